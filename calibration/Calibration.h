@@ -1,0 +1,32 @@
+// The two calibrations of the five Heston parameters (v, theta, kappa, sigma, rho) to an
+// observation table: Differential Evolution and bounded Levenberg-Marquardt least squares.
+// Both throw the plain character strings "Mismatch in the observation data" and
+// "Mismatch in the heston parameter inputs." on inconsistent inputs.
+#pragma once
+
+#include <vector>
+
+std::vector<double> heston_CalibrateDE(std::vector<double> lowerBound,
+                                       std::vector<double> upperbound,
+                                       std::vector<double> strikeArray,
+                                       std::vector<double> maturityArray,
+                                       std::vector<double> callTypeArray,
+                                       std::vector<double> observedPriceArray, double currentSpot,
+                                       std::vector<double> interestRateArray,
+                                       std::vector<double> weights, int maxIterations);
+
+std::vector<double> heston_CalibrateLevMar(
+    std::vector<double> lowerBound, std::vector<double> upperbound,
+    std::vector<double> initialGuess, std::vector<double> strikeArray,
+    std::vector<double> maturityArray, std::vector<double> callTypeArray,
+    std::vector<double> observedPriceArray, double currentSpot,
+    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations);
+
+// The change of variables of the least-squares calibration: mid + half * tanh(x) and back.
+double ToBoundedParameter(double upper, double lower, double x);
+double ToFreeVariable(double upper, double lower, double p);
+
+// Residuals of the least-squares calibration at free variables x, read from the class-wide
+// calibration data: sqrt(weight_i) * (price_i - observed_i), doubled when the Feller
+// condition 2 kappa theta > sigma^2 is broken. n and iflag are not used.
+void CalibrationResiduals(int m, int n, const double* x, double* fvec, int& iflag);

@@ -1,0 +1,70 @@
+// DESolver: a general minimiser by Differential Evolution over a fixed number of real unknowns.
+//
+// A population of candidate vectors is kept; each generation builds one trial per member by
+// one of ten mutation-and-crossover schemes (strategy codes 0-9) and keeps the trial when it
+// is strictly cheaper than the member it challenges. The cost function is supplied by a
+// derived class through Evaluate. Bounds only shape the initial population.
+//
+// All random numbers come from one process-wide uniform generator (UniformDraw), so only one
+// solver may draw at a time.
+#pragma once
+
+class DESolver {
+public:
+    DESolver(int dimension, int populationSize);
+    // An empty solver that owns no arrays; for objects that only price and never search.
+    DESolver();
+    ~DESolver();  // not virtual: owners never delete through a DESolver pointer
+
+    DESolver(const DESolver&) = delete;
+    DESolver& operator=(const DESolver&) = delete;
+
+    virtual bool Run(int maxGenerations);
+    virtual double Evaluate(const double* candidate, bool& stop) = 0;
+
+    void Initialise(const double* lower, const double* upper, int strategyCode,
+                    double differentialWeight, double crossoverRate);
+
+    // Draws distinct population indices different from target; a null pointer is not wanted.
+    void PickDistinctIndices(int target, int* r1, int* r2, int* r3, int* r4, int* r5);
+
+    // The process-wide uniform generator: lo + u * (hi - lo) with u in (0, 1).
+    static double UniformDraw(double lo, double hi);
+
+    int Dimension() const { return dimension; }
+    int PopulationSize() const { return populationSize; }
+    int GenerationsRun() const { return generationsRun; }
+    double BestCost() const { return bestCost; }
+    const double* BestVector() const { return bestVector; }
+    const double* PopulationCost() const { return populationCost; }
+    const double* PopulationMatrix() const { return populationMatrix; }
+    const double* TrialVector() const { return trialVector; }
+
+protected:
+    int dimension;
+    int populationSize;
+    int generationsRun;
+    int strategyCode;
+    void (DESolver::*MakeTrial)(int target);
+    double differentialWeight;
+    double crossoverRate;
+    double trialCost;
+    double bestCost;
+    double* trialVector;
+    double* bestVector;
+    double* populationCost;
+    double* populationMatrix;
+
+private:
+    // The ten trial generators, in strategy-code order.
+    void BestOneExp(int target);
+    void RandOneExp(int target);
+    void RandToBestOneExp(int target);
+    void BestTwoExp(int target);
+    void RandTwoExp(int target);
+    void BestOneBin(int target);
+    void RandOneBin(int target);
+    void RandToBestOneBin(int target);
+    void BestTwoBin(int target);
+    void RandTwoBin(int target);
+};

@@ -1,0 +1,15 @@
+# One helper adds every test: a GoogleTest executable per source file, discovered by CTest.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# heston_add_tests(<glob pattern> LIBRARIES <targets...>)
+function(heston_add_tests pattern)
+    cmake_parse_arguments(ARG "" "" "LIBRARIES" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${pattern})
+    foreach(source IN LISTS sources)
+        get_filename_component(name ${source} NAME_WE)
+        add_executable(${name} ${source})
+        target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gtest_main)
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+    endforeach()
+endfunction()
