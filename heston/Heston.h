@@ -5,6 +5,14 @@
 // and Monte Carlo prices, and the calibration objectives. Heston derives from DESolver so
 // that it can serve as the Differential Evolution objective; pricing uses nothing of the
 // base and reads or writes no field of the object.
+//
+// References: S. L. Heston, "A closed-form solution for options with stochastic volatility
+// with applications to bond and currency options", Rev. Financial Studies 6 (1993); the
+// arrangement with exp(-d tau) follows H. Albrecher et al., "The little Heston trap" (2007).
+//
+// Warnings: inputs outside the model's domain are not checked and give NaN or infinity
+// (sigma = 0, S or K <= 0, a lower integration limit of 0). The class-wide calibrationData
+// is shared by every object and unlocked: one calibration at a time per process.
 #pragma once
 
 #include <vector>
@@ -34,19 +42,25 @@ struct CalibrationData {
 };
 
 class Heston : public DESolver {
-public:
+  public:
     // Pricing object: an empty solver base, nothing allocated.
     Heston();
     // Calibration object: a solver of the given dimension and population.
     Heston(int dimension, int populationSize);
 
+    // Call (optionType 1) or put (any other value, by parity from the call's two
+    // probabilities); not floored at 0. Integrates [lowerLimit, 15] and [15.0000001,
+    // upperLimit].
     double ClosedFormPrice(double S, double K, double tau, double r, double rho, double kappa,
-                           double theta, double lambda, double sigma, double v,
-                           double lowerLimit, double upperLimit, int optionType);
+                           double theta, double lambda, double sigma, double v, double lowerLimit,
+                           double upperLimit, int optionType);
 
+    // Composite Boole rule with `intervals` equal steps over [lower, upper] (j picks the
+    // probability); once a sample falls below 1e-45 in magnitude every later one is 0.
+    // Throws std::invalid_argument unless intervals is a positive multiple of 4.
     double Integrate(HestonIntegrandFunction integrand, double S, double K, double tau, double r,
-                     double rho, double kappa, double theta, double lambda, double sigma,
-                     double v, double lower, double upper, int intervals, int j);
+                     double rho, double kappa, double theta, double lambda, double sigma, double v,
+                     double lower, double upper, int intervals, int j);
 
     std::vector<double> RandomNormals(int n);
 
@@ -57,14 +71,11 @@ public:
     // Differential Evolution objective: weighted squared price errors plus penalties.
     double Evaluate(const double* candidate, bool& stop) override;
 
-    static void SetCalibrationData(const std::vector<double>& lower,
-                                   const std::vector<double>& upper,
-                                   const std::vector<double>& strike,
-                                   const std::vector<double>& maturity,
-                                   const std::vector<double>& optionType,
-                                   const std::vector<double>& observed, double spot,
-                                   const std::vector<double>& rate,
-                                   const std::vector<double>& weight);
+    static void SetCalibrationData(
+        const std::vector<double>& lower, const std::vector<double>& upper,
+        const std::vector<double>& strike, const std::vector<double>& maturity,
+        const std::vector<double>& optionType, const std::vector<double>& observed, double spot,
+        const std::vector<double>& rate, const std::vector<double>& weight);
 
     std::vector<double> CalibrateLeastSquares(
         std::vector<double> lowerBound, std::vector<double> upperbound,
