@@ -15,3 +15,7 @@ int RuntimeRand();
 // How many integers RuntimeRand has drawn since the process started. With the first state known
 // this tells where the stream stands, so tests can count draws and replay the generator.
 std::uint64_t RuntimeRandDrawCount();
+
+// Puts the stream back at its first state and the draw count at 0, so that a test can replay
+// the same numbers twice. The library itself never calls it.
+void RuntimeRandRestart();
