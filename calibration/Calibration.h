@@ -1,20 +1,25 @@
 // The two calibrations of the five Heston parameters (v, theta, kappa, sigma, rho) to an
 // observation table: Differential Evolution and bounded Levenberg-Marquardt least squares.
 // Both throw the plain character strings "Mismatch in the observation data" and
-// "Mismatch in the heston parameter inputs." on inconsistent inputs.
+// "Mismatch in the heston parameter inputs." on inconsistent inputs; the least-squares
+// calibration also throws "Initial guess must lie strictly inside its bounds".
+//
+// Both store their inputs in the class-wide Heston::calibrationData, so only one calibration
+// may run at a time in a process.
 #pragma once
 
 #include <vector>
 
-std::vector<double> heston_CalibrateDE(std::vector<double> lowerBound,
-                                       std::vector<double> upperbound,
-                                       std::vector<double> strikeArray,
-                                       std::vector<double> maturityArray,
-                                       std::vector<double> callTypeArray,
-                                       std::vector<double> observedPriceArray, double currentSpot,
-                                       std::vector<double> interestRateArray,
-                                       std::vector<double> weights, int maxIterations);
+std::vector<double> heston_CalibrateDE(
+    std::vector<double> lowerBound, std::vector<double> upperbound, std::vector<double> strikeArray,
+    std::vector<double> maturityArray, std::vector<double> callTypeArray,
+    std::vector<double> observedPriceArray, double currentSpot,
+    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations);
 
+// Levenberg-Marquardt (MINPACK lmdif, forward-difference Jacobian) from initialGuess, with each
+// parameter kept inside its bounds by a tanh change of variables. maxIterations limits the
+// residual evaluations; lmdif finishes the evaluation round it is in, so it may use a few more.
+// Fewer than 5 observations or maxIterations <= 0 return the guess.
 std::vector<double> heston_CalibrateLevMar(
     std::vector<double> lowerBound, std::vector<double> upperbound,
     std::vector<double> initialGuess, std::vector<double> strikeArray,
@@ -23,10 +28,12 @@ std::vector<double> heston_CalibrateLevMar(
     std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations);
 
 // The change of variables of the least-squares calibration: mid + half * tanh(x) and back.
+// ToFreeVariable is infinite or NaN unless p lies strictly between the bounds.
 double ToBoundedParameter(double upper, double lower, double x);
 double ToFreeVariable(double upper, double lower, double p);
 
 // Residuals of the least-squares calibration at free variables x, read from the class-wide
 // calibration data: sqrt(weight_i) * (price_i - observed_i), doubled when the Feller
-// condition 2 kappa theta > sigma^2 is broken. n and iflag are not used.
+// condition 2 kappa theta > sigma^2 is broken. n and iflag are not used. m must not exceed the
+// number of stored observations.
 void CalibrationResiduals(int m, int n, const double* x, double* fvec, int& iflag);
