@@ -1,0 +1,39 @@
+// Cost of one whole Levenberg-Marquardt calibration to a 40-option surface (8 strikes times
+// 5 maturities) priced by the model itself, with the residual evaluations it took.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "Heston.h"
+
+static void BM_LevenbergMarquardt40Options(benchmark::State& state) {
+    using Vector = std::vector<double>;
+    const double spot = 100.0;
+    Vector strike, maturity, type, observed, rate, weight;
+    Heston pricer;
+    for (double T : {0.25, 0.5, 1.0, 1.5, 2.0}) {
+        for (double K : {70.0, 80.0, 90.0, 95.0, 100.0, 105.0, 115.0, 130.0}) {
+            const int optionType = K < spot ? 2 : 1;
+            strike.push_back(K);
+            maturity.push_back(T);
+            type.push_back(optionType);
+            rate.push_back(0.02);
+            weight.push_back(1.0);
+            observed.push_back(pricer.ClosedFormPrice(spot, K, T, 0.02, -0.6, 1.5, 0.06, 0.0, 0.4,
+                                                      0.05, 1e-13, 100.0, optionType));
+        }
+    }
+    const Vector lower{0.001, 0.001, 0.1, 0.05, -0.99};
+    const Vector upper{0.5, 0.5, 10.0, 1.5, 0.99};
+    const Vector guess{0.03, 0.04, 2.5, 0.3, -0.3};
+
+    int evaluations = 0;
+    for (auto _ : state) {
+        Heston model;
+        benchmark::DoNotOptimize(model.CalibrateLeastSquares(
+            lower, upper, guess, strike, maturity, type, observed, spot, rate, weight, 200));
+        evaluations = model.evaluationCount;
+    }
+    state.counters["residual_evaluations"] = evaluations;
+}
+BENCHMARK(BM_LevenbergMarquardt40Options)->Unit(benchmark::kMillisecond);
