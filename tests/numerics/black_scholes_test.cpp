@@ -87,7 +87,6 @@ TEST(NormalDistribution, CdfFollowsErfcWithinThePolynomialError) {
     }
     // 1 - (1 - phi(0) * (sum of the five coefficients)), computed by hand.
     EXPECT_NEAR(NormalCdf(0.0), 0.4999999994751917, 1e-15);
-    EXPECT_NEAR(NormalDensity(1.0), ExactDensity(1.0), 1e-15);
     EXPECT_TRUE(std::isnan(NormalCdf(std::numeric_limits<double>::quiet_NaN())));
 }
 
@@ -101,11 +100,4 @@ TEST(NormalDistribution, TailPiecesDoNotJoinMonotonically) {
     EXPECT_GT(NormalCdf(-7.000001), NormalCdf(-7.0));
     EXPECT_LT(NormalCdf(7.000001), NormalCdf(7.0));
     EXPECT_NEAR(NormalCdf(-30.0), ExactCdf(-30.0), 1e-3 * ExactCdf(-30.0));
-}
-
-TEST(NormalDistribution, CopySignTreatsNaNAsNegative) {
-    EXPECT_EQ(CopySign(-2.0, 1.0), 2.0);
-    EXPECT_EQ(CopySign(2.0, 0.0), 2.0);
-    EXPECT_EQ(CopySign(2.0, -0.5), -2.0);
-    EXPECT_EQ(CopySign(2.0, std::numeric_limits<double>::quiet_NaN()), -2.0);
 }
