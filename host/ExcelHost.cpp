@@ -1,0 +1,464 @@
+// ExcelHost.cpp - the substitute host's answers to the add-in's requests.
+#include "ExcelHost.h"
+
+#include <cmath>
+#include <new>
+
+#include "Coercion.h"
+#include "RecordCodec.h"
+
+namespace xlhost {
+
+Cell Cell::Number(double value) {
+    Cell cell;
+    cell.type = xltypeNum;
+    cell.number = value;
+    return cell;
+}
+
+Cell Cell::Text(const std::string& value) {
+    Cell cell;
+    cell.type = xltypeStr;
+    cell.text = value;
+    return cell;
+}
+
+Cell Cell::Bool(bool value) {
+    Cell cell;
+    cell.type = xltypeBool;
+    cell.number = value ? 1.0 : 0.0;
+    return cell;
+}
+
+Cell Cell::Error(int code) {
+    Cell cell;
+    cell.type = xltypeErr;
+    cell.error = code;
+    return cell;
+}
+
+Cell Cell::Empty() {
+    return Cell();
+}
+
+namespace {
+
+Value ValueOfCell(const Cell& cell) {
+    switch (cell.type) {
+        case xltypeNum:
+            return Value::Number(cell.number);
+        case xltypeStr:
+            return Value::Text(Widen(cell.text));
+        case xltypeBool:
+            return Value::Bool(cell.number != 0.0);
+        case xltypeErr:
+            return Value::Error(cell.error);
+        case xltypeInt:
+            return Value::Int(static_cast<int>(cell.number));
+        default:
+            return Value::Nil();
+    }
+}
+
+Cell CellOfValue(const Value& value) {
+    switch (value.type) {
+        case xltypeNum:
+            return Cell::Number(value.num);
+        case xltypeStr:
+            return Cell::Text(Narrow(value.str));
+        case xltypeBool:
+            return Cell::Bool(value.boolean);
+        case xltypeErr:
+            return Cell::Error(value.err);
+        case xltypeInt: {
+            Cell cell = Cell::Number(value.integer);
+            cell.type = xltypeInt;
+            return cell;
+        }
+        default: {
+            Cell cell;
+            cell.type = value.type;
+            return cell;
+        }
+    }
+}
+
+bool IsReference(const Value& value) {
+    return value.type == xltypeRef || value.type == xltypeSRef;
+}
+
+// A number argument given as a number, an integer or a boolean.
+bool NumberArgument(const Value& value, double* number) {
+    Value converted;
+    if (!ConvertScalar(value, xltypeNum, true, &converted)) return false;
+    *number = converted.num;
+    return true;
+}
+
+const std::uint32_t kScalarOrder[] = {xltypeNum, xltypeInt, xltypeBool, xltypeStr};
+
+}  // namespace
+
+Host& Host::Instance() {
+    // Never destroyed: the add-in may still call in while statics are torn down.
+    static Host* host = new Host;
+    return *host;
+}
+
+Host::Host() {
+    Reset();
+}
+
+void Host::Reset() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    version_ = "12.0";
+    mainWindow_ = 0x1234;
+    addinPath_.clear();
+    abortPending_ = false;
+    sheetId_ = 1;
+    cells_.clear();
+    failures_.clear();
+    ClearRecords();
+    nextRegisterId_ = 1001;
+    allocated_ = 0;
+    freed_ = 0;
+    invalidFrees_ = 0;
+    // Blocks still out stay valid and can still be freed; they just stop counting.
+    blocks_.clear();
+}
+
+void Host::SetVersion(const std::string& version) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    version_ = version;
+}
+
+void Host::SetMainWindow(std::uintptr_t handle) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    mainWindow_ = handle;
+}
+
+void Host::SetAddinPath(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    addinPath_ = path;
+}
+
+void Host::SetAbortPending(bool pending) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    abortPending_ = pending;
+}
+
+void Host::SetSheetId(IDSHEET id) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    sheetId_ = id;
+}
+
+IDSHEET Host::SheetId() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return sheetId_;
+}
+
+void Host::SetCell(int row, int col, const Cell& cell) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (cell.type == xltypeNil) {
+        cells_.erase({row, col});
+    } else {
+        cells_[{row, col}] = cell;
+    }
+}
+
+Cell Host::GetCell(int row, int col) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto found = cells_.find({row, col});
+    return found != cells_.end() ? found->second : Cell::Empty();
+}
+
+void Host::ClearCells() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    cells_.clear();
+}
+
+void Host::FailRequest(int function, int code) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    failures_[function] = code;
+}
+
+void Host::ClearFailures() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    failures_.clear();
+}
+
+std::vector<Registration> Host::Registrations() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return registrations_;
+}
+
+std::vector<double> Host::Unregistered() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return unregistered_;
+}
+
+std::vector<StatusEvent> Host::StatusEvents() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return statusEvents_;
+}
+
+std::vector<int> Host::Requests() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return requests_;
+}
+
+void Host::ClearRecords() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    registrations_.clear();
+    unregistered_.clear();
+    statusEvents_.clear();
+    requests_.clear();
+}
+
+std::size_t Host::AllocatedBlocks() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return allocated_;
+}
+
+std::size_t Host::FreedBlocks() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return freed_;
+}
+
+std::size_t Host::OutstandingBlocks() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return blocks_.size();
+}
+
+std::size_t Host::InvalidFrees() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return invalidFrees_;
+}
+
+void* Host::AllocateBlock(std::size_t bytes) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    void* block = ::operator new(bytes);
+    blocks_[block] = bytes;
+    ++allocated_;
+    return block;
+}
+
+bool Host::FreeBlock(void* block) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto found = blocks_.find(block);
+    if (found == blocks_.end()) {
+        ++invalidFrees_;
+        return false;
+    }
+    ::operator delete(block);
+    blocks_.erase(found);
+    ++freed_;
+    return true;
+}
+
+int Host::Call4(int function, XLOPER* result, int count, XLOPER* values[]) {
+    return Call(function, result, count, values);
+}
+
+int Host::Call12(int function, XLOPER12* result, int count, XLOPER12* values[]) {
+    return Call(function, result, count, values);
+}
+
+template <class Oper>
+int Host::Call(int function, Oper* result, int count, Oper* values[]) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    requests_.push_back(function);
+    auto failure = failures_.find(function);
+    if (failure != failures_.end()) return failure->second;
+    if (count < 0 || count > 255 || (count > 0 && values == nullptr)) return xlretInvCount;
+
+    if (function == xlFree) {
+        // Gives back the block behind each value; the values themselves stay as they are.
+        for (int i = 0; i < count; ++i) {
+            if (values[i] == nullptr) continue;
+            void* memory = AuxiliaryMemory(*values[i]);
+            if (memory != nullptr) FreeBlock(memory);
+        }
+        return xlretSuccess;
+    }
+
+    std::vector<Value> arguments(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        if (values[i] == nullptr || !ReadRecord(*values[i], &arguments[i])) return xlretInvXloper;
+    }
+    Value answer;
+    const int code = Answer(function, arguments, RecordTraits<Oper>::kWide, &answer);
+    if (code != xlretSuccess || result == nullptr) return code;
+
+    const std::size_t bytes = BlockBytes<Oper>(answer);
+    char* block = bytes > 0 ? static_cast<char*>(AllocateBlock(bytes)) : nullptr;
+    char* cursor = block;
+    WriteRecord(answer, sheetId_, result, &cursor);
+    return xlretSuccess;
+}
+
+int Host::Answer(int function, const std::vector<Value>& arguments, bool wide, Value* result) {
+    switch (function) {
+        case xlCoerce:
+            return Coerce(arguments, wide, result);
+        case xlAbort: {
+            *result = Value::Bool(abortPending_);
+            // FALSE acknowledges the break; without it the break stays pending.
+            bool keep = true;
+            if (!arguments.empty() && arguments[0].type == xltypeBool) keep = arguments[0].boolean;
+            if (!keep) abortPending_ = false;
+            return xlretSuccess;
+        }
+        case xlGetHwnd:
+            // An XLOPER integer holds only the low 16 bits of the handle.
+            *result = Value::Int(wide ? static_cast<int>(static_cast<std::uint32_t>(mainWindow_))
+                                      : static_cast<std::int16_t>(mainWindow_ & 0xffff));
+            return xlretSuccess;
+        case xlGetName:
+            *result = Value::Text(Widen(addinPath_));
+            return xlretSuccess;
+        case xlcMessage: {
+            if (arguments.empty()) return xlretInvCount;
+            bool show = false;
+            Value converted;
+            if (ConvertScalar(arguments[0], xltypeBool, wide, &converted)) show = converted.boolean;
+            if (show) {
+                if (arguments.size() < 2 ||
+                    !ConvertScalar(arguments[1], xltypeStr, wide, &converted)) {
+                    return xlretInvXloper;
+                }
+                statusEvents_.push_back({true, Narrow(converted.str)});
+            } else {
+                statusEvents_.push_back({false, std::string()});
+            }
+            *result = Value::Bool(true);
+            return xlretSuccess;
+        }
+        case xlfGetWorkspace: {
+            double what = 0;
+            if (arguments.empty() || !NumberArgument(arguments[0], &what)) return xlretInvXloper;
+            *result = what == 2 ? Value::Text(Widen(version_)) : Value::Error(xlerrNA);
+            return xlretSuccess;
+        }
+        case xlfRegister: {
+            if (arguments.empty()) return xlretInvCount;
+            Registration registration{nextRegisterId_++, {}};
+            for (const auto& argument : arguments) {
+                registration.arguments.push_back(CellOfValue(argument));
+            }
+            registrations_.push_back(registration);
+            *result = Value::Number(registration.id);
+            return xlretSuccess;
+        }
+        case xlfUnregister: {
+            double id = 0;
+            if (arguments.size() != 1 || !NumberArgument(arguments[0], &id)) return xlretInvXloper;
+            bool known = false;
+            for (const auto& registration : registrations_) known = known || registration.id == id;
+            for (double gone : unregistered_) known = known && gone != id;
+            if (known) unregistered_.push_back(id);
+            *result = Value::Bool(known);
+            return xlretSuccess;
+        }
+        default:
+            return xlretInvXlfn;
+    }
+}
+
+Value Host::CellValue(int row, int col) const {
+    auto found = cells_.find({row, col});
+    return found != cells_.end() ? ValueOfCell(found->second) : Value::Nil();
+}
+
+Value Host::Dereference(const Value& value, int* code) const {
+    *code = xlretSuccess;
+    if (value.areas.size() != 1 || (value.type == xltypeRef && value.sheet != sheetId_)) {
+        *code = xlretFailed;  // several areas, or a sheet this host does not hold
+        return Value();
+    }
+    const Area& area = value.areas.front();
+    const int rows = area.rowLast - area.rowFirst + 1;
+    const int columns = area.colLast - area.colFirst + 1;
+    if (rows <= 0 || columns <= 0) {
+        *code = xlretFailed;
+        return Value();
+    }
+    if (rows == 1 && columns == 1) return CellValue(area.rowFirst, area.colFirst);
+    Value array;
+    array.type = xltypeMulti;
+    array.rows = rows;
+    array.columns = columns;
+    for (int r = area.rowFirst; r <= area.rowLast; ++r) {
+        for (int c = area.colFirst; c <= area.colLast; ++c)
+            array.elements.push_back(CellValue(r, c));
+    }
+    return array;
+}
+
+int Host::Coerce(const std::vector<Value>& arguments, bool wide, Value* result) const {
+    if (arguments.empty() || arguments.size() > 2) return xlretInvCount;
+    const Value& source = arguments[0];
+    std::uint32_t mask = 0;
+    if (arguments.size() == 2) {
+        double number = 0;
+        if (!NumberArgument(arguments[1], &number)) return xlretInvXloper;
+        mask = static_cast<std::uint32_t>(number);
+    }
+
+    // References to references: an SRef gains the current sheet's identifier.
+    if (IsReference(source) && (mask & (xltypeRef | xltypeSRef)) != 0) {
+        if ((mask & xltypeRef) != 0) {
+            *result = source;
+            result->type = xltypeRef;
+            if (source.type == xltypeSRef) result->sheet = sheetId_;
+            return xlretSuccess;
+        }
+        if (source.type == xltypeRef && (source.sheet != sheetId_ || source.areas.size() != 1)) {
+            return xlretFailed;
+        }
+        *result = source;
+        result->type = xltypeSRef;
+        result->sheet = 0;
+        return xlretSuccess;
+    }
+
+    Value value = source;
+    if (IsReference(source)) {
+        int code;
+        value = Dereference(source, &code);
+        if (code != xlretSuccess) return code;
+    }
+    if (mask == 0 || (value.type & mask) != 0) {
+        *result = value;
+        return xlretSuccess;
+    }
+    // An array that must become a scalar gives its first element.
+    if (value.type == xltypeMulti) {
+        if (value.elements.empty()) return xlretFailed;
+        Value first = value.elements.front();
+        value = first;
+        if ((value.type & mask) != 0) {
+            *result = value;
+            return xlretSuccess;
+        }
+    }
+    for (std::uint32_t target : kScalarOrder) {
+        if ((mask & target) != 0 && ConvertScalar(value, target, wide, result)) return xlretSuccess;
+    }
+    // A scalar that may become an array gives a one-by-one array.
+    if ((mask & xltypeMulti) != 0) {
+        Value array;
+        array.type = xltypeMulti;
+        array.rows = 1;
+        array.columns = 1;
+        array.elements.push_back(value);
+        *result = array;
+        return xlretSuccess;
+    }
+    return xlretFailed;
+}
+
+template int Host::Call<XLOPER>(int, XLOPER*, int, XLOPER*[]);
+template int Host::Call<XLOPER12>(int, XLOPER12*, int, XLOPER12*[]);
+
+}  // namespace xlhost

@@ -1,0 +1,136 @@
+// ExcelHost.h - the substitute Excel host: answers the add-in's requests as Excel would, and
+// lets tests and the workbook program set up and inspect what the host knows.
+//
+// Requests arrive through the exported entry points Excel4, Excel4v (XLOPER) and
+// MdCallBack12 (XLOPER12); see HostEntryPoints.cpp. Answered: xlFree, xlCoerce, xlAbort,
+// xlGetHwnd, xlGetName, xlcMessage, xlfGetWorkspace (2: the version), xlfRegister,
+// xlfUnregister; anything else gives xlretInvXlfn.
+//
+// Memory: every string, array or reference the host returns lies in one block it allocated
+// and counts; xlFree of such a value gives the block back. A value whose block is unknown
+// (already freed, or never the host's) is counted as an invalid free and otherwise ignored.
+//
+// Coercion follows Excel: a one-cell reference gives the cell's value, a larger one an array
+// (empty cells as nil); an empty cell is 0 as a number, "" as a text, FALSE as a boolean;
+// numbers print with up to 15 significant digits; texts convert to numbers when the whole
+// text is a number and to booleans when it is TRUE or FALSE in any case; numbers convert to
+// integers by rounding to nearest, failing outside the record's integer range; an error value
+// converts to nothing but an error. Conversions that are impossible give xlretFailed.
+#ifndef EXCELHOST_H
+#define EXCELHOST_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "HostValue.h"
+#include "XlRecords.h"
+
+namespace xlhost {
+
+// What a worksheet cell, or one argument of a request, holds.
+struct Cell {
+    std::uint32_t type = xltypeNil;  // xltypeNum, xltypeStr, xltypeBool, xltypeErr, xltypeInt,
+                                     // xltypeNil, xltypeMissing, or another code for anything
+                                     // else (arrays, references)
+    double number = 0.0;             // xltypeNum, xltypeInt, xltypeBool (1 or 0)
+    std::string text;                // xltypeStr
+    int error = 0;                   // xltypeErr
+
+    static Cell Number(double value);
+    static Cell Text(const std::string& value);
+    static Cell Bool(bool value);
+    static Cell Error(int code);
+    static Cell Empty();
+};
+
+// One xlfRegister request: its arguments in order, as texts and numbers.
+struct Registration {
+    double id;
+    std::vector<Cell> arguments;
+};
+
+// One xlcMessage request: shown with a text, or the status bar reset.
+struct StatusEvent {
+    bool shown;
+    std::string text;
+};
+
+class Host {
+  public:
+    static Host& Instance();
+
+    // Back to the start state: version "12.0", empty sheet with id 1, main window 0x1234,
+    // add-in path "", nothing recorded, no failures. Memory counts restart at zero; blocks
+    // still outstanding stay valid.
+    void Reset();
+
+    void SetVersion(const std::string& version);
+    void SetMainWindow(std::uintptr_t handle);
+    void SetAddinPath(const std::string& path);
+    void SetAbortPending(bool pending);  // the user pressed Esc
+
+    void SetSheetId(IDSHEET id);
+    IDSHEET SheetId() const;
+    void SetCell(int row, int col, const Cell& cell);  // zero-based
+    Cell GetCell(int row, int col) const;
+    void ClearCells();
+
+    // The request with this function number fails with code, doing nothing else.
+    void FailRequest(int function, int code);
+    void ClearFailures();
+
+    std::vector<Registration> Registrations() const;
+    std::vector<double> Unregistered() const;
+    std::vector<StatusEvent> StatusEvents() const;
+    std::vector<int> Requests() const;  // function numbers of every request, in order
+    void ClearRecords();
+
+    std::size_t AllocatedBlocks() const;    // handed out since Reset
+    std::size_t FreedBlocks() const;        // given back through xlFree since Reset
+    std::size_t OutstandingBlocks() const;  // handed out and not yet given back
+    std::size_t InvalidFrees() const;       // xlFree of memory the host does not own
+
+    // The entry points' work: read the records, answer, write the result.
+    int Call4(int function, XLOPER* result, int count, XLOPER* values[]);
+    int Call12(int function, XLOPER12* result, int count, XLOPER12* values[]);
+
+    // Block accounting for the record writers.
+    void* AllocateBlock(std::size_t bytes);
+    bool FreeBlock(void* block);
+
+  private:
+    Host();
+    template <class Oper>
+    int Call(int function, Oper* result, int count, Oper* values[]);
+    int Answer(int function, const std::vector<Value>& arguments, bool wide, Value* result);
+    int Coerce(const std::vector<Value>& arguments, bool wide, Value* result) const;
+    Value Dereference(const Value& value, int* code) const;
+    Value CellValue(int row, int col) const;
+
+    mutable std::recursive_mutex mutex_;
+    std::string version_;
+    std::uintptr_t mainWindow_;
+    std::string addinPath_;
+    bool abortPending_;
+    IDSHEET sheetId_;
+    std::map<std::pair<int, int>, Cell> cells_;
+    std::map<int, int> failures_;
+    std::vector<Registration> registrations_;
+    std::vector<double> unregistered_;
+    std::vector<StatusEvent> statusEvents_;
+    std::vector<int> requests_;
+    double nextRegisterId_;
+    std::map<void*, std::size_t> blocks_;
+    std::size_t allocated_;
+    std::size_t freed_;
+    std::size_t invalidFrees_;
+};
+
+}  // namespace xlhost
+
+#endif  // EXCELHOST_H
