@@ -1,0 +1,738 @@
+// XlfOperImplBase: the value operations written once over both record forms.
+//
+// RecordOps<Traits> works on raw records: the Excel-4 form (XLOPER, 8-bit counted strings)
+// and the Excel-12 form (XLOPER12, wide counted strings) differ only in the pieces gathered
+// in Excel4Form and Excel12Form. The traits add where a value's diagnostics are reported
+// from and the few choices in which XlfOper4 differs from XlfOperImpl4. XlfOperImpl4,
+// XlfOperImpl12 and XlfOper4 are thin layers over it.
+//
+// Warnings:
+// - Every record and buffer written here comes from the temporary memory of XlfExcel.
+// - Reads of a null record give xlretInvXloper; writers require a record.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "CellMatrix.h"
+#include "VectorOrder.h"
+#include "XlRecords.h"
+#include "XlfExcel.h"
+#include "XlfException.h"
+#include "XlfOper.h"
+#include "XlfOperImpl.h"
+#include "XlfRangeRef.h"
+
+namespace xlf {
+namespace detail {
+
+// Writes one diagnostic line "..\..\src\<file>(<line>): <text>" to std::cerr.
+void WriteDiagnostic(const char* file, int line, const char* text);
+
+// Temporary memory of the current XlfExcel.
+inline void* Temporary(std::size_t bytes) {
+    if (bytes > 0xFFFFFFF0u) throw std::bad_alloc();
+    return XlfExcel::Current().AllocateTemporary(static_cast<std::uint32_t>(bytes));
+}
+
+// "attempt to perform an xltypeMulti operation on a value of type " + type word.
+[[noreturn]] void ThrowNotArray(int typeWord);
+// Row or column outside the array: writing or pointing there would leave the array.
+[[noreturn]] void ThrowOutsideArray(int row, int column, int rows, int columns);
+
+// Host code check shared by XlfOper and XlfOper4; only the message for bit 4 without a
+// context differs between the two.
+int CheckHostCode(int code, const std::string* context, const char* invalidCountMessage);
+
+// wcstombs / mbstowcs with a fallback for texts the runtime's code page cannot convert: each
+// character is then taken by its low 8 bits ('?' beyond), each byte widened unchanged.
+std::size_t NarrowInto(char* out, const wchar_t* text, std::size_t count, std::size_t limit);
+std::size_t WidenInto(wchar_t* out, const char* text, std::size_t count, std::size_t limit);
+
+// Excel-4 records: XLOPER, strings of a count byte and 8-bit characters.
+struct Excel4Form {
+    using Record = XLOPER;
+    using MultiRef = XLMREF;
+
+    static int Call(int function, Record* result, int count, Record** arguments) {
+        return XlfExcel::Current().CallHost4v(function, result, count, arguments);
+    }
+    static void SetArea(MultiRef& multi, std::int32_t row, std::int32_t rowLast, std::int32_t col,
+                        std::int32_t colLast) {
+        multi.count = 1;
+        multi.reftbl[0].rwFirst = static_cast<std::uint16_t>(row);
+        multi.reftbl[0].rwLast = static_cast<std::uint16_t>(rowLast);
+        multi.reftbl[0].colFirst = static_cast<std::uint8_t>(col);
+        multi.reftbl[0].colLast = static_cast<std::uint8_t>(colLast);
+    }
+    static std::size_t Count(const Record& r) {
+        return r.val.str ? static_cast<unsigned char>(r.val.str[0]) : 0;
+    }
+    static const char* Chars(const Record& r) { return r.val.str ? r.val.str + 1 : ""; }
+
+    // Counts the terminating NUL, so at most 254 characters fit.
+    static void WriteCString(Record& r, const char* text, const char* file, int line) {
+        std::size_t n = text ? std::strlen(text) : 0;
+        if (n > 254) {
+            WriteDiagnostic(file, line, "String truncated to 254 bytes");
+            n = 254;
+        }
+        char* buffer = static_cast<char*>(Temporary(n + 2));
+        buffer[0] = static_cast<char>(n + 1);
+        if (n) std::memcpy(buffer + 1, text, n);
+        buffer[n + 1] = '\0';
+        r.val.str = buffer;
+        r.xltype = xltypeStr;
+    }
+    static void WriteWideString(Record& r, const std::wstring& text, const char* file, int line) {
+        std::size_t n = text.size();
+        if (n >= 256) {
+            WriteDiagnostic(file, line, "String truncated to 255 bytes");
+            n = 255;
+        }
+        char* buffer = static_cast<char*>(Temporary(n + 1));
+        std::memset(buffer, 0, n + 1);
+        buffer[0] = static_cast<char>(n);
+        NarrowInto(buffer + 1, text.data(), n, n);
+        r.val.str = buffer;
+        r.xltype = xltypeStr;
+    }
+    static char* ReadCString(const Record& r) {
+        const std::size_t n = Count(r);
+        char* buffer = static_cast<char*>(Temporary(n + 1));
+        if (n) std::memcpy(buffer, Chars(r), n);
+        buffer[n] = '\0';
+        return buffer;
+    }
+    static std::wstring ReadWideString(const Record& r) {
+        const std::size_t n = Count(r);
+        std::wstring text(n, L'\0');
+        text.resize(WidenInto(&text[0], Chars(r), n, n));
+        return text;
+    }
+    static MatrixCell StringCell(const Record& r) {
+        return MatrixCell(std::string(Chars(r), Count(r)));
+    }
+    static bool CellBool(const Record& r) { return r.val.xbool != 0; }
+    static void CopyString(Record& slot, const Record& value) {
+        const std::size_t n = Count(value);
+        char* buffer = static_cast<char*>(Temporary(n + 1));
+        buffer[0] = static_cast<char>(n);
+        if (n) std::memcpy(buffer + 1, Chars(value), n);
+        slot.val.str = buffer;
+    }
+};
+
+// Excel-12 records: XLOPER12, strings of a count character and wide characters.
+struct Excel12Form {
+    using Record = XLOPER12;
+    using MultiRef = XLMREF12;
+
+    static int Call(int function, Record* result, int count, Record** arguments) {
+        return XlfExcel::Current().CallHost12v(function, result, count, arguments);
+    }
+    static void SetArea(MultiRef& multi, std::int32_t row, std::int32_t rowLast, std::int32_t col,
+                        std::int32_t colLast) {
+        multi.count = 1;
+        multi.reftbl[0].rwFirst = row;
+        multi.reftbl[0].rwLast = rowLast;
+        multi.reftbl[0].colFirst = col;
+        multi.reftbl[0].colLast = colLast;
+    }
+    // The count is a 16-bit word in Excel's layout, whatever the width of XCHAR here.
+    static std::size_t Count(const Record& r) {
+        return r.val.str ? static_cast<std::uint16_t>(r.val.str[0]) : 0;
+    }
+    static const XCHAR* Chars(const Record& r) { return r.val.str ? r.val.str + 1 : L""; }
+
+    // The count is the text's length in bytes even when the conversion yields fewer wide
+    // characters; those left over are NUL.
+    static void WriteCString(Record& r, const char* text, const char*, int) {
+        const std::size_t n = text ? std::strlen(text) : 0;
+        XCHAR* buffer = static_cast<XCHAR*>(Temporary((n + 1) * sizeof(XCHAR)));
+        std::wstring wide(n, L'\0');
+        WidenInto(&wide[0], text ? text : "", n, n);
+        buffer[0] = static_cast<XCHAR>(n);
+        for (std::size_t i = 0; i < n; ++i) buffer[i + 1] = static_cast<XCHAR>(wide[i]);
+        r.val.str = buffer;
+        r.xltype = xltypeStr;
+    }
+    static void WriteWideString(Record& r, const std::wstring& text, const char*, int) {
+        const std::size_t n = text.size();
+        XCHAR* buffer = static_cast<XCHAR*>(Temporary((n + 1) * sizeof(XCHAR)));
+        buffer[0] = static_cast<XCHAR>(n);
+        for (std::size_t i = 0; i < n; ++i) buffer[i + 1] = static_cast<XCHAR>(text[i]);
+        r.val.str = buffer;
+        r.xltype = xltypeStr;
+    }
+    static char* ReadCString(const Record& r) {
+        const std::size_t n = Count(r);
+        char* buffer = static_cast<char*>(Temporary(n + 1));
+        std::memset(buffer, 0, n + 1);
+        const std::wstring wide(Chars(r), n);
+        NarrowInto(buffer, wide.data(), n, n);
+        return buffer;
+    }
+    static std::wstring ReadWideString(const Record& r) { return std::wstring(Chars(r), Count(r)); }
+    static MatrixCell StringCell(const Record& r) { return MatrixCell(ReadWideString(r)); }
+    static bool CellBool(const Record& r) { return r.val.xbool > 0; }
+    static void CopyString(Record& slot, const Record& value) {
+        const std::size_t n = Count(value);
+        XCHAR* buffer = static_cast<XCHAR*>(Temporary((n + 1) * sizeof(XCHAR)));
+        buffer[0] = static_cast<XCHAR>(n);
+        for (std::size_t i = 0; i < n; ++i) buffer[i + 1] = Chars(value)[i];
+        slot.val.str = buffer;
+    }
+};
+
+// The operations on records of one form. Traits is the form plus: kFile, kFreeLine,
+// kCStringLine, kWideStringLine (where diagnostics are reported from); kWideCellIsWide (a
+// wide-text cell is written as a wide string) or else kWideCellAsText (as its narrowed
+// text; with neither, as an empty string); and kElementFailureThrows (a failed array-element read
+// in a double vector throws instead of returning its code).
+template <class Traits>
+struct RecordOps {
+    using R = typename Traits::Record;
+    using MultiRef = typename Traits::MultiRef;
+
+    static void SetNil(R& r) {
+        std::memset(static_cast<void*>(&r), 0, sizeof r);
+        r.xltype = xltypeNil;
+    }
+    static R* NewRecord() {
+        R* r = static_cast<R*>(Temporary(sizeof(R)));
+        if (r) SetNil(*r);
+        return r;
+    }
+    static int TypeWord(const R* r) { return r ? static_cast<int>(r->xltype) : 0; }
+
+    // Host-allocated memory goes back once: the bit is cleared before xlFree is asked.
+    static void Release(R* r) {
+        if (!r || !(r->xltype & xlbitXLFree)) return;
+        r->xltype &= static_cast<decltype(r->xltype)>(~xlbitXLFree);
+        FreeHostMemory(r);
+    }
+    static void FreeHostMemory(R* r) {
+        R* arguments[1] = {r};
+        if (Traits::Call(xlFree, nullptr, 1, arguments) != xlretSuccess)
+            WriteDiagnostic(Traits::kFile, Traits::kFreeLine, "Call to xlFree failed");
+    }
+    static int Coerce(const R* r, int typeMask, R* result) {
+        R mask;
+        SetNil(mask);
+        WriteShort(mask, static_cast<short>(typeMask));
+        R* arguments[2] = {const_cast<R*>(r), &mask};
+        return Traits::Call(xlCoerce, result, 2, arguments);
+    }
+
+    // ---- writers ----
+    static void WriteDouble(R& r, double value) {
+        r.xltype = xltypeNum;
+        r.val.num = value;
+    }
+    static void WriteBool(R& r, bool value) {
+        r.xltype = xltypeBool;
+        r.val.xbool = value ? 1 : 0;
+    }
+    static void WriteShort(R& r, short value) {
+        r.xltype = xltypeInt;
+        r.val.w = value;  // sign-extended in the 32-bit field of XLOPER12
+    }
+    static void WriteError(R& r, std::uint16_t code) {
+        r.xltype = xltypeErr;
+        r.val.err = code;  // zero-extended
+    }
+    static void WriteIntOrError(R& r, short value, bool isError) {
+        if (!isError) return WriteShort(r, value);
+        r.xltype = xltypeErr;
+        r.val.err = static_cast<decltype(r.val.err)>(value);
+    }
+    static void WriteCString(R& r, const char* text) {
+        Traits::WriteCString(r, text, Traits::kFile, Traits::kCStringLine);
+    }
+    static void WriteWideString(R& r, const std::wstring& text) {
+        Traits::WriteWideString(r, text, Traits::kFile, Traits::kWideStringLine);
+    }
+    static void WriteArrayShape(R& r, int rows, int columns) {
+        const std::size_t count =
+            rows > 0 && columns > 0 ? std::size_t(rows) * std::size_t(columns) : 0;
+        R* elements = count ? static_cast<R*>(Temporary(count * sizeof(R))) : nullptr;
+        for (std::size_t k = 0; k < count; ++k) SetNil(elements[k]);
+        r.xltype = xltypeMulti;
+        r.val.array.lparray = elements;
+        r.val.array.rows = static_cast<decltype(r.val.array.rows)>(rows);
+        r.val.array.columns = static_cast<decltype(r.val.array.columns)>(columns);
+    }
+    // False when no reference record could be had.
+    static bool WriteRangeRef(R& r, const XlfRangeRef& range) {
+        MultiRef* multi = static_cast<MultiRef*>(Temporary(sizeof(MultiRef)));
+        if (!multi) return false;
+        Traits::SetArea(*multi, range.rowBegin, range.rowEnd - 1, range.colBegin, range.colEnd - 1);
+        r.xltype = xltypeRef;
+        r.val.mref.lpmref = multi;
+        r.val.mref.idSheet = static_cast<IDSHEET>(static_cast<std::uint32_t>(range.sheetId));
+        return true;
+    }
+
+    // ---- arrays ----
+    static int Rows(const R& r) {
+        if (!(r.xltype & xltypeMulti)) ThrowNotArray(static_cast<int>(r.xltype));
+        return static_cast<int>(r.val.array.rows);
+    }
+    static int Columns(const R& r) {
+        if (!(r.xltype & xltypeMulti)) ThrowNotArray(static_cast<int>(r.xltype));
+        return static_cast<int>(r.val.array.columns);
+    }
+    static R* ElementAt(const R& r, int row, int column) {
+        const int rows = Rows(r), columns = Columns(r);
+        if (row < 0 || column < 0 || row >= rows || column >= columns)
+            ThrowOutsideArray(row, column, rows, columns);
+        return r.val.array.lparray + std::size_t(row) * columns + column;
+    }
+    static void WriteElement(R& r, int row, int column, const R* value) {
+        R* slot = ElementAt(r, row, column);
+        const int type = TypeWord(value);
+        switch (type) {
+            case xltypeNum:
+                slot->val.num = value->val.num;
+                break;
+            case xltypeStr:
+                Traits::CopyString(*slot, *value);
+                break;
+            case xltypeBool:
+            case xltypeErr:
+            case xltypeInt:
+                slot->val.w = value->val.w;
+                break;
+            default:
+                throw XlfException("attempt to set a matrix element to a value of type " +
+                                   std::to_string(type));
+        }
+        slot->xltype = value->xltype;
+    }
+    // Rows of the matrix, at most 255 columns; an empty cell becomes an empty string.
+    static void WriteCellMatrix(R& r, const CellMatrix& matrix) {
+        const std::uint32_t rows = matrix.Rows();
+        const std::uint32_t columns = matrix.Columns() < 255 ? matrix.Columns() : 255;
+        WriteArrayShape(r, static_cast<int>(rows), static_cast<int>(columns));
+        R* slot = r.val.array.lparray;
+        for (std::uint32_t i = 0; i < rows; ++i) {
+            for (std::uint32_t j = 0; j < columns; ++j, ++slot) {
+                const MatrixCell& cell = matrix.Cell(i, j);
+                if (cell.IsNumber())
+                    WriteDouble(*slot, cell.AsNumber());
+                else if (cell.IsText())
+                    WriteCString(*slot, cell.AsText().c_str());
+                else if (cell.IsWideText() && Traits::kWideCellIsWide)
+                    WriteWideString(*slot, cell.WideText());
+                else if (cell.IsWideText() && Traits::kWideCellAsText)
+                    WriteCString(*slot, cell.AsText().c_str());
+                else if (cell.IsBoolean())
+                    WriteBool(*slot, cell.AsBoolean());
+                else if (cell.IsError())
+                    WriteIntOrError(*slot, static_cast<short>(cell.ErrorCode()), true);
+                else
+                    WriteCString(*slot, "");
+            }
+        }
+    }
+    // Numbers straight into a new array, row by row; nothing when the matrix is empty.
+    static void WriteNumbers(R& r, const double* values, std::uint32_t rows, std::uint32_t columns,
+                             std::size_t rowStride) {
+        if (rows == 0 || columns == 0) return;
+        const std::uint32_t kept = columns < 255 ? columns : 255;
+        WriteArrayShape(r, static_cast<int>(rows), static_cast<int>(kept));
+        R* slot = r.val.array.lparray;
+        for (std::uint32_t i = 0; i < rows; ++i)
+            for (std::uint32_t j = 0; j < kept; ++j, ++slot)
+                WriteDouble(*slot, values[i * rowStride + j]);
+    }
+
+    // ---- scalar reads ----
+    // Takes the value directly when the type word has one of the direct bits, otherwise
+    // coerces it through the host into a local record and reads that.
+    template <class Direct>
+    static int ReadScalar(const R* r, int directBits, int mask, Direct direct) {
+        if (!r) return xlretInvXloper;
+        if (r->xltype & directBits) {
+            direct(*r);
+            return xlretSuccess;
+        }
+        R local;
+        SetNil(local);
+        int code = Coerce(r, mask, &local);
+        if (code == xlretSuccess) {
+            if (local.xltype & directBits)
+                direct(local);
+            else
+                code = xlretFailed;  // the host answered with another type
+        }
+        Release(&local);
+        return code;
+    }
+    static int ReadDouble(const R* r, double& value) {
+        return ReadScalar(r, xltypeInt | xltypeNum, xltypeNum, [&](const R& v) {
+            value = (v.xltype & xltypeInt) ? double(v.val.w) : v.val.num;
+        });
+    }
+    // Truncation toward zero to 32 bits, of which the low 16 remain; NaN and numbers outside
+    // the 32-bit range give the x86 "integer indefinite" 0x80000000, whose low bits are 0.
+    static int ReadShort(const R* r, short& value) {
+        return ReadScalar(r, xltypeNum, xltypeNum, [&](const R& v) {
+            const double t = std::trunc(v.val.num);
+            const std::int32_t whole = (t >= -2147483648.0 && t <= 2147483647.0)
+                                           ? static_cast<std::int32_t>(t)
+                                           : INT32_MIN;
+            value = static_cast<short>(static_cast<std::uint16_t>(whole & 0xFFFF));
+        });
+    }
+    static int ReadBool(const R* r, bool& value) {
+        return ReadScalar(r, xltypeBool, xltypeBool, [&](const R& v) { value = v.val.xbool != 0; });
+    }
+    static int ReadCString(const R* r, char*& text) {
+        return ReadScalar(r, xltypeStr, xltypeStr,
+                          [&](const R& v) { text = Traits::ReadCString(v); });
+    }
+    static int ReadWideString(const R* r, std::wstring& text) {
+        return ReadScalar(r, xltypeStr, xltypeStr,
+                          [&](const R& v) { text = Traits::ReadWideString(v); });
+    }
+    static int ReadErrorCode(const R* r, std::uint16_t& code) {
+        return ReadScalar(r, xltypeErr, xltypeErr,
+                          [&](const R& v) { code = static_cast<std::uint16_t>(v.val.err); });
+    }
+    // The first area of the reference; further areas are ignored.
+    static int ReadRangeRef(const R* r, XlfRangeRef& range) {
+        bool valid = true;
+        int code = ReadScalar(r, xltypeRef, xltypeRef, [&](const R& v) {
+            const MultiRef* multi = v.val.mref.lpmref;
+            if (!multi || multi->count == 0) {
+                valid = false;
+                return;
+            }
+            range.rowBegin = multi->reftbl[0].rwFirst;
+            range.rowEnd = multi->reftbl[0].rwLast + 1;
+            range.colBegin = multi->reftbl[0].colFirst;
+            range.colEnd = multi->reftbl[0].colLast + 1;
+            range.sheetId = static_cast<std::int32_t>(v.val.mref.idSheet);
+        });
+        return code == xlretSuccess && !valid ? xlretInvXloper : code;
+    }
+
+    // A one-cell reference record to (range.rowBegin + row, range.colBegin + col), built in
+    // caller-provided storage.
+    static void CellReference(const XlfRangeRef& range, std::int32_t row, std::int32_t col, R& cell,
+                              MultiRef& multi) {
+        SetNil(cell);
+        Traits::SetArea(multi, range.rowBegin + row, range.rowBegin + row, range.colBegin + col,
+                        range.colBegin + col);
+        cell.xltype = xltypeRef;
+        cell.val.mref.lpmref = &multi;
+        cell.val.mref.idSheet = static_cast<IDSHEET>(static_cast<std::uint32_t>(range.sheetId));
+    }
+
+    // ---- array reads ----
+    static int ReadDoubleVector(const R* r, std::vector<double>& vector, VectorOrder order) {
+        if (!r) return xlretInvXloper;
+        if (r->xltype == xltypeMissing) {
+            vector.clear();
+            return xlretSuccess;
+        }
+        if (r->xltype & xltypeNum) {
+            double value = 0.0;
+            const int code = ReadDouble(r, value);
+            if (code == xlretSuccess) vector.assign(1, value);
+            return code;
+        }
+        const bool isArray = (r->xltype & xltypeMulti) != 0;
+        XlfRangeRef range;
+        std::int32_t rows = 0, columns = 0;
+        if (isArray) {
+            rows = static_cast<std::int32_t>(r->val.array.rows);
+            columns = static_cast<std::int32_t>(r->val.array.columns);
+        } else {
+            const int code = ReadRangeRef(r, range);
+            if (code != xlretSuccess) return code;
+            rows = range.NbRows();
+            columns = range.NbCols();
+            if (rows < 0 || columns < 0) return xlretInvXloper;
+        }
+        if (rows != 1 && columns != 1 && order == OneDimensional) return xlretFailed;
+        vector.assign(std::size_t(rows) * std::size_t(columns), 0.0);
+        for (std::int32_t i = 0; i < rows; ++i) {
+            for (std::int32_t j = 0; j < columns; ++j) {
+                const std::size_t index =
+                    order == RowMajor ? std::size_t(i) * columns + j : std::size_t(j) * rows + i;
+                double value = 0.0;
+                int code;
+                if (isArray) {
+                    const R& element = r->val.array.lparray[std::size_t(i) * columns + j];
+                    if (element.xltype == xltypeNum) {
+                        vector[index] = element.val.num;
+                        continue;
+                    }
+                    code = ReadDouble(&element, value);
+                    if (code != xlretSuccess && Traits::kElementFailureThrows)
+                        code = CheckHostCode(code, nullptr, "invalid number of arguments");
+                } else {
+                    R cell;
+                    MultiRef multi;
+                    CellReference(range, i, j, cell, multi);
+                    code = ReadDouble(&cell, value);
+                }
+                vector[index] = value;
+                if (code != xlretSuccess && !(isArray && Traits::kElementFailureThrows))
+                    return code;
+            }
+        }
+        return xlretSuccess;
+    }
+
+    static MatrixCell ElementCell(const R& element) {
+        switch (element.xltype) {
+            case xltypeNum:
+                return MatrixCell(element.val.num);
+            case xltypeBool:
+                return MatrixCell(Traits::CellBool(element));
+            case xltypeErr:
+                return MatrixCell(static_cast<std::uint32_t>(element.val.err), true);
+            case xltypeStr:
+                return Traits::StringCell(element);
+            case xltypeMissing:
+            case xltypeNil:
+                return MatrixCell();
+            default:
+                throw "cell contains neither number nor string nor boolean nor empty";
+        }
+    }
+
+    // A referenced cell is fetched by coercing its one-cell reference to its value, then
+    // examined by type. A number, error, boolean or text fills the cell of that kind (text
+    // in the form's own string kind, as for arrays); an empty cell stays empty. Any other
+    // outcome ends the read with xlretInvXloper.
+    static int ReadReferencedCell(const XlfRangeRef& range, std::int32_t row, std::int32_t col,
+                                  MatrixCell& out) {
+        R cell, value;
+        MultiRef multi;
+        CellReference(range, row, col, cell, multi);
+        SetNil(value);
+        int code =
+            Coerce(&cell, xltypeNum | xltypeStr | xltypeBool | xltypeErr | xltypeNil, &value);
+        if (code == xlretSuccess) {
+            switch (value.xltype & ~xlbitXLFree) {
+                case xltypeNum:
+                    out = MatrixCell(value.val.num);
+                    break;
+                case xltypeInt:
+                    out = MatrixCell(static_cast<double>(value.val.w));
+                    break;
+                case xltypeBool:
+                    out = MatrixCell(value.val.xbool != 0);
+                    break;
+                case xltypeErr:
+                    out = MatrixCell(static_cast<std::uint32_t>(value.val.err), true);
+                    break;
+                case xltypeStr:
+                    out = Traits::StringCell(value);
+                    break;
+                case xltypeMissing:
+                case xltypeNil:
+                    out = MatrixCell();
+                    break;
+                default:
+                    code = xlretInvXloper;
+            }
+        }
+        Release(&value);
+        return code;
+    }
+
+    static int ReadCellMatrix(const R* r, CellMatrix& matrix) {
+        if (!r) return xlretInvXloper;
+        switch (r->xltype) {
+            case xltypeMissing:
+            case xltypeNil:
+                matrix = CellMatrix(1, 1);
+                return xlretSuccess;
+            case xltypeNum:
+            case xltypeBool:
+            case xltypeErr:
+            case xltypeStr:
+                matrix = CellMatrix(1, 1);
+                matrix.Cell(0, 0) = ElementCell(*r);
+                return xlretSuccess;
+            case xltypeMulti: {
+                const std::uint32_t rows = r->val.array.rows, columns = r->val.array.columns;
+                CellMatrix result(rows, columns);
+                for (std::uint32_t i = 0; i < rows; ++i)
+                    for (std::uint32_t j = 0; j < columns; ++j)
+                        result.Cell(i, j) = ElementCell(r->val.array.lparray[i * columns + j]);
+                matrix = std::move(result);
+                return xlretSuccess;
+            }
+            default:
+                break;
+        }
+        XlfRangeRef range;
+        int code = ReadRangeRef(r, range);
+        if (code != xlretSuccess) return code;
+        if (range.NbRows() < 0 || range.NbCols() < 0) return xlretInvXloper;
+        CellMatrix result(static_cast<std::uint32_t>(range.NbRows()),
+                          static_cast<std::uint32_t>(range.NbCols()));
+        for (std::int32_t i = 0; i < range.NbRows(); ++i) {
+            for (std::int32_t j = 0; j < range.NbCols(); ++j) {
+                code = ReadReferencedCell(range, i, j, result.Cell(i, j));
+                if (code != xlretSuccess) return code;
+            }
+        }
+        matrix = std::move(result);
+        return xlretSuccess;
+    }
+
+    static int ReadMatrix(const R* r, RealMatrix& matrix) {
+        if (!r) return xlretInvXloper;
+        if (r->xltype == xltypeMissing || r->xltype == xltypeNil) {
+            matrix.Resize(0, 0);
+            return xlretSuccess;
+        }
+        CellMatrix cells;
+        const int code = ReadCellMatrix(r, cells);
+        if (code != xlretSuccess) return code;
+        matrix = RealMatrix(cells.Rows(), cells.Columns());
+        for (std::uint32_t i = 0; i < cells.Rows(); ++i) {
+            for (std::uint32_t j = 0; j < cells.Columns(); ++j) {
+                const MatrixCell& cell = cells.Cell(i, j);
+                if (!cell.IsNumber()) return xlretFailed;
+                matrix[i][j] = cell.AsNumber();
+            }
+        }
+        return xlretSuccess;
+    }
+};
+
+// The value implementation over one record form: every slot forwards to RecordOps.
+template <class Traits>
+class XlfOperImplBase : public XlfOperImpl {
+  protected:
+    using Ops = RecordOps<Traits>;
+    using R = typename Traits::Record;
+
+    static R* Rec(const XlfOper& oper) { return static_cast<R*>(RecordOf(oper)); }
+
+  public:
+    void Release(XlfOper& oper) const override { Ops::Release(Rec(oper)); }
+    void FreeHostMemory(XlfOper& oper) const override {
+        if (Rec(oper)) Ops::FreeHostMemory(Rec(oper));
+    }
+    void Share(XlfOper& oper, const XlfOper& other) const override {
+        SetRecord(oper, RecordOf(other));
+    }
+    XlfOper ElementAt(const XlfOper& oper, int row, int column) const override {
+        if (!Rec(oper)) ThrowNotArray(0);
+        return XlfOper(static_cast<void*>(Ops::ElementAt(*Rec(oper), row, column)));
+    }
+    void* HostPointer(const XlfOper& oper) const override { return RecordOf(oper); }
+    bool IsMissingValue(const XlfOper& oper) const override { return Has(oper, xltypeMissing); }
+    bool IsErrorValue(const XlfOper& oper) const override { return Has(oper, xltypeErr); }
+    bool IsRefValue(const XlfOper& oper) const override { return Has(oper, xltypeRef); }
+    bool IsSRefValue(const XlfOper& oper) const override { return Has(oper, xltypeSRef); }
+    bool IsArrayValue(const XlfOper& oper) const override { return Has(oper, xltypeMulti); }
+    bool IsNumberValue(const XlfOper& oper) const override { return Has(oper, xltypeNum); }
+    bool IsStringValue(const XlfOper& oper) const override { return Has(oper, xltypeStr); }
+    bool IsNilValue(const XlfOper& oper) const override { return Has(oper, xltypeNil); }
+    bool IsBoolValue(const XlfOper& oper) const override { return Has(oper, xltypeBool); }
+    bool IsIntValue(const XlfOper& oper) const override { return Has(oper, xltypeInt); }
+    int RowCount(const XlfOper& oper) const override {
+        if (!Rec(oper)) ThrowNotArray(0);
+        return Ops::Rows(*Rec(oper));
+    }
+    int ColumnCount(const XlfOper& oper) const override {
+        if (!Rec(oper)) ThrowNotArray(0);
+        return Ops::Columns(*Rec(oper));
+    }
+    void* RawPointer(const XlfOper& oper) const override { return RecordOf(oper); }
+    void WriteArrayShape(XlfOper& oper, int rows, int columns) const override {
+        if (Rec(oper)) Ops::WriteArrayShape(*Rec(oper), rows, columns);
+    }
+    void WriteIntOrError(XlfOper& oper, short value, bool isError) const override {
+        if (Rec(oper)) Ops::WriteIntOrError(*Rec(oper), value, isError);
+    }
+    void WriteRangeRef(XlfOper& oper, const XlfRangeRef& range) const override {
+        if (Rec(oper) && !Ops::WriteRangeRef(*Rec(oper), range)) SetRecord(oper, nullptr);
+    }
+    void WriteCellMatrix(XlfOper& oper, const CellMatrix& matrix) const override {
+        if (Rec(oper)) Ops::WriteCellMatrix(*Rec(oper), matrix);
+    }
+    void WriteWideString(XlfOper& oper, const std::wstring& text) const override {
+        if (Rec(oper)) Ops::WriteWideString(*Rec(oper), text);
+    }
+    void WriteCString(XlfOper& oper, const char* text) const override {
+        if (Rec(oper)) Ops::WriteCString(*Rec(oper), text);
+    }
+    void WriteBool(XlfOper& oper, bool value) const override {
+        if (Rec(oper)) Ops::WriteBool(*Rec(oper), value);
+    }
+    void WriteShort(XlfOper& oper, short value) const override {
+        if (Rec(oper)) Ops::WriteShort(*Rec(oper), value);
+    }
+    void WriteDouble(XlfOper& oper, double value) const override {
+        if (Rec(oper)) Ops::WriteDouble(*Rec(oper), value);
+    }
+    void WritePointer(XlfOper& oper, void* record) const override { SetRecord(oper, record); }
+    void WriteElement(XlfOper& oper, int row, int column, const XlfOper& value) const override {
+        if (!Rec(oper)) ThrowNotArray(0);
+        Ops::WriteElement(*Rec(oper), row, column, Rec(value));
+    }
+    void WriteError(XlfOper& oper, std::uint16_t code) const override {
+        if (Rec(oper)) Ops::WriteError(*Rec(oper), code);
+    }
+    int CoerceTo(const XlfOper& oper, int typeMask, XlfOper& result) const override {
+        if (!Rec(oper) || !Rec(result)) return xlretInvXloper;
+        return Ops::Coerce(Rec(oper), typeMask, Rec(result));
+    }
+    int AllocateRecord(XlfOper& oper) const override {
+        SetRecord(oper, Ops::NewRecord());
+        return Rec(oper) ? xlretSuccess : xlretInvXloper;
+    }
+    int ReadDoubleVector(const XlfOper& oper, std::vector<double>& vector,
+                         VectorOrder order) const override {
+        return Ops::ReadDoubleVector(Rec(oper), vector, order);
+    }
+    int ReadDouble(const XlfOper& oper, double& value) const override {
+        return Ops::ReadDouble(Rec(oper), value);
+    }
+    int ReadShort(const XlfOper& oper, short& value) const override {
+        return Ops::ReadShort(Rec(oper), value);
+    }
+    int ReadBool(const XlfOper& oper, bool& value) const override {
+        return Ops::ReadBool(Rec(oper), value);
+    }
+    int ReadCString(const XlfOper& oper, char*& text) const override {
+        return Ops::ReadCString(Rec(oper), text);
+    }
+    int ReadWideString(const XlfOper& oper, std::wstring& text) const override {
+        return Ops::ReadWideString(Rec(oper), text);
+    }
+    int ReadCellMatrix(const XlfOper& oper, CellMatrix& matrix) const override {
+        return Ops::ReadCellMatrix(Rec(oper), matrix);
+    }
+    int ReadMatrix(const XlfOper& oper, RealMatrix& matrix) const override {
+        return Ops::ReadMatrix(Rec(oper), matrix);
+    }
+    int ReadRangeRef(const XlfOper& oper, XlfRangeRef& range) const override {
+        return Ops::ReadRangeRef(Rec(oper), range);
+    }
+    int ReadErrorCode(const XlfOper& oper, std::uint16_t& code) const override {
+        return Ops::ReadErrorCode(Rec(oper), code);
+    }
+    int TypeCode(const XlfOper& oper) const override { return Ops::TypeWord(Rec(oper)); }
+
+  private:
+    static bool Has(const XlfOper& oper, int bit) { return (Ops::TypeWord(Rec(oper)) & bit) != 0; }
+};
+
+}  // namespace detail
+}  // namespace xlf
