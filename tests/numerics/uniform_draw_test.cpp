@@ -58,7 +58,10 @@ class Probe : public DESolver {
   public:
     using DESolver::DESolver;
     double Evaluate(const double*, bool&) override { return 0.0; }
-    void Trial(int target) { (this->*MakeTrial)(target); }
+    void Trial(int target) {
+        void (DESolver::*const make)(int) = MakeTrial;
+        (this->*make)(target);
+    }
     void SetBest(const std::vector<double>& b) {
         for (int j = 0; j < dimension; ++j) bestVector[j] = b[j];
     }
