@@ -1,0 +1,50 @@
+// WorksheetFunctions: the nine worksheet functions the add-in exports to Excel.
+//
+// Each is registered under its name without the "xl" prefix (see Registrations.cpp), takes
+// numbers as doubles and ranges as value records, calls the library function of that name
+// and returns a number, a column, or on failure a text, an error value or null
+// (WorksheetGuard.h). The returned record stays valid until the next worksheet call.
+#pragma once
+
+#include "XllExport.h"
+
+XLL_EXPORT LPXLFOPER WINAPI xlheston_EuropeanCallPrice(double Spot, double Strike,
+                                                       double TimeToMaturity, double InterestRate,
+                                                       double rho, double kappa, double theta,
+                                                       double lambda, double sigma, double v);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_EuropeanPutPrice(double Spot, double Strike,
+                                                      double TimeToMaturity, double InterestRate,
+                                                      double rho, double kappa, double theta,
+                                                      double lambda, double sigma, double v);
+
+XLL_EXPORT LPXLFOPER WINAPI xlheston_RandomVars(double n);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_EuropeanCallPriceMC(double Spot, double Strike,
+                                                         double TimeToMaturity, double InterestRate,
+                                                         double rho, double kappa, double theta,
+                                                         double lambda, double sigma, double v,
+                                                         double nSimulations, double nTimeSteps);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_EuropeanPutPriceMC(double Spot, double Strike,
+                                                        double TimeToMaturity, double InterestRate,
+                                                        double rho, double kappa, double theta,
+                                                        double lambda, double sigma, double v,
+                                                        double nSimulations, double nTimeSteps);
+
+XLL_EXPORT LPXLFOPER WINAPI xlheston_CalibrateLevMar(
+    LPXLFOPER lowerBound, LPXLFOPER upperbound, LPXLFOPER initialGuess, LPXLFOPER strikeArray,
+    LPXLFOPER maturityArray, LPXLFOPER callTypeArray, LPXLFOPER observedPriceArray,
+    double currentSpot, LPXLFOPER interestRateArray, LPXLFOPER weights, double maxIterations);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_CalibrateDE(LPXLFOPER lowerBound, LPXLFOPER upperbound,
+                                                 LPXLFOPER strikeArray, LPXLFOPER maturityArray,
+                                                 LPXLFOPER callTypeArray,
+                                                 LPXLFOPER observedPriceArray, double currentSpot,
+                                                 LPXLFOPER interestRateArray, LPXLFOPER weights,
+                                                 double maxIterations);
+
+XLL_EXPORT LPXLFOPER WINAPI xlheston_impliedVol(double StockPrice, double ExercisePrice,
+                                                double InterestRate, double TimeToMaturity,
+                                                double OptionPrice, double OptionType,
+                                                double DividendYield, double xAccuracy);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_weightBSvega(double StockPrice, double ExercisePrice,
+                                                  double InterestRate, double TimeToMaturity,
+                                                  double OptionPrice, double OptionType,
+                                                  double DividendYield);

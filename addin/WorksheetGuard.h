@@ -1,0 +1,62 @@
+// WorksheetGuard: the one frame every worksheet function of the add-in runs in.
+//
+// It reclaims the temporary memory of the previous worksheet call, answers TRUE while the
+// function wizard is open (so nothing is converted or computed while the user types), and
+// turns every exception into a cell value, so that nothing unwinds into Excel:
+//   XlfException (and subclasses)  -> null result
+//   std::exception                 -> its what() text
+//   std::string, const char*       -> the text
+//   CellMatrix                     -> the matrix as an array
+//   anything else                  -> #VALUE!
+// A worksheet function is then only its argument conversions and its library call, written
+// as a lambda that returns the result XlfOper.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "CellMatrix.h"
+#include "XlfExcel.h"
+#include "XlfException.h"
+#include "XlfOper.h"
+#include "XllExport.h"
+
+namespace addin {
+
+constexpr unsigned short kErrorValue = 15;  // #VALUE!
+
+// The value's record address; the local handle is released when it goes out of scope,
+// while the record itself stays in temporary memory until the next worksheet call.
+inline LPXLFOPER Result(const xlf::XlfOper& value) {
+    return value.HostPointer();
+}
+
+template <typename Body>
+LPXLFOPER GuardedWorksheetCall(Body body) {
+    // Reclaiming the previous call's memory happens before the handlers exist: a value built
+    // by a handler would need the very link to Excel that just failed. A failure here still
+    // must not unwind into Excel, so it becomes a null result.
+    try {
+        xlf::XlfExcel::Current().ReleaseTemporary(false);
+    } catch (...) {
+        return nullptr;
+    }
+    try {
+        if (xlf::XlfExcel::Current().InFunctionWizard()) return Result(xlf::XlfOper(true));
+        return Result(body());
+    } catch (xlf::XlfException&) {
+        return nullptr;
+    } catch (std::exception& error) {
+        return Result(xlf::XlfOper(error.what()));
+    } catch (std::string& text) {
+        return Result(xlf::XlfOper(text));
+    } catch (const char* text) {
+        return Result(xlf::XlfOper(text));
+    } catch (const xlf::CellMatrix& matrix) {
+        return Result(xlf::XlfOper(matrix));
+    } catch (...) {
+        return Result(xlf::XlfOper::MakeError(kErrorValue));
+    }
+}
+
+}  // namespace addin

@@ -1,0 +1,71 @@
+# The worksheet add-in, the xllhost workbook program and the end-to-end tests.
+#
+# heston_addin  the add-in module (heston_addin.xll), loaded at run time by path like an .xll:
+#               addin/*.cpp + the whole layer xlf (xlAutoOpen and xlAutoClose live there and
+#               nothing inside the module references them) + heston_numerics.
+# xllhost       loads an add-in into the substitute host and evaluates a CSV workbook. It links
+#               the host and the platform substitutes but not xlf: the add-in's own copy of the
+#               layer is the one that runs. It exports its symbols, so the add-in's
+#               LoadLibraryA("XLCALL32.DLL") finds the host's entry points in the process, and
+#               the add-in's calls into the platform substitutes reach the program's copy, the
+#               one simulated desktop of the process (module names, failure switches).
+# Tests         tests/addin/*_test.cpp, built like xllhost, each told where the add-in is.
+if(NOT TARGET xlf OR NOT TARGET heston_numerics)
+    return()
+endif()
+
+# Static libraries that end up inside a loadable module.
+set_target_properties(xlf heston_numerics PROPERTIES POSITION_INDEPENDENT_CODE ON)
+
+file(GLOB ADDIN_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/addin/*.cpp)
+add_library(heston_addin MODULE ${ADDIN_SOURCES})
+target_include_directories(heston_addin PRIVATE ${PROJECT_SOURCE_DIR}/addin)
+target_link_libraries(heston_addin PRIVATE $<LINK_LIBRARY:WHOLE_ARCHIVE,xlf> heston_numerics)
+set_target_properties(heston_addin PROPERTIES PREFIX "" SUFFIX ".xll")
+if(WIN32)
+    # Exports by the names Excel is given, without the 32-bit stdcall decoration; only system
+    # DLLs and the XLCALL32.DLL loaded at run time are needed on the user's machine.
+    target_sources(heston_addin PRIVATE ${PROJECT_SOURCE_DIR}/addin/heston_addin.def)
+    target_link_options(heston_addin PRIVATE -Wl,--kill-at -static -static-libgcc
+                        -static-libstdc++)
+endif()
+
+if(WIN32 OR NOT TARGET xlhost)
+    return()
+endif()
+
+# The workbook program's parts and the platform substitutes, as objects so that every
+# substitute is linked (and exported) whether or not the program itself calls it.
+file(GLOB XLLHOST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/host/workbook/*.cpp)
+list(FILTER XLLHOST_SOURCES EXCLUDE REGEX "Main\\.cpp$")
+file(GLOB XLLHOST_PLATFORM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/*.cpp)
+add_library(xllhost_parts OBJECT ${XLLHOST_SOURCES} ${XLLHOST_PLATFORM_SOURCES})
+target_include_directories(xllhost_parts PUBLIC
+                           ${PROJECT_SOURCE_DIR}/host/workbook ${PROJECT_SOURCE_DIR}/host
+                           ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/platform)
+target_compile_definitions(xllhost_parts PRIVATE _GNU_SOURCE)
+target_link_libraries(xllhost_parts PUBLIC Threads::Threads ${CMAKE_DL_LIBS})
+# Every signature of up to 12 arguments is a template instance; optimising thousands of
+# one-call functions costs build time and gains nothing.
+set_source_files_properties(${PROJECT_SOURCE_DIR}/host/workbook/EntryPointCall.cpp
+                            PROPERTIES COMPILE_OPTIONS -O1)
+
+add_executable(xllhost ${PROJECT_SOURCE_DIR}/host/workbook/XllHostMain.cpp)
+target_link_libraries(xllhost PRIVATE xllhost_parts $<LINK_LIBRARY:WHOLE_ARCHIVE,xlhost>)
+set_target_properties(xllhost PROPERTIES ENABLE_EXPORTS ON)
+add_dependencies(xllhost heston_addin)
+
+if(HESTON_TESTS)
+    set(ADDIN_TEST_PATTERN ${PROJECT_SOURCE_DIR}/tests/addin/*_test.cpp)
+    heston_add_tests(${ADDIN_TEST_PATTERN} LIBRARIES xllhost_parts)
+    file(GLOB ADDIN_TEST_SOURCES CONFIGURE_DEPENDS ${ADDIN_TEST_PATTERN})
+    foreach(source IN LISTS ADDIN_TEST_SOURCES)
+        get_filename_component(name ${source} NAME_WE)
+        set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
+        target_link_libraries(${name} PRIVATE $<LINK_LIBRARY:WHOLE_ARCHIVE,xlhost>)
+        target_compile_definitions(${name} PRIVATE
+                                   HESTON_ADDIN_PATH="$<TARGET_FILE:heston_addin>"
+                                   HESTON_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+        add_dependencies(${name} heston_addin)
+    endforeach()
+endif()

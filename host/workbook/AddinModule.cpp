@@ -1,0 +1,74 @@
+#include "AddinModule.h"
+
+#include <stdexcept>
+
+#include "ExcelHost.h"
+
+namespace xllhost {
+
+namespace {
+
+// xlAutoOpen and xlAutoClose take nothing and return an int, in Excel's calling convention.
+using AutoFunction = int(WINAPI*)();
+
+int CallAuto(const AddinModule& module, const char* name) {
+    FARPROC entry = module.EntryPoint(name);
+    if (entry == nullptr) throw std::runtime_error(module.Path() + " does not export " + name);
+    return reinterpret_cast<AutoFunction>(entry)();
+}
+
+// The layer's Excel-4 texts count their terminating NUL; the name Excel shows ends before it.
+std::string TextOf(const xlhost::Cell& cell) {
+    if (cell.type != xltypeStr) return std::string();
+    std::string text = cell.text;
+    while (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+AddinModule::AddinModule(const std::string& path) : path_(path) {
+    module_ = LoadLibraryA(path.c_str());
+    if (module_ == nullptr) throw std::runtime_error("cannot load the add-in " + path);
+}
+
+AddinModule::~AddinModule() {
+    FreeLibrary(module_);
+}
+
+int AddinModule::Open() const {
+    return CallAuto(*this, "xlAutoOpen");
+}
+
+int AddinModule::Close() const {
+    return CallAuto(*this, "xlAutoClose");
+}
+
+FARPROC AddinModule::EntryPoint(const std::string& exportName) const {
+    return GetProcAddress(module_, exportName.c_str());
+}
+
+std::vector<RegisteredFunction> RegisteredFunctions() {
+    std::vector<RegisteredFunction> functions;
+    for (const xlhost::Registration& registration : xlhost::Host::Instance().Registrations()) {
+        const std::vector<xlhost::Cell>& values = registration.arguments;
+        auto text = [&](std::size_t i) {
+            return i < values.size() ? TextOf(values[i]) : std::string();
+        };
+        RegisteredFunction function;
+        function.libraryPath = text(0);
+        function.exportName = text(1);
+        function.typeText = text(2);
+        function.worksheetName = text(3);
+        function.argumentText = text(4);
+        function.macroType = values.size() > 5 ? values[5].number : 0.0;
+        function.category = text(6);
+        function.description = text(9);
+        for (std::size_t i = 10; i < values.size(); ++i) function.argumentHelp.push_back(text(i));
+        function.valueCount = static_cast<int>(values.size());
+        functions.push_back(function);
+    }
+    return functions;
+}
+
+}  // namespace xllhost

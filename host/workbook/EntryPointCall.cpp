@@ -1,0 +1,38 @@
+#include "EntryPointCall.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace xllhost {
+
+namespace {
+
+// Appends the type of argument i to Args... and recurses; at the end of the list calls the
+// entry point as a function of exactly Args....
+template <typename... Args>
+void* CallWith(FARPROC entryPoint, const std::vector<CallArgument>& arguments, Args... values) {
+    constexpr std::size_t i = sizeof...(Args);
+    if (i == arguments.size()) {
+        using Function = void*(WINAPI*)(Args...);
+        return reinterpret_cast<Function>(entryPoint)(values...);
+    }
+    if constexpr (i < kMaxEntryPointArguments) {
+        const CallArgument& next = arguments[i];
+        if (next.isDouble)
+            return CallWith<Args..., double>(entryPoint, arguments, values..., next.number);
+        return CallWith<Args..., void*>(entryPoint, arguments, values..., next.pointer);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void* CallEntryPoint(FARPROC entryPoint, const std::vector<CallArgument>& arguments) {
+    if (arguments.size() > kMaxEntryPointArguments) {
+        throw std::length_error("entry points take at most " +
+                                std::to_string(kMaxEntryPointArguments) + " arguments here");
+    }
+    return CallWith<>(entryPoint, arguments);
+}
+
+}  // namespace xllhost

@@ -1,0 +1,22 @@
+// SheetPrinter: an evaluated sheet as an aligned text table, with Excel's column letters
+// and row numbers; numbers right-aligned with up to 10 significant digits, everything else
+// left-aligned.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "AddinModule.h"
+#include "Evaluator.h"
+
+namespace xllhost {
+
+// The text a cell shows: numbers with up to 10 significant digits, TRUE/FALSE, error names,
+// "(null)" for a null result; empty cells and nil results show nothing.
+std::string DisplayText(const SheetValue& value);
+
+void PrintSheet(std::ostream& out, const Sheet& sheet);
+void PrintRegistrations(std::ostream& out, const std::vector<RegisteredFunction>& functions);
+
+}  // namespace xllhost

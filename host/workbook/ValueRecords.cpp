@@ -1,0 +1,201 @@
+#include "ValueRecords.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace xllhost {
+
+namespace {
+
+// Layout differences between the two record forms.
+template <class Oper>
+struct Layout;
+
+template <>
+struct Layout<XLOPER> {
+    using Char = char;
+    using Ref = XLREF;
+    using MultiRef = XLMREF;
+    static constexpr std::size_t kMaxText = 255;
+    static Ref MakeRef(CellPosition first, CellPosition last) {
+        return {static_cast<std::uint16_t>(first.row), static_cast<std::uint16_t>(last.row),
+                static_cast<std::uint8_t>(first.col), static_cast<std::uint8_t>(last.col)};
+    }
+    static std::string Text(const Char* str) {
+        const auto count = static_cast<unsigned char>(str[0]);
+        return std::string(str + 1, str + 1 + count);
+    }
+};
+
+template <>
+struct Layout<XLOPER12> {
+    using Char = XCHAR;
+    using Ref = XLREF12;
+    using MultiRef = XLMREF12;
+    static constexpr std::size_t kMaxText = 32767;
+    static Ref MakeRef(CellPosition first, CellPosition last) {
+        return {first.row, last.row, first.col, last.col};
+    }
+    static std::string Text(const Char* str) {
+        // Texts of the workbook are 8-bit; wider characters show as '?'.
+        std::string text;
+        for (std::size_t i = 1; i <= static_cast<std::size_t>(str[0]); ++i) {
+            const auto code = static_cast<std::uint32_t>(str[i]);
+            text += code < 256 ? static_cast<char>(code) : '?';
+        }
+        return text;
+    }
+};
+
+template <class Oper>
+SheetValue ReadScalar(const Oper& record) {
+    const std::uint32_t type = record.xltype & ~static_cast<std::uint32_t>(xlbitXLFree | 0x4000u);
+    switch (type) {
+        case xltypeNum:
+            return SheetValue::MakeNumber(record.val.num);
+        case xltypeInt:
+            return SheetValue::MakeNumber(record.val.w);
+        case xltypeBool:
+            return SheetValue::MakeBool(record.val.xbool != 0);
+        case xltypeErr:
+            return SheetValue::MakeError(record.val.err);
+        case xltypeStr: {
+            if (record.val.str == nullptr) return SheetValue::MakeError(xlerrValue);
+            std::string text = Layout<Oper>::Text(record.val.str);
+            // Counted strings may carry a terminating NUL in their count.
+            while (!text.empty() && text.back() == '\0') text.pop_back();
+            return SheetValue::MakeText(text);
+        }
+        case xltypeNil:
+        case xltypeMissing:
+            return SheetValue::Make(SheetValue::Nil);
+        default:
+            return SheetValue::MakeError(xlerrValue);
+    }
+}
+
+template <class Oper>
+CallResult Read(const Oper* record) {
+    if (record == nullptr) return CallResult::Single(SheetValue::Make(SheetValue::Null));
+    if ((record->xltype & xltypeMulti) == 0) return CallResult::Single(ReadScalar(*record));
+    CallResult result;
+    result.rows = record->val.array.rows;
+    result.columns = record->val.array.columns;
+    if (result.rows <= 0 || result.columns <= 0 || record->val.array.lparray == nullptr) {
+        return CallResult::Single(SheetValue::MakeError(xlerrValue));
+    }
+    const std::size_t count = static_cast<std::size_t>(result.rows) * result.columns;
+    for (std::size_t i = 0; i < count; ++i) {
+        result.values.push_back(ReadScalar(record->val.array.lparray[i]));
+    }
+    return result;
+}
+
+}  // namespace
+
+template <class Oper>
+Oper* RecordArena<Oper>::NewRecord(std::uint32_t type) {
+    records_.emplace_back();
+    Oper& record = records_.back();
+    std::memset(&record, 0, sizeof(record));
+    record.xltype = static_cast<decltype(record.xltype)>(type);
+    return &record;
+}
+
+template <class Oper>
+void RecordArena<Oper>::WriteValue(Oper& record, const SheetValue& value) {
+    using Char = typename Layout<Oper>::Char;
+    std::memset(&record, 0, sizeof(record));
+    switch (value.kind) {
+        case SheetValue::Number:
+            record.xltype = xltypeNum;
+            record.val.num = value.number;
+            break;
+        case SheetValue::Bool:
+            record.xltype = xltypeBool;
+            record.val.xbool = value.boolean ? 1 : 0;
+            break;
+        case SheetValue::Error:
+            record.xltype = xltypeErr;
+            record.val.err = static_cast<decltype(record.val.err)>(value.error);
+            break;
+        case SheetValue::Text: {
+            const std::size_t length = std::min(value.text.size(), Layout<Oper>::kMaxText);
+            std::vector<Char> buffer(length + 1);
+            buffer[0] = static_cast<Char>(length);
+            for (std::size_t i = 0; i < length; ++i) {
+                buffer[i + 1] = static_cast<Char>(static_cast<unsigned char>(value.text[i]));
+            }
+            record.xltype = xltypeStr;
+            if constexpr (sizeof(Char) == 1) {
+                narrowTexts_.push_back(std::move(buffer));
+                record.val.str = narrowTexts_.back().data();
+            } else {
+                wideTexts_.push_back(std::move(buffer));
+                record.val.str = wideTexts_.back().data();
+            }
+            break;
+        }
+        default:
+            record.xltype = xltypeNil;
+            break;
+    }
+}
+
+template <class Oper>
+Oper* RecordArena<Oper>::Value(const SheetValue& value) {
+    Oper* record = NewRecord(xltypeNil);
+    WriteValue(*record, value);
+    return record;
+}
+
+template <class Oper>
+Oper* RecordArena<Oper>::Missing() {
+    return NewRecord(xltypeMissing);
+}
+
+template <class Oper>
+Oper* RecordArena<Oper>::Array(int rows, int columns, const std::vector<SheetValue>& values) {
+    arrays_.emplace_back(values.size());
+    std::vector<Oper>& elements = arrays_.back();
+    for (std::size_t i = 0; i < values.size(); ++i) WriteValue(elements[i], values[i]);
+    Oper* record = NewRecord(xltypeMulti);
+    record->val.array.lparray = elements.data();
+    record->val.array.rows = static_cast<decltype(record->val.array.rows)>(rows);
+    record->val.array.columns = static_cast<decltype(record->val.array.columns)>(columns);
+    return record;
+}
+
+template <class Oper>
+Oper* RecordArena<Oper>::SheetReference(CellPosition first, CellPosition last) {
+    Oper* record = NewRecord(xltypeSRef);
+    record->val.sref.count = 1;
+    record->val.sref.ref = Layout<Oper>::MakeRef(first, last);
+    return record;
+}
+
+template <class Oper>
+Oper* RecordArena<Oper>::Reference(IDSHEET sheet, CellPosition first, CellPosition last) {
+    using MultiRef = typename Layout<Oper>::MultiRef;
+    references_.emplace_back(sizeof(MultiRef));
+    // A vector of char is suitably aligned for the multi-reference (operator new alignment).
+    auto* areas = reinterpret_cast<MultiRef*>(references_.back().data());
+    areas->count = 1;
+    areas->reftbl[0] = Layout<Oper>::MakeRef(first, last);
+    Oper* record = NewRecord(xltypeRef);
+    record->val.mref.lpmref = areas;
+    record->val.mref.idSheet = sheet;
+    return record;
+}
+
+CallResult ReadResult(const XLOPER* record) {
+    return Read(record);
+}
+CallResult ReadResult(const XLOPER12* record) {
+    return Read(record);
+}
+
+template class RecordArena<XLOPER>;
+template class RecordArena<XLOPER12>;
+
+}  // namespace xllhost
