@@ -491,6 +491,12 @@ struct RecordOps {
         return xlretSuccess;
     }
 
+    static R Unowned(const R& r) {
+        R copy = r;
+        copy.xltype &= static_cast<decltype(copy.xltype)>(~xlbitXLFree);
+        return copy;
+    }
+
     static MatrixCell ElementCell(const R& element) {
         switch (element.xltype) {
             case xltypeNum:
@@ -550,9 +556,11 @@ struct RecordOps {
         return code;
     }
 
+    // The host-owned bit does not change what a value holds: an array the host returned
+    // reads as an array, not as a reference.
     static int ReadCellMatrix(const R* r, CellMatrix& matrix) {
         if (!r) return xlretInvXloper;
-        switch (r->xltype) {
+        switch (r->xltype & ~xlbitXLFree) {
             case xltypeMissing:
             case xltypeNil:
                 matrix = CellMatrix(1, 1);
@@ -562,7 +570,7 @@ struct RecordOps {
             case xltypeErr:
             case xltypeStr:
                 matrix = CellMatrix(1, 1);
-                matrix.Cell(0, 0) = ElementCell(*r);
+                matrix.Cell(0, 0) = ElementCell(Unowned(*r));
                 return xlretSuccess;
             case xltypeMulti: {
                 const std::uint32_t rows = r->val.array.rows, columns = r->val.array.columns;
