@@ -1,0 +1,75 @@
+// Cost of the closed-form Heston price, of a 40-option surface and of one Differential
+// Evolution generation over that surface (50 candidates x 40 prices).
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "Heston.h"
+
+namespace {
+
+constexpr double kSpot = 100.0;
+const double kStrikes[8] = {70, 80, 90, 95, 100, 105, 110, 130};
+const double kMaturities[5] = {0.25, 0.5, 1.0, 2.0, 5.0};
+
+struct Surface {
+    std::vector<double> strike, maturity, type, observed, rate, weight;
+};
+
+Surface MakeSurface() {
+    Surface s;
+    Heston heston;
+    for (double T : kMaturities) {
+        for (double K : kStrikes) {
+            const int type = K < kSpot ? 2 : 1;
+            s.strike.push_back(K);
+            s.maturity.push_back(T);
+            s.type.push_back(type);
+            s.rate.push_back(0.02);
+            s.weight.push_back(1.0);
+            s.observed.push_back(heston.ClosedFormPrice(kSpot, K, T, 0.02, -0.6, 1.5, 0.06, 0.0,
+                                                        0.4, 0.04, 1e-6, 100.0, type));
+        }
+    }
+    return s;
+}
+
+void BM_ClosedFormPrice(benchmark::State& state) {
+    Heston heston;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(heston.ClosedFormPrice(100, 105, 1.0, 0.02, -0.6, 1.5, 0.06, 0.0,
+                                                        0.4, 0.04, 1e-5, 100.0, 1));
+    }
+}
+BENCHMARK(BM_ClosedFormPrice)->Unit(benchmark::kMicrosecond);
+
+void BM_Surface40(benchmark::State& state) {
+    const Surface s = MakeSurface();
+    Heston heston;
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < s.strike.size(); ++i) {
+            sum += heston.ClosedFormPrice(kSpot, s.strike[i], s.maturity[i], s.rate[i], -0.6, 1.5,
+                                          0.06, 0.0, 0.4, 0.04, 1e-6, 100.0,
+                                          static_cast<int>(s.type[i]));
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(s.strike.size()));
+}
+BENCHMARK(BM_Surface40)->Unit(benchmark::kMillisecond);
+
+void BM_DEGeneration(benchmark::State& state) {
+    const Surface s = MakeSurface();
+    const std::vector<double> lower = {0.005, 0.005, 0.2, 0.05, -0.9};
+    const std::vector<double> upper = {0.1, 0.1, 3.0, 0.8, 0.2};
+    Heston::SetCalibrationData(lower, upper, s.strike, s.maturity, s.type, s.observed, kSpot,
+                               s.rate, s.weight);
+    Heston solver(5, 50);
+    solver.Initialise(lower.data(), upper.data(), 0, 0.9, 1.0);
+    for (auto _ : state) solver.Run(1);
+    state.SetItemsProcessed(state.iterations() * 50 * static_cast<std::int64_t>(s.strike.size()));
+}
+BENCHMARK(BM_DEGeneration)->Unit(benchmark::kMillisecond);
+
+}  // namespace
