@@ -1,0 +1,88 @@
+// AddinSession: the add-in loaded into the substitute host of the test process, as xllhost
+// runs it, for the end-to-end tests of tests/addin.
+//
+// Each test starts from a reset host and desktop, chooses Excel's version, opens the add-in
+// and evaluates CSV workbooks through it; TearDown closes it and checks that the host got
+// back every block of memory it handed out.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "AddinModule.h"
+#include "Evaluator.h"
+#include "ExcelHost.h"
+#include "SheetPrinter.h"
+#include "SimulatedDesktop.h"
+#include "Workbook.h"
+
+namespace addintest {
+
+constexpr char kExcel4[] = "11.0";
+constexpr char kExcel12[] = "12.0";
+
+class AddinSession : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        simulated::Reset();
+        xlhost::Host::Instance().Reset();
+        xlhost::Host::Instance().SetVersion(GetParam());
+        xlhost::Host::Instance().SetAddinPath("C:\\addins\\pricing.xll");
+        addin_ = std::make_unique<xllhost::AddinModule>(HESTON_ADDIN_PATH);
+    }
+
+    void TearDown() override {
+        if (opened_) {
+            EXPECT_EQ(addin_->Close(), 1);
+            EXPECT_EQ(xlhost::Host::Instance().OutstandingBlocks(), 0u);
+            EXPECT_EQ(xlhost::Host::Instance().InvalidFrees(), 0u);
+        }
+        addin_.reset();
+        simulated::Reset();
+    }
+
+    int Open() {
+        opened_ = true;
+        return addin_->Open();
+    }
+
+    xllhost::Sheet Evaluate(const std::string& csv,
+                            xllhost::ReferenceMode references = xllhost::ReferenceMode::Values) {
+        std::istringstream input(csv);
+        const xllhost::Workbook workbook = xllhost::ParseWorkbook(input);
+        xllhost::Evaluator evaluator(*addin_, xllhost::RegisteredFunctions(), references);
+        return evaluator.Evaluate(workbook);
+    }
+
+    static xllhost::SheetValue At(const xllhost::Sheet& sheet, const std::string& name) {
+        xllhost::CellPosition position;
+        if (!xllhost::ParseCellName(name, position)) ADD_FAILURE() << "bad cell name " << name;
+        if (position.row >= static_cast<int>(sheet.size()) ||
+            position.col >= static_cast<int>(sheet[position.row].size())) {
+            return xllhost::SheetValue();
+        }
+        return sheet[position.row][position.col];
+    }
+
+    bool IsExcel12() const { return std::string(GetParam()) == kExcel12; }
+
+    std::unique_ptr<xllhost::AddinModule> addin_;
+    bool opened_ = false;
+};
+
+inline std::string ModeName(const ::testing::TestParamInfo<const char*>& info) {
+    return std::string(info.param) == kExcel12 ? "Excel12" : "Excel4";
+}
+
+// Everything the debugger received, joined.
+inline std::string DebugText() {
+    std::string text;
+    for (const std::string& piece : simulated::DebugOutput()) text += piece;
+    return text;
+}
+
+}  // namespace addintest
