@@ -110,7 +110,6 @@ Host::Host() {
 }
 
 void Host::Reset() {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     version_ = "12.0";
     mainWindow_ = 0x1234;
     addinPath_.clear();
@@ -128,37 +127,30 @@ void Host::Reset() {
 }
 
 void Host::SetVersion(const std::string& version) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     version_ = version;
 }
 
 void Host::SetMainWindow(std::uintptr_t handle) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     mainWindow_ = handle;
 }
 
 void Host::SetAddinPath(const std::string& path) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     addinPath_ = path;
 }
 
 void Host::SetAbortPending(bool pending) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     abortPending_ = pending;
 }
 
 void Host::SetSheetId(IDSHEET id) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     sheetId_ = id;
 }
 
 IDSHEET Host::SheetId() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return sheetId_;
 }
 
 void Host::SetCell(int row, int col, const Cell& cell) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (cell.type == xltypeNil) {
         cells_.erase({row, col});
     } else {
@@ -167,48 +159,39 @@ void Host::SetCell(int row, int col, const Cell& cell) {
 }
 
 Cell Host::GetCell(int row, int col) const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto found = cells_.find({row, col});
     return found != cells_.end() ? found->second : Cell::Empty();
 }
 
 void Host::ClearCells() {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     cells_.clear();
 }
 
 void Host::FailRequest(int function, int code) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     failures_[function] = code;
 }
 
 void Host::ClearFailures() {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     failures_.clear();
 }
 
 std::vector<Registration> Host::Registrations() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return registrations_;
 }
 
 std::vector<double> Host::Unregistered() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return unregistered_;
 }
 
 std::vector<StatusEvent> Host::StatusEvents() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return statusEvents_;
 }
 
 std::vector<int> Host::Requests() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return requests_;
 }
 
 void Host::ClearRecords() {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     registrations_.clear();
     unregistered_.clear();
     statusEvents_.clear();
@@ -216,27 +199,22 @@ void Host::ClearRecords() {
 }
 
 std::size_t Host::AllocatedBlocks() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return allocated_;
 }
 
 std::size_t Host::FreedBlocks() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return freed_;
 }
 
 std::size_t Host::OutstandingBlocks() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return blocks_.size();
 }
 
 std::size_t Host::InvalidFrees() const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     return invalidFrees_;
 }
 
 void* Host::AllocateBlock(std::size_t bytes) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     void* block = ::operator new(bytes);
     blocks_[block] = bytes;
     ++allocated_;
@@ -244,7 +222,6 @@ void* Host::AllocateBlock(std::size_t bytes) {
 }
 
 bool Host::FreeBlock(void* block) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto found = blocks_.find(block);
     if (found == blocks_.end()) {
         ++invalidFrees_;
@@ -266,7 +243,6 @@ int Host::Call12(int function, XLOPER12* result, int count, XLOPER12* values[]) 
 
 template <class Oper>
 int Host::Call(int function, Oper* result, int count, Oper* values[]) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     requests_.push_back(function);
     auto failure = failures_.find(function);
     if (failure != failures_.end()) return failure->second;

@@ -10,6 +10,9 @@
 // and counts; xlFree of such a value gives the block back. A value whose block is unknown
 // (already freed, or never the host's) is counted as an invalid free and otherwise ignored.
 //
+// The host serves one thread, as Excel calls add-ins and takes their requests on its main
+// thread; it holds no lock.
+//
 // Coercion follows Excel: a one-cell reference gives the cell's value, a larger one an array
 // (empty cells as nil); an empty cell is 0 as a number, "" as a text, FALSE as a boolean;
 // numbers print with up to 15 significant digits; texts convert to numbers when the whole
@@ -22,7 +25,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,7 +114,6 @@ class Host {
     Value Dereference(const Value& value, int* code) const;
     Value CellValue(int row, int col) const;
 
-    mutable std::recursive_mutex mutex_;
     std::string version_;
     std::uintptr_t mainWindow_;
     std::string addinPath_;

@@ -1,6 +1,6 @@
-// HostEntryPoints.cpp - the host's exported C entry points, undecorated, as the add-in finds
-// them: Excel4 (cdecl, variadic) and Excel4v (stdcall) of the callback library, and
-// MdCallBack12 (stdcall) of the host's main module. Each only hands over to the host.
+// HostEntryPoints.cpp - the callback library's exported C entry points, undecorated, as the
+// add-in finds them: Excel4 (cdecl, variadic) and Excel4v (stdcall). Each only hands over to
+// the host. MdCallBack12 belongs to the host's main module instead (HostMdCallBack12.cpp).
 #include <cstdarg>
 #include <vector>
 
@@ -21,10 +21,6 @@ int XLCALL_CDECL Excel4(int function, XLOPER* result, int count, ...) {
 
 int XLCALL_STDCALL Excel4v(int function, XLOPER* result, int count, XLOPER* values[]) {
     return xlhost::Host::Instance().Call4(function, result, count, values);
-}
-
-int XLCALL_STDCALL MdCallBack12(int function, int count, XLOPER12* values[], XLOPER12* result) {
-    return xlhost::Host::Instance().Call12(function, result, count, values);
 }
 
 }  // extern "C"

@@ -59,7 +59,8 @@ std::string Narrow(const std::wstring& text) {
     std::string narrow;
     narrow.reserve(text.size());
     // Characters beyond 8 bits have no place in an 8-bit record.
-    for (wchar_t c : text) narrow.push_back(c >= 0 && c < 256 ? static_cast<char>(c) : '?');
+    for (wchar_t c : text)
+        narrow.push_back(static_cast<std::uint32_t>(c) < 256 ? static_cast<char>(c) : '?');
     return narrow;
 }
 

@@ -27,7 +27,9 @@ struct RecordTraits<XLOPER> {
     static constexpr std::size_t kMaxString = 255;
     static constexpr bool kWide = false;
     static std::size_t Count(Char c) { return static_cast<unsigned char>(c); }
-    static Char FromWide(wchar_t c) { return c >= 0 && c < 256 ? static_cast<char>(c) : '?'; }
+    static Char FromWide(wchar_t c) {
+        return static_cast<std::uint32_t>(c) < 256 ? static_cast<char>(c) : '?';
+    }
     static wchar_t ToWide(Char c) { return static_cast<unsigned char>(c); }
 };
 
