@@ -2,7 +2,10 @@
 // observation table: Differential Evolution and bounded Levenberg-Marquardt least squares.
 // Both throw the plain character strings "Mismatch in the observation data" and
 // "Mismatch in the heston parameter inputs." on inconsistent inputs; the least-squares
-// calibration also throws "Initial guess must lie strictly inside its bounds".
+// calibration also throws "Initial guess must lie strictly inside its bounds". The Differential
+// Evolution calibration throws "No parameters within the bounds satisfying the Feller condition
+// were found" when it ran at least one generation and never accepted a candidate; with
+// maxIterations <= 0 it returns five zeros.
 //
 // Both store their inputs in the class-wide Heston::calibrationData, so only one calibration
 // may run at a time in a process.

@@ -12,6 +12,12 @@ namespace {
 const char* const kObservationMismatch = "Mismatch in the observation data";
 const char* const kParameterMismatch = "Mismatch in the heston parameter inputs.";
 
+const char* const kNothingAccepted =
+    "No parameters within the bounds satisfying the Feller condition were found";
+
+// The solver's best cost before its first acceptance; an accepted cost is always below it.
+constexpr double kNoAcceptedCost = 1e20;
+
 constexpr int kDimension = 5;
 constexpr int kPopulation = 50;
 
@@ -116,6 +122,10 @@ std::vector<double> heston_CalibrateDE(
     // best + 0.9 * (x_r1 - x_r2) in all five components.
     solver.Initialise(lower, upper, 0, 0.9, 1.0);
     solver.Run(maxIterations);
+    // The best cost stays at its starting 1e20 only when no trial was ever accepted: every
+    // candidate left the bounds or broke the Feller condition, and the best vector still holds
+    // its initial zeros, which are no fit. Without any generation there was nothing to search.
+    if (maxIterations > 0 && !(solver.BestCost() < kNoAcceptedCost)) throw kNothingAccepted;
 
     const double* best = solver.BestVector();
     return std::vector<double>(best, best + kDimension);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "Calibration.h"
@@ -127,13 +128,31 @@ TEST(DECalibration, DegenerateSearchesReturnZerosOrTheFirstAcceptableCandidate) 
     EXPECT_EQ(Calibrate(kLower, kUpper, table, 0), Vector(5, 0.0));
     EXPECT_EQ(Calibrate(kLower, kUpper, table, -2), Vector(5, 0.0));
 
-    // sigma at least 1 with 2 kappa theta at most 0.6: Feller never holds, nothing is accepted.
-    EXPECT_EQ(Calibrate({0.01, 0.01, 0.5, 1.0, -0.9}, {0.1, 0.1, 3.0, 2.0, 0.0}, table, 3),
-              Vector(5, 0.0));
+    // sigma at least 1 with 2 kappa theta at most 0.6: Feller never holds, nothing is accepted,
+    // and the untouched zero best vector must not be reported as a fit.
+    const std::string nothing =
+        "No parameters within the bounds satisfying the Feller condition were found";
+    auto thrownBy = [&](const Vector& lower, const Vector& upper, int generations) {
+        try {
+            Calibrate(lower, upper, table, generations);
+        } catch (const char* message) {
+            return std::string(message);
+        }
+        return std::string("(nothing thrown)");
+    };
+    EXPECT_EQ(thrownBy({0.01, 0.01, 0.5, 1.0, -0.9}, {0.1, 0.1, 3.0, 2.0, 0.0}, 3), nothing);
+    // Bounds away from zero: while the best vector is still zero every trial is
+    // 0.9 (x_r1 - x_r2), and for v within [0.05, 0.1] that is at most 0.045, below the lower
+    // bound, so no trial is ever accepted however many generations run.
+    const Vector farLower = {0.05, 0.03, 0.5, 0.1, -0.9};
+    const Vector farUpper = {0.1, 0.1, 2.5, 0.5, -0.3};
+    EXPECT_EQ(thrownBy(farLower, farUpper, 2), nothing);
+    // Without a generation nothing was searched: zeros, as before.
+    EXPECT_EQ(Calibrate(farLower, farUpper, table, 0), Vector(5, 0.0));
 
     // An empty table costs only penalties: the result is some candidate inside the bounds
     // that satisfies Feller.
-    const Vector fit = Calibrate(kLower, kUpper, Table{}, 5);
+    const Vector fit = Calibrate(kLower, kUpper, Table{}, 40);
     for (int j = 0; j < 5; ++j) {
         EXPECT_GE(fit[j], kLower[j]);
         EXPECT_LE(fit[j], kUpper[j]);
