@@ -68,4 +68,17 @@ if(HESTON_TESTS)
                                    HESTON_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
         add_dependencies(${name} heston_addin)
     endforeach()
+
+    # The add-in's own pieces (the worksheet frame, argument conversions) over the layer in
+    # the test process, as tests/excel tests the layer.
+    set(ADDIN_UNIT_PATTERN ${PROJECT_SOURCE_DIR}/tests/addin/layer/*_test.cpp)
+    heston_add_tests(${ADDIN_UNIT_PATTERN} LIBRARIES xlf)
+    file(GLOB ADDIN_UNIT_SOURCES CONFIGURE_DEPENDS ${ADDIN_UNIT_PATTERN})
+    foreach(source IN LISTS ADDIN_UNIT_SOURCES)
+        get_filename_component(name ${source} NAME_WE)
+        set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
+        target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/addin/WorksheetArguments.cpp)
+        target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/addin)
+        target_link_libraries(${name} PRIVATE $<LINK_LIBRARY:WHOLE_ARCHIVE,xlhost>)
+    endforeach()
 endif()
