@@ -122,7 +122,7 @@ void Host::Reset() {
     allocated_ = 0;
     freed_ = 0;
     invalidFrees_ = 0;
-    // Blocks still out stay valid and can still be freed; they just stop counting.
+    // Blocks still out stay allocated, so that a record holding one is never left dangling.
     blocks_.clear();
 }
 

@@ -68,7 +68,7 @@ class Host {
 
     // Back to the start state: version "12.0", empty sheet with id 1, main window 0x1234,
     // add-in path "", nothing recorded, no failures. Memory counts restart at zero; blocks
-    // still outstanding stay valid.
+    // still outstanding stay allocated but are forgotten (freeing one later counts as invalid).
     void Reset();
 
     void SetVersion(const std::string& version);

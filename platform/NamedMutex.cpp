@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -149,7 +150,11 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
             std::unique_ptr<MutexObject> created(new MutexObject);
             created->name = key;
             if (!key.empty()) {
-                created->fd = open(LockFilePath(key).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+                const std::string path = LockFilePath(key);
+                created->fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+                // Another user's lock file may be read-only for us; flock works on it all the
+                // same, only the abandoned-owner mark cannot be kept.
+                if (created->fd < 0) created->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
                 if (created->fd < 0) {
                     SetLastError(ERROR_ACCESS_DENIED);
                     return nullptr;
