@@ -15,6 +15,15 @@ namespace {
 
 using xlf::XlfExcel;
 
+// Under AddressSanitizer freed heap memory sits in quarantine instead of being reused, so
+// the resident size grows with every allocation the platform layer makes (the named mutex
+// allocates on each use) and says nothing about the pool; the run is also slower.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // Resident set size in pages, from /proc/self/statm.
 long ResidentPages() {
     long size = 0, resident = 0;
@@ -60,7 +69,7 @@ TEST_P(TemporaryMemoryTest, ManyWorksheetCallsKeepOneBufferAndFlatMemory) {
     ASSERT_GT(before, 0);
     void* first = WorksheetCall(column);
 
-    const int calls = GetParam().calls;
+    const int calls = kSanitized ? GetParam().calls / 10 : GetParam().calls;
     for (int call = 1; call < calls; ++call) {
         void* record = WorksheetCall(column);
         if (record != first) {
@@ -79,7 +88,9 @@ TEST_P(TemporaryMemoryTest, ManyWorksheetCallsKeepOneBufferAndFlatMemory) {
     const long growthKiB = (after - before) * 4;
     std::printf("resident before %ld KiB, after %ld KiB, growth %ld KiB over %d calls\n",
                 before * 4, after * 4, growthKiB, calls);
-    EXPECT_LE(growthKiB, 256) << "resident memory grew";
+    if (!kSanitized) {
+        EXPECT_LE(growthKiB, 256) << "resident memory grew";
+    }
     excel.ReleaseTemporary(false);
     EXPECT_EQ(xlhost::Host::Instance().OutstandingBlocks(), 0u);
 }
