@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Calibration.h"
+#include "ClosedFormGrid.h"
 #include "Heston.h"
 
 namespace {
@@ -20,12 +21,6 @@ constexpr double kNoAcceptedCost = 1e20;
 
 constexpr int kDimension = 5;
 constexpr int kPopulation = 50;
-
-// Option types arrive as doubles and are truncated toward zero; only 1 means call. Values
-// an int cannot hold (NaN, huge) are puts rather than an undefined conversion.
-int OptionTypeCode(double type) {
-    return std::trunc(type) == 1.0 ? 1 : 2;
-}
 
 }  // namespace
 
@@ -69,13 +64,15 @@ double Heston::Evaluate(const double* candidate, bool& stop) {
     const double sigma = candidate[3];
     const double rho = candidate[4];
 
+    // All prices at once: options of one maturity share the strike-independent part of the
+    // integrand. The model price is used as it comes: a negative value is not raised to zero.
+    std::vector<double> prices(N);
+    heston_detail::ClosedFormPrices(data.spot, data.strike.data(), data.maturity.data(),
+                                    data.rate.data(), data.optionType.data(), static_cast<int>(N),
+                                    rho, kappa, theta, 0.0, sigma, v, 1e-6, prices.data());
     double E = 0.0;
     for (std::size_t i = 0; i < N; ++i) {
-        // The model price is used as it comes: a negative value is not raised to zero.
-        const double C =
-            ClosedFormPrice(data.spot, data.strike[i], data.maturity[i], data.rate[i], rho, kappa,
-                            theta, 0.0, sigma, v, 1e-6, 100.0, OptionTypeCode(data.optionType[i]));
-        E = E + data.weight[i] * std::pow(data.observed[i] - C, 2.0);
+        E = E + data.weight[i] * std::pow(data.observed[i] - prices[i], 2.0);
     }
     // Penalties equal the best cost so far (1e20 before any acceptance), so a candidate
     // outside the bounds or breaking the Feller condition never becomes the best.

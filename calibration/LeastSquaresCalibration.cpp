@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Calibration.h"
+#include "ClosedFormGrid.h"
 #include "Heston.h"
 
 namespace {
@@ -58,14 +59,13 @@ void CalibrationResiduals(int m, int /*n*/, const double* x, double* fvec, int& 
     const double rho = p[4];
     const double feller = 2.0 * kappa * theta - sigma * sigma;
 
-    Heston model;
+    // fvec holds the prices first: options of one maturity share the strike-independent part
+    // of the integrand. Option types are truncated toward zero, 1 a call and anything else a put.
+    heston_detail::ClosedFormPrices(data.spot, data.strike.data(), data.maturity.data(),
+                                    data.rate.data(), data.optionType.data(), m, rho, kappa, theta,
+                                    0.0, sigma, v, 1e-13, fvec);
     for (int i = 0; i < m; ++i) {
-        // Truncated toward zero, 1 is a call and anything else a put; comparing the truncated
-        // double avoids converting values outside the int range.
-        const int optionType = std::trunc(data.optionType[i]) == 1.0 ? 1 : 2;
-        const double price =
-            model.ClosedFormPrice(data.spot, data.strike[i], data.maturity[i], data.rate[i], rho,
-                                  kappa, theta, 0.0, sigma, v, 1e-13, 100.0, optionType);
+        const double price = fvec[i];
         fvec[i] = std::pow(data.weight[i], 0.5) * (price - data.observed[i]);
         // Breaking the Feller condition is allowed but made expensive: the sum of squares
         // grows fourfold, which steers the minimiser back towards 2 kappa theta > sigma^2.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "BooleRule.h"
 #include "Heston.h"
 
 double Heston::Integrate(HestonIntegrandFunction integrand, double S, double K, double tau,
@@ -31,9 +32,15 @@ double Heston::Integrate(HestonIntegrandFunction integrand, double S, double K, 
         }
     }
 
+    return heston_detail::BooleSum(y.data(), n, h);
+}
+
+namespace heston_detail {
+
+double BooleSum(const double* y, int intervals, double h) {
     // Boole weights 14, 64, 24, 64, 14 times h / 45 per panel of four steps.
     double total = 0.0;
-    const int panels = (n - 1) / 4 + 1;
+    const int panels = (intervals - 1) / 4 + 1;
     for (int m = 0; m < panels; ++m) {
         const int z = 4 * m + 2;
         total =
@@ -44,3 +51,5 @@ double Heston::Integrate(HestonIntegrandFunction integrand, double S, double K, 
     }
     return total;
 }
+
+}  // namespace heston_detail

@@ -1,11 +1,20 @@
 // Closed-form European prices: Heston::ClosedFormPrice and the two library functions.
 #include <cmath>
 
+#include "ClosedFormGrid.h"
 #include "Heston.h"
 
 double Heston::ClosedFormPrice(double S, double K, double tau, double r, double rho, double kappa,
                                double theta, double lambda, double sigma, double v,
                                double lowerLimit, double upperLimit, int optionType) {
+    // For a positive spot and strike the integrand factors into a strike-independent part and
+    // a phase, and both probabilities come from one pass over the grids.
+    if (heston_detail::ClosedFormGrid::Factorable(S, K)) {
+        return heston_detail::ClosedFormGrid::DirectPrice(
+            S, K, tau, r, rho, kappa, theta, lambda, sigma, v, lowerLimit, upperLimit, optionType);
+    }
+    // Otherwise the complex logarithms of S and K decide the value: integrate the integrand
+    // itself.
     const double pi = 4.0 * std::atan(1.0);
     double P[2];
     for (int j = 1; j <= 2; ++j) {

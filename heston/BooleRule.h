@@ -1,0 +1,12 @@
+// BooleRule: the weighted panel sum of the composite Boole rule, shared by Heston::Integrate and
+// the closed-form grid so that both add the same samples in the same order.
+#pragma once
+
+namespace heston_detail {
+
+// Sum over the (intervals - 1) / 4 + 1 panels of four steps of y[0 .. intervals]: each adds
+// ((64 y[z-1] + 14 y[z-2] + 24 y[z] + 64 y[z+1] + 14 y[z+2]) / 45) h, centre z = 4 m + 2, in
+// order from the first panel. intervals must be a positive multiple of 4.
+double BooleSum(const double* y, int intervals, double h);
+
+}  // namespace heston_detail

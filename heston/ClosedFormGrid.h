@@ -1,0 +1,85 @@
+// ClosedFormGrid: the closed-form Heston price evaluated on its two fixed Boole grids in one
+// pass, both probabilities together, and shared across the strikes of one maturity.
+//
+// The price integrates Re[f_j(phi) exp(-i phi ln K) / (i phi)] for j = 1, 2 over [lower, 15]
+// (180 intervals) and [15.0000001, upper] (200 intervals). For S, K > 0 the integrand factors
+// into exp(A_j(phi)) / phi, which depends on the parameters and the maturity only, and the
+// phase exp(i phi x) with x = ln S - ln K + r tau, which carries spot, strike and rate. The
+// grid computes the first factor once per maturity, each characteristic function once per
+// grid point, and prices any number of strikes and rates from it; every integral keeps its own
+// underflow cut-off (once a sample falls below 1e-45 in magnitude, the rest are 0).
+//
+// The results agree with the straightforward evaluation (HestonIntegrand through
+// Heston::Integrate) to rounding: the arithmetic is rearranged, not the formulas. Complex
+// operations are written out on real numbers (plain complex division and logarithm, with the
+// library's general routines kept for arguments near the overflow or underflow range).
+//
+// Warning: only finite S, K > 0 take the factored form; Heston::ClosedFormPrice sends any other
+// spot or strike through the straightforward integrals, which keep their complex logarithms.
+#pragma once
+
+namespace heston_detail {
+
+// Grid sizes of the closed-form price: a head of 180 and a tail of 200 Boole intervals.
+constexpr int kHeadIntervals = 180;
+constexpr int kTailIntervals = 200;
+constexpr double kTailStart = 15.0000001;
+constexpr double kHeadEnd = 15.0;
+
+// Strike-independent samples of one parameter set and maturity on both grids.
+class ClosedFormGrid {
+  public:
+    // Lays out the two grids for the integration range [lowerLimit, upperLimit].
+    ClosedFormGrid(double lowerLimit, double upperLimit);
+
+    // Computes exp(A_j(phi)) / phi for both probabilities at every grid point that some strike
+    // can still need before its cut-off.
+    void SetMaturity(double tau, double rho, double kappa, double theta, double lambda,
+                     double sigma, double v);
+
+    // The closed-form price (call for optionType 1, else the put by parity) of spot S > 0 and
+    // strike K > 0 at rate r, for the maturity and parameters last set.
+    double Price(double S, double K, double r, int optionType) const;
+
+    // One price from scratch in a single pass: each probability's characteristic function is
+    // evaluated only until its own integrals are cut off.
+    static double DirectPrice(double S, double K, double tau, double r, double rho, double kappa,
+                              double theta, double lambda, double sigma, double v,
+                              double lowerLimit, double upperLimit, int optionType);
+
+    // Whether the factored form applies to this spot and strike (finite and positive).
+    static bool Factorable(double S, double K);
+
+  private:
+    struct Segment {
+        double lower;
+        double h;
+        int intervals;
+        int offset;  // index of the segment's first point in the sample arrays
+    };
+    static constexpr int kPoints = kHeadIntervals + 1 + kTailIntervals + 1;
+
+    Segment head_;
+    Segment tail_;
+    double tau_ = 0.0;
+    double phi_[kPoints];
+    // exp(A_j) / phi, real and imaginary parts, probability j = 1 in [0] and j = 2 in [1].
+    double wRe_[2][kPoints];
+    double wIm_[2][kPoints];
+    // Number of leading points of each segment computed for each probability; past them
+    // every strike's integral is already cut off.
+    int computed_[2][2];
+
+    double Probability(int j, const Segment& segment, const double* cosine,
+                       const double* sine) const;
+};
+
+// Closed-form prices of observations 0 .. count - 1 of a table (spot, strike, maturity, rate,
+// option type truncated toward zero: 1 call, else put) at one parameter set, with the
+// integration range [lowerLimit, 100]. The strike-independent part is computed once per
+// distinct maturity and shared by every observation that has it.
+void ClosedFormPrices(double spot, const double* strike, const double* maturity, const double* rate,
+                      const double* optionType, int count, double rho, double kappa, double theta,
+                      double lambda, double sigma, double v, double lowerLimit, double* prices);
+
+}  // namespace heston_detail
