@@ -4,14 +4,13 @@
 #include <vector>
 
 #include "Heston.h"
+#include "PolarNormals.h"
 #include "RuntimeRand.h"
 
-std::vector<double> Heston::RandomNormals(int n) {
-    // A negative n converts to a size beyond max_size(), so the vector throws the runtime's
-    // length error before anything is drawn.
-    std::vector<double> normals(static_cast<std::size_t>(n));
-    std::size_t i = 0;
-    const std::size_t count = normals.size();
+namespace heston_detail {
+
+void FillPolarNormals(double* out, int n) {
+    int i = 0;
     // n / 2 + 1 pairs: one pair more than needed when n is even. The surplus draws are still
     // consumed so that the stream advances the same way on every build.
     for (int pair = 0; pair <= n / 2; ++pair) {
@@ -24,11 +23,20 @@ std::vector<double> Heston::RandomNormals(int n) {
             w = u2 * u2 + u1 * u1;
         } while (w >= 1.0);
         const double m = std::sqrt(std::log(w) * (-2.0) / w);
-        if (i < count) {
-            normals[i++] = m * u1;
-            if (i < count) normals[i++] = m * u2;
+        if (i < n) {
+            out[i++] = m * u1;
+            if (i < n) out[i++] = m * u2;
         }
     }
+}
+
+}  // namespace heston_detail
+
+std::vector<double> Heston::RandomNormals(int n) {
+    // A negative n converts to a size beyond max_size(), so the vector throws the runtime's
+    // length error before anything is drawn.
+    std::vector<double> normals(static_cast<std::size_t>(n));
+    heston_detail::FillPolarNormals(normals.data(), n);
     return normals;
 }
 
