@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 #include <sstream>
 #include <string>
 
@@ -32,7 +31,7 @@ class AddinSession : public ::testing::TestWithParam<const char*> {
         xlhost::Host::Instance().Reset();
         xlhost::Host::Instance().SetVersion(GetParam());
         xlhost::Host::Instance().SetAddinPath("C:\\addins\\pricing.xll");
-        addin_ = std::make_unique<xllhost::AddinModule>(HESTON_ADDIN_PATH);
+        addin_ = &Module();
     }
 
     void TearDown() override {
@@ -41,7 +40,6 @@ class AddinSession : public ::testing::TestWithParam<const char*> {
             EXPECT_EQ(xlhost::Host::Instance().OutstandingBlocks(), 0u);
             EXPECT_EQ(xlhost::Host::Instance().InvalidFrees(), 0u);
         }
-        addin_.reset();
         simulated::Reset();
     }
 
@@ -70,7 +68,14 @@ class AddinSession : public ::testing::TestWithParam<const char*> {
 
     bool IsExcel12() const { return std::string(GetParam()) == kExcel12; }
 
-    std::unique_ptr<xllhost::AddinModule> addin_;
+    // Loaded once for the whole test program, as Excel keeps an add-in loaded across opens
+    // and closes; the layer's value implementations live as long as the module.
+    static xllhost::AddinModule& Module() {
+        static auto* module = new xllhost::AddinModule(HESTON_ADDIN_PATH);
+        return *module;
+    }
+
+    xllhost::AddinModule* addin_ = nullptr;
     bool opened_ = false;
 };
 
