@@ -26,7 +26,7 @@ bench:
 	@bash cmake/install-deps.sh native bench
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
-	./build/bench/bench/heston_bench
+	python3 bench/compare.py ./build/bench/bench/heston_bench ./build/bench/bench/heston_qlbench
 
 format-check:
 	@find $(SOURCES_DIRS) -name '*.cpp' -o -name '*.h' | xargs -r clang-format --dry-run --Werror

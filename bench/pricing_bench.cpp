@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "Calibration.h"
 #include "Heston.h"
+#include "reference_pricing.h"
 
 namespace {
 
@@ -59,17 +61,53 @@ void BM_Surface40(benchmark::State& state) {
 }
 BENCHMARK(BM_Surface40)->Unit(benchmark::kMillisecond);
 
-void BM_DEGeneration(benchmark::State& state) {
+// One generation of the Differential Evolution search (50 objective evaluations), through the
+// library's objective and through the straightforward one of the tests.
+class ReferenceSolver : public Heston {
+  public:
+    ReferenceSolver() : Heston(5, 50) {}
+    double Evaluate(const double* candidate, bool&) override {
+        return reference::Objective(candidate, bestCost);
+    }
+};
+
+template <class Solver>
+void DEGeneration(benchmark::State& state) {
     const Surface s = MakeSurface();
     const std::vector<double> lower = {0.005, 0.005, 0.2, 0.05, -0.9};
     const std::vector<double> upper = {0.1, 0.1, 3.0, 0.8, 0.2};
     Heston::SetCalibrationData(lower, upper, s.strike, s.maturity, s.type, s.observed, kSpot,
                                s.rate, s.weight);
-    Heston solver(5, 50);
+    Solver solver;
     solver.Initialise(lower.data(), upper.data(), 0, 0.9, 1.0);
     for (auto _ : state) solver.Run(1);
     state.SetItemsProcessed(state.iterations() * 50 * static_cast<std::int64_t>(s.strike.size()));
 }
+
+struct FastSolver : Heston {
+    FastSolver() : Heston(5, 50) {}
+};
+
+void BM_DEGeneration(benchmark::State& state) {
+    DEGeneration<FastSolver>(state);
+}
 BENCHMARK(BM_DEGeneration)->Unit(benchmark::kMillisecond);
+
+void BM_DEGeneration_Reference(benchmark::State& state) {
+    DEGeneration<ReferenceSolver>(state);
+}
+BENCHMARK(BM_DEGeneration_Reference)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A whole Differential Evolution calibration of the surface: 50 generations.
+void BM_DECalibration50(benchmark::State& state) {
+    const Surface s = MakeSurface();
+    const std::vector<double> lower = {0.005, 0.005, 0.2, 0.05, -0.9};
+    const std::vector<double> upper = {0.1, 0.1, 3.0, 0.8, 0.2};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(heston_CalibrateDE(lower, upper, s.strike, s.maturity, s.type,
+                                                    s.observed, kSpot, s.rate, s.weight, 50));
+    }
+}
+BENCHMARK(BM_DECalibration50)->Unit(benchmark::kMillisecond);
 
 }  // namespace

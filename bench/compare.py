@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Runs the benchmark executables with JSON output and prints the figures side by side.
+
+Usage: compare.py HESTON_BENCH [HESTON_QLBENCH]
+Times are CPU times (the machine may be shared); ratios are other / ours.
+"""
+import json
+import statistics
+import subprocess
+import sys
+
+
+def run(executable):
+    out = subprocess.run([executable, "--benchmark_format=json"], check=True,
+                         capture_output=True, text=True).stdout
+    return {b["name"]: b for b in json.loads(out)["benchmarks"]}
+
+
+def seconds(bench):
+    scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[bench["time_unit"]]
+    return bench["cpu_time"] * scale
+
+
+def fmt(t):
+    for unit, scale in (("s", 1.0), ("ms", 1e-3), ("us", 1e-6)):
+        if t >= scale:
+            return f"{t / scale:.3g} {unit}"
+    return f"{t / 1e-9:.3g} ns"
+
+
+def main():
+    results = run(sys.argv[1])
+    if len(sys.argv) > 2:
+        results.update(run(sys.argv[2]))
+    rows = []
+
+    def family_median(prefix):
+        times = [seconds(b) for n, b in results.items() if n.startswith(prefix + "/")]
+        return statistics.median(times) if times else None
+
+    def row(label, ours, other, other_label, extra=""):
+        if ours is None or other is None:
+            return
+        rows.append((label, fmt(ours), f"{other_label} {fmt(other)}", f"{other / ours:.2f}x",
+                     extra))
+
+    def counters(name):
+        b = results.get(name, {})
+        parts = []
+        if "evaluations" in b:
+            parts.append(f"{int(b['evaluations'])} evals")
+        if "rmse" in b:
+            parts.append(f"RMSE {b['rmse']:.3g}")
+        return ", ".join(parts)
+
+    def get(name):
+        return seconds(results[name]) if name in results else None
+
+    row("1. one price (median of 25)", family_median("BM_OnePrice_Ours"),
+        family_median("BM_OnePrice_QuantLib"), "QuantLib")
+    row("2. 40-option surface", get("BM_Surface40_Ours"), get("BM_Surface40_QuantLib"),
+        "QuantLib")
+    row("3. LM calibration, 40 options", get("BM_LevMar40_Ours"), get("BM_LevMar40_QuantLib"),
+        "QuantLib", f"ours {counters('BM_LevMar40_Ours')}; "
+        f"QuantLib {counters('BM_LevMar40_QuantLib')}")
+    row("4. DE generation, 40 options", get("BM_DEGeneration"),
+        get("BM_DEGeneration_Reference/iterations:3"), "straightforward")
+    if "BM_DECalibration50" in results:
+        rows.append(("4. DE calibration, 50 generations", fmt(get("BM_DECalibration50")), "",
+                     "", ""))
+    row("5. Monte Carlo 10000 x 100", get("BM_MonteCarloCall10000x100"),
+        get("BM_MonteCarloCall10000x100_Reference"), "straightforward",
+        f"{results['BM_MonteCarloCall10000x100']['path_steps_per_second'] / 1e6:.1f}M path "
+        "steps/s" if "BM_MonteCarloCall10000x100" in results else "")
+    row("6. LM calibration, DAX (104)", get("BM_LevMarDax_Ours"), get("BM_LevMarDax_QuantLib"),
+        "QuantLib", f"ours {counters('BM_LevMarDax_Ours')}; "
+        f"QuantLib {counters('BM_LevMarDax_QuantLib')}")
+
+    header = ("case", "ours", "other", "other/ours", "notes")
+    widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(5)]
+    for r in [header] + rows:
+        print("  ".join(str(c).ljust(w) for c, w in zip(r, widths)).rstrip())
+
+
+if __name__ == "__main__":
+    main()
