@@ -43,9 +43,9 @@ void PrintSheet(std::ostream& out, const Sheet& sheet) {
     };
     std::string header = rowLabelWidth;
     for (std::size_t c = 0; c < columns; ++c) {
-        header += "  " + pad(CellName({0, static_cast<int>(c)})
-                                 .substr(0, CellName({0, static_cast<int>(c)}).size() - 1),
-                             widths[c], false);
+        std::string letters = CellName({0, static_cast<int>(c)});
+        letters.pop_back();  // the row number "1"
+        header += "  " + pad(letters, widths[c], false);
     }
     while (!header.empty() && header.back() == ' ') header.pop_back();
     out << header << '\n';
