@@ -16,7 +16,7 @@ native-asan: deps
 	cmake --build --preset native-asan -j $(JOBS)
 
 demo: native
-	./build/native/examples/heston_demo examples/dax-surface.csv
+	./build/native/xllhost --excel12 ./build/native/heston_addin.xll examples/demo-workbook.csv
 
 test: native native-asan format-check
 	ctest --preset native
