@@ -1,10 +1,9 @@
-// heston_demo: closed-form Heston prices and a Differential Evolution calibration to an
-// observed option surface read from CSV.
+// heston_demo: closed-form Heston prices, and calibrations by Differential Evolution and by
+// Levenberg-Marquardt least squares to an observed option surface read from CSV.
 //
 // Usage: heston_demo <surface.csv> [spot] [generations]
 // The CSV has the header strike,maturity_years,type,price,rate,weight (type 1 = call,
-// 2 = put). Each calibration is one function returning a Fit, so further methods can be
-// printed beside the Differential Evolution fit.
+// 2 = put). Each calibration is one function returning a Fit, printed side by side.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -23,7 +22,7 @@
 namespace {
 
 constexpr double kDefaultSpot = 4468.17;
-constexpr int kDefaultGenerations = 80;
+constexpr int kDefaultGenerations = 100;
 
 // The observation table, one entry per option.
 struct Observations {
@@ -66,23 +65,6 @@ Observations ReadSurface(const std::string& path) {
     return obs;
 }
 
-// Strikes around the money and maturities from about two months on: the fixed integration
-// range prices the shortest maturities less accurately, and a subset keeps the run short.
-Observations CalibrationSubset(const Observations& all, double spot) {
-    Observations sub;
-    for (std::size_t i = 0; i < all.Size(); ++i) {
-        const double moneyness = all.strike[i] / spot;
-        if (all.maturity[i] < 0.15 || moneyness < 0.89 || moneyness > 1.08) continue;
-        sub.strike.push_back(all.strike[i]);
-        sub.maturity.push_back(all.maturity[i]);
-        sub.type.push_back(all.type[i]);
-        sub.price.push_back(all.price[i]);
-        sub.rate.push_back(all.rate[i]);
-        sub.weight.push_back(all.weight[i]);
-    }
-    return sub;
-}
-
 double ModelPrice(const std::vector<double>& p, double spot, const Observations& obs,
                   std::size_t i) {
     Heston heston;
@@ -112,6 +94,18 @@ Fit FitByDifferentialEvolution(const Observations& obs, double spot,
     return fit;
 }
 
+Fit FitByLeastSquares(const Observations& obs, double spot, const std::vector<double>& lower,
+                      const std::vector<double>& upper, const std::vector<double>& guess,
+                      int maxEvaluations) {
+    const auto start = std::chrono::steady_clock::now();
+    Fit fit;
+    fit.method = "Levenberg-Marquardt (" + std::to_string(maxEvaluations) + " evaluations max)";
+    fit.parameters = heston_CalibrateLevMar(lower, upper, guess, obs.strike, obs.maturity, obs.type,
+                                            obs.price, spot, obs.rate, obs.weight, maxEvaluations);
+    fit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return fit;
+}
+
 void PrintClosedFormExamples(double spot) {
     // v, theta, kappa, sigma, rho of a typical equity-index fit.
     const double v = 0.04, theta = 0.05, kappa = 1.5, sigma = 0.5, rho = -0.7, r = 0.03;
@@ -136,7 +130,7 @@ void PrintFits(const std::vector<Fit>& fits, double spot, const Observations& ob
                 "rho", "rms error", "seconds");
     for (const Fit& f : fits) {
         const auto& p = f.parameters;
-        std::printf("%-45s %9.5f %9.5f %9.4f %9.4f %9.4f %10.4f %8.1f\n", f.method.c_str(), p[0],
+        std::printf("%-45s %9.5f %9.5f %9.4f %9.4f %9.4f %10.4f %8.2f\n", f.method.c_str(), p[0],
                     p[1], p[2], p[3], p[4], RmsError(p, spot, obs), f.seconds);
     }
     std::printf("\n");
@@ -165,19 +159,19 @@ int main(int argc, char** argv) {
     try {
         const double spot = argc > 2 ? std::stod(argv[2]) : kDefaultSpot;
         const int generations = argc > 3 ? std::stoi(argv[3]) : kDefaultGenerations;
-        const Observations all = ReadSurface(argv[1]);
-        const Observations obs = CalibrationSubset(all, spot);
+        const Observations obs = ReadSurface(argv[1]);
 
         PrintClosedFormExamples(spot);
 
         // Lower bounds near zero matter: the search starts from a best vector of zeros and its
         // first trials are differences of members, which must reach inside the bounds.
         const std::vector<double> lower = {0.001, 0.001, 0.1, 0.01, -0.99};
-        const std::vector<double> upper = {0.2, 0.2, 10.0, 1.5, 0.5};
-        std::printf("Calibrating to %zu of %zu options (spot %.2f)...\n\n", obs.Size(), all.Size(),
-                    spot);
+        const std::vector<double> upper = {0.5, 0.5, 10.0, 2.0, 0.5};
+        const std::vector<double> guess = {0.04, 0.05, 2.0, 0.5, -0.6};
+        std::printf("Calibrating to %zu options (spot %.2f)...\n\n", obs.Size(), spot);
         std::vector<Fit> fits;
         fits.push_back(FitByDifferentialEvolution(obs, spot, lower, upper, generations));
+        fits.push_back(FitByLeastSquares(obs, spot, lower, upper, guess, 400));
 
         PrintFits(fits, spot, obs);
         PrintPriceComparison(fits, spot, obs);
