@@ -2,10 +2,13 @@
 JOBS ?= 2
 SOURCES_DIRS := heston calibration addin src platform host tests bench examples
 
-.PHONY: demo test bench format format-check deps native native-asan
+.PHONY: demo test bench format format-check deps deps-windows native native-asan windows
 
 deps:
 	@bash cmake/install-deps.sh native
+
+deps-windows:
+	@bash cmake/install-deps.sh native windows
 
 native: deps
 	cmake --preset native
@@ -15,10 +18,20 @@ native-asan: deps
 	cmake --preset native-asan
 	cmake --build --preset native-asan -j $(JOBS)
 
-demo: native
-	./build/native/xllhost --excel12 ./build/native/heston_addin.xll examples/demo-workbook.csv
+# dist/heston32.xll and dist/heston64.xll, with the Windows xllhost.exe and XLCALL32.DLL that
+# the Wine tests load them with; nothing else is built for Windows.
+windows: deps-windows
+	cmake --preset mingw32
+	cmake --build --preset mingw32 -j $(JOBS) --target heston_addin xllhost
+	cmake --preset mingw64
+	cmake --build --preset mingw64 -j $(JOBS) --target heston_addin xllhost
 
-test: native native-asan format-check
+demo: windows native
+	@bash cmake/run-demo.sh .
+
+test: native native-asan windows format-check
+	cmake --preset native -DHESTON_WINE_TESTS=ON
+	cmake --build --preset native -j $(JOBS) --target wine_test
 	ctest --preset native
 	ctest --preset native-asan
 

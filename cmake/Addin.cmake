@@ -28,6 +28,45 @@ if(WIN32)
     target_sources(heston_addin PRIVATE ${PROJECT_SOURCE_DIR}/addin/heston_addin.def)
     target_link_options(heston_addin PRIVATE -Wl,--kill-at -static -static-libgcc
                         -static-libstdc++)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        # The .def lists plain names; the linker matches each to its _name@N symbol.
+        target_link_options(heston_addin PRIVATE -Wl,--enable-stdcall-fixup)
+        set(HESTON_DIST_NAME heston32.xll)
+    else()
+        set(HESTON_DIST_NAME heston64.xll)
+    endif()
+    # The file a user copies to Windows, under the name that says its bitness.
+    add_custom_command(TARGET heston_addin POST_BUILD
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_SOURCE_DIR}/dist
+                       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:heston_addin>
+                               ${PROJECT_SOURCE_DIR}/dist/${HESTON_DIST_NAME}
+                       VERBATIM)
+endif()
+
+if(WIN32 AND TARGET xlhost)
+    # xllhost.exe: the same workbook program over the real Windows API. The host lives in
+    # XLCALL32.DLL beside it, where the add-in's LoadLibraryA("XLCALL32.DLL") finds the copy
+    # already loaded; the program itself exports MdCallBack12 (host/xllhost.def), as Excel's
+    # main module does.
+    file(GLOB XLLHOST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/host/workbook/*.cpp)
+    file(GLOB XLLHOST_PLATFORM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/*.cpp)
+    add_executable(xllhost ${XLLHOST_SOURCES} ${XLLHOST_PLATFORM_SOURCES})
+    target_include_directories(xllhost PRIVATE
+                               ${PROJECT_SOURCE_DIR}/host/workbook ${PROJECT_SOURCE_DIR}/host
+                               ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/platform)
+    target_link_libraries(xllhost PRIVATE xlhost_mdcallback12 xlhost psapi)
+    # CMake hands .def files only to libraries: give it to the linker as an input.
+    target_link_options(xllhost PRIVATE -static -static-libgcc -static-libstdc++
+                        ${PROJECT_SOURCE_DIR}/host/xllhost.def)
+    set_property(TARGET xllhost APPEND PROPERTY LINK_DEPENDS
+                 ${PROJECT_SOURCE_DIR}/host/xllhost.def)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        target_link_options(xllhost PRIVATE -Wl,--enable-stdcall-fixup)
+    endif()
+    set_source_files_properties(${PROJECT_SOURCE_DIR}/host/workbook/EntryPointCall.cpp
+                                PROPERTIES COMPILE_OPTIONS -O1)
+    add_dependencies(xllhost heston_addin)
+    return()
 endif()
 
 if(WIN32 OR NOT TARGET xlhost)
@@ -81,4 +120,36 @@ if(HESTON_TESTS)
         target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/addin)
         target_link_libraries(${name} PRIVATE $<LINK_LIBRARY:WHOLE_ARCHIVE,xlhost>)
     endforeach()
+endif()
+
+# End-to-end tests of the Windows add-ins under Wine against this native build. They need the
+# mingw32 and mingw64 builds (heston_addin and xllhost) and dist/; `make test` makes them.
+option(HESTON_WINE_TESTS "Compare the Windows add-ins under Wine with the native build" OFF)
+if(HESTON_TESTS AND HESTON_WINE_TESTS)
+    set(WINE_TEST_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    # Debian keeps the 64-bit loader out of PATH; `wine` itself is the 32-bit one.
+    find_program(WINE64_PROGRAM wine64 PATHS /usr/lib/wine)
+    add_executable(wine_test ${PROJECT_SOURCE_DIR}/tests/wine/wine_test.cpp)
+    target_link_libraries(wine_test PRIVATE GTest::gtest GTest::gtest_main)
+    target_compile_definitions(wine_test PRIVATE
+        WINE_TEST_NATIVE_XLLHOST="$<TARGET_FILE:xllhost>"
+        WINE_TEST_NATIVE_ADDIN="$<TARGET_FILE:heston_addin>"
+        WINE_TEST_MINGW32_DIR="${PROJECT_SOURCE_DIR}/build/mingw32"
+        WINE_TEST_MINGW64_DIR="${PROJECT_SOURCE_DIR}/build/mingw64"
+        WINE_TEST_DIST_DIR="${PROJECT_SOURCE_DIR}/dist"
+        WINE_TEST_WINE32="wine"
+        WINE_TEST_WINE64="${WINE64_PROGRAM}"
+        WINE_TEST_PREFIX="${WINE_TEST_PREFIX}"
+        WINE_TEST_WORK_DIR="${CMAKE_BINARY_DIR}"
+        WINE_TEST_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
+        WINE_TEST_WORKBOOK_DIR="${PROJECT_SOURCE_DIR}/tests/wine")
+    add_dependencies(wine_test xllhost heston_addin)
+    gtest_discover_tests(wine_test DISCOVERY_TIMEOUT 60
+                         PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED wine_prefix)
+    add_test(NAME wine_prefix_start
+             COMMAND bash ${PROJECT_SOURCE_DIR}/tests/wine/wine-prefix.sh start ${WINE_TEST_PREFIX})
+    add_test(NAME wine_prefix_stop
+             COMMAND bash ${PROJECT_SOURCE_DIR}/tests/wine/wine-prefix.sh stop ${WINE_TEST_PREFIX})
+    set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+    set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine_prefix)
 endif()

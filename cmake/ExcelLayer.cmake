@@ -30,14 +30,16 @@ if(XLHOST_SOURCES AND NOT WIN32)
 elseif(XLHOST_SOURCES)
     # Windows: the host is a real XLCALL32.DLL exporting Excel4 (cdecl) and Excel4v (stdcall)
     # undecorated, plus its C++ control API. MdCallBack12 belongs to the host program's main
-    # module: a program links xlhost_mdcallback12 and exports it (ENABLE_EXPORTS), and so
+    # module: a program links xlhost_mdcallback12 and exports it (host/xllhost.def), and so
     # reaches the one host inside the DLL.
     set(XLHOST_CALLBACK12 ${PROJECT_SOURCE_DIR}/host/HostMdCallBack12.cpp)
     list(REMOVE_ITEM XLHOST_SOURCES ${XLHOST_CALLBACK12})
     add_library(xlhost SHARED ${XLHOST_SOURCES})
     set_target_properties(xlhost PROPERTIES OUTPUT_NAME XLCALL32 PREFIX "")
     target_include_directories(xlhost PUBLIC ${PROJECT_SOURCE_DIR}/host ${PROJECT_SOURCE_DIR}/src)
-    target_link_options(xlhost PRIVATE -Wl,--kill-at -Wl,--export-all-symbols)
+    # Every symbol of the host's own objects, none of the static runtimes linked into it.
+    target_link_options(xlhost PRIVATE -Wl,--kill-at -Wl,--export-all-symbols
+                        -Wl,--exclude-libs,ALL)
     add_library(xlhost_mdcallback12 OBJECT ${XLHOST_CALLBACK12})
     target_link_libraries(xlhost_mdcallback12 PUBLIC xlhost)
     target_link_options(xlhost_mdcallback12 INTERFACE -Wl,--kill-at)

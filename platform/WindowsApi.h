@@ -14,6 +14,7 @@
 // - OutputDebugStringA records every string, attached debugger or not, so tests can also
 //   check that nothing was written; only an attached debugger would see them on Windows.
 // - Environment names are case-sensitive (POSIX), unlike Windows.
+// - GetProcessMemoryInfo answers for the current process only, from /proc/self/status.
 #ifndef WINDOWSAPI_H
 #define WINDOWSAPI_H
 
@@ -26,6 +27,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <psapi.h>
 
 #else  // native substitutes
 
@@ -90,6 +93,20 @@ struct MEMORY_BASIC_INFORMATION {
     DWORD Type;
 };
 typedef MEMORY_BASIC_INFORMATION* PMEMORY_BASIC_INFORMATION;
+
+struct PROCESS_MEMORY_COUNTERS {
+    DWORD cb;
+    DWORD PageFaultCount;
+    SIZE_T PeakWorkingSetSize;
+    SIZE_T WorkingSetSize;
+    SIZE_T QuotaPeakPagedPoolUsage;
+    SIZE_T QuotaPagedPoolUsage;
+    SIZE_T QuotaPeakNonPagedPoolUsage;
+    SIZE_T QuotaNonPagedPoolUsage;
+    SIZE_T PagefileUsage;  // private committed bytes
+    SIZE_T PeakPagefileUsage;
+};
+typedef PROCESS_MEMORY_COUNTERS* PPROCESS_MEMORY_COUNTERS;
 
 #define TRUE 1
 #define FALSE 0
@@ -189,6 +206,8 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 BOOL SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
 BOOL IsDebuggerPresent();
+HANDLE GetCurrentProcess();
+BOOL GetProcessMemoryInfo(HANDLE process, PPROCESS_MEMORY_COUNTERS counters, DWORD size);
 void OutputDebugStringA(LPCSTR outputString);
 
 #endif  // _WIN32

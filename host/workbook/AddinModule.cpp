@@ -14,7 +14,8 @@ using AutoFunction = int(WINAPI*)();
 int CallAuto(const AddinModule& module, const char* name) {
     FARPROC entry = module.EntryPoint(name);
     if (entry == nullptr) throw std::runtime_error(module.Path() + " does not export " + name);
-    return reinterpret_cast<AutoFunction>(entry)();
+    // Through the generic void(*)(): Windows declares FARPROC with a return type.
+    return reinterpret_cast<AutoFunction>(reinterpret_cast<void (*)()>(entry))();
 }
 
 // The layer's Excel-4 texts count their terminating NUL; the name Excel shows ends before it.

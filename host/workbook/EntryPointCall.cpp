@@ -14,7 +14,8 @@ void* CallWith(FARPROC entryPoint, const std::vector<CallArgument>& arguments, A
     constexpr std::size_t i = sizeof...(Args);
     if (i == arguments.size()) {
         using Function = void*(WINAPI*)(Args...);
-        return reinterpret_cast<Function>(entryPoint)(values...);
+        // Through the generic void(*)(): Windows declares FARPROC with a return type.
+        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entryPoint))(values...);
     }
     if constexpr (i < kMaxEntryPointArguments) {
         const CallArgument& next = arguments[i];

@@ -5,11 +5,11 @@
 
 namespace xllhost {
 
-std::string DisplayText(const SheetValue& value) {
+std::string DisplayText(const SheetValue& value, int significantDigits) {
     switch (value.kind) {
         case SheetValue::Number: {
             char buffer[32];
-            std::snprintf(buffer, sizeof(buffer), "%.10g", value.number);
+            std::snprintf(buffer, sizeof(buffer), "%.*g", significantDigits, value.number);
             return buffer;
         }
         case SheetValue::Text:
@@ -27,14 +27,14 @@ std::string DisplayText(const SheetValue& value) {
     }
 }
 
-void PrintSheet(std::ostream& out, const Sheet& sheet) {
+void PrintSheet(std::ostream& out, const Sheet& sheet, int significantDigits) {
     std::size_t columns = 0;
     for (const auto& row : sheet) columns = std::max(columns, row.size());
     const std::string rowLabelWidth(std::to_string(sheet.size()).size(), ' ');
     std::vector<std::size_t> widths(columns, 1);
     for (const auto& row : sheet) {
         for (std::size_t c = 0; c < row.size(); ++c) {
-            widths[c] = std::max(widths[c], DisplayText(row[c]).size());
+            widths[c] = std::max(widths[c], DisplayText(row[c], significantDigits).size());
         }
     }
     auto pad = [&](const std::string& text, std::size_t width, bool right) {
@@ -53,7 +53,8 @@ void PrintSheet(std::ostream& out, const Sheet& sheet) {
         std::string line = pad(std::to_string(r + 1), rowLabelWidth.size(), true);
         for (std::size_t c = 0; c < columns; ++c) {
             const SheetValue value = c < sheet[r].size() ? sheet[r][c] : SheetValue();
-            line += "  " + pad(DisplayText(value), widths[c], value.kind == SheetValue::Number);
+            line += "  " + pad(DisplayText(value, significantDigits), widths[c],
+                               value.kind == SheetValue::Number);
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out << line << '\n';

@@ -1,14 +1,24 @@
 // xllhost: loads an add-in into the substitute Excel host, opens it, lists what it
 // registered, evaluates a CSV workbook through its worksheet functions and prints the sheet.
 //
-//   xllhost [--excel4 | --excel12] [--refs | --srefs] [--module-name NAME] ADDIN [WORKBOOK]
+//   xllhost [--excel4 | --excel12] [--refs | --srefs] [--module-name NAME] [--full-precision]
+//           [--repeat N FORMULA] ADDIN [WORKBOOK]
 //
 // --excel4 / --excel12  the version the host reports: "11.0" (Excel-4 mode) or "12.0" (default)
 // --refs / --srefs      pass ranges as references (xltypeRef / xltypeSRef) instead of arrays
 // --module-name NAME    the file name the add-in sees for itself, e.g. C:\addins\pricing.xll
+//                       (native build only: on Windows the module's real name is used)
+// --full-precision      print numbers with 17 significant digits, so that the outputs of two
+//                       builds can be compared number for number
+// --repeat N FORMULA    after the workbook, call FORMULA (numbers and texts as arguments) N
+//                       times and print the process's working set and private bytes before
+//                       and after, and the host memory the calls left outstanding
 //
-// Exit status: 0 when the add-in opened and the workbook was evaluated, 1 when the add-in
-// failed to open or left host memory unreleased after closing, 2 on usage or file errors.
+// After closing, prints what xlAutoClose returned and how many blocks of host memory are
+// still outstanding. Exit status: 0 when the add-in opened, the workbook was evaluated and
+// the add-in closed with 1 and gave back all host memory; 1 otherwise; 2 on usage or file
+// errors.
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -18,14 +28,63 @@
 #include "ExcelHost.h"
 #include "SheetPrinter.h"
 #include "SimulatedDesktop.h"
+#include "WindowsApi.h"
 #include "Workbook.h"
 
 namespace {
 
 int Usage() {
     std::cerr << "usage: xllhost [--excel4 | --excel12] [--refs | --srefs] "
-                 "[--module-name NAME] ADDIN [WORKBOOK.csv]\n";
+                 "[--module-name NAME] [--full-precision] [--repeat N FORMULA] ADDIN "
+                 "[WORKBOOK.csv]\n";
     return 2;
+}
+
+struct MemoryUse {
+    std::size_t workingSet = 0;
+    std::size_t privateBytes = 0;
+};
+
+MemoryUse CurrentMemoryUse() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    MemoryUse use;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) {
+        use.workingSet = counters.WorkingSetSize;
+        use.privateBytes = counters.PagefileUsage;
+    }
+    return use;
+}
+
+// Calls one formula count times, as many recalculations of one cell would, and reports the
+// memory of the process around the loop. The first calls warm up the add-in's temporary
+// memory, which grows to its working size once and is reused from then on.
+void RepeatFormula(const xllhost::Evaluator& evaluator, const std::string& formulaText, long count,
+                   int significantDigits) {
+    const xllhost::Formula formula = xllhost::ParseFormula(formulaText);
+    const xllhost::Sheet noCells;
+    xlhost::Host& host = xlhost::Host::Instance();
+    auto call = [&] {
+        xllhost::CallResult result = evaluator.Call(formula.name, formula.arguments, noCells);
+        host.ClearRecords();  // the host's own log of requests must not grow either
+        return result;
+    };
+    const long warmUp = count < 1000 ? count : 1000;
+    for (long i = 0; i < warmUp; ++i) call();
+    const MemoryUse before = CurrentMemoryUse();
+    const std::size_t outstandingBefore = host.OutstandingBlocks();
+    xllhost::CallResult last;
+    for (long i = 0; i < count; ++i) last = call();
+    const MemoryUse after = CurrentMemoryUse();
+    std::cout << "repeat: calls=" << count << " value="
+              << (last.values.empty() ? std::string()
+                                      : xllhost::DisplayText(last.values[0], significantDigits))
+              << " working_set_before=" << before.workingSet
+              << " working_set_after=" << after.workingSet
+              << " private_before=" << before.privateBytes
+              << " private_after=" << after.privateBytes
+              << " outstanding_blocks_added=" << host.OutstandingBlocks() - outstandingBefore
+              << '\n';
 }
 
 }  // namespace
@@ -36,6 +95,9 @@ int main(int argc, char** argv) {
     std::string moduleName;
     std::string addinPath;
     std::string workbookPath;
+    int significantDigits = 10;
+    long repeatCount = 0;
+    std::string repeatFormula;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--excel4") {
@@ -48,6 +110,13 @@ int main(int argc, char** argv) {
             references = xllhost::ReferenceMode::SheetReferences;
         } else if (argument == "--module-name" && i + 1 < argc) {
             moduleName = argv[++i];
+        } else if (argument == "--full-precision") {
+            significantDigits = 17;
+        } else if (argument == "--repeat" && i + 2 < argc) {
+            char* end = nullptr;
+            repeatCount = std::strtol(argv[++i], &end, 10);
+            if (end == nullptr || *end != '\0' || repeatCount < 1) return Usage();
+            repeatFormula = argv[++i];
         } else if (!argument.empty() && argument[0] == '-') {
             return Usage();
         } else if (addinPath.empty()) {
@@ -87,14 +156,24 @@ int main(int argc, char** argv) {
         const auto functions = xllhost::RegisteredFunctions();
         xllhost::PrintRegistrations(std::cout, functions);
 
+        xllhost::Evaluator evaluator(addin, functions, references);
         if (!workbookPath.empty()) {
-            xllhost::Evaluator evaluator(addin, functions, references);
             const xllhost::Sheet sheet = evaluator.Evaluate(workbook);
             std::cout << '\n';
-            xllhost::PrintSheet(std::cout, sheet);
+            xllhost::PrintSheet(std::cout, sheet, significantDigits);
+        }
+        if (repeatCount > 0) {
+            std::cout << '\n';
+            RepeatFormula(evaluator, repeatFormula, repeatCount, significantDigits);
         }
 
-        addin.Close();
+        const int closed = addin.Close();
+        std::cout << "\nxlAutoClose returned " << closed
+                  << ", host memory outstanding: " << host.OutstandingBlocks() << " blocks\n";
+        if (closed != 1) {
+            std::cerr << "xllhost: xlAutoClose failed\n";
+            return 1;
+        }
         if (host.OutstandingBlocks() != 0) {
             std::cerr << "xllhost: " << host.OutstandingBlocks()
                       << " blocks of host memory were not given back\n";
