@@ -9,6 +9,10 @@
 
 #include "BooleRule.h"
 #include "Heston.h"
+#include "VectorMath.h"
+
+// Four-lane vectors pass between the inline helpers below only inside the AVX2 loops.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace heston_detail {
 
@@ -91,6 +95,79 @@ Cx Log(const Cx& z) {
     return {0.5 * std::log(m2), std::atan2(z.im, z.re)};
 }
 
+// The same operations on a vector of grid points (two or four). Each clears the lanes of
+// `plain` whose operands leave the range of the plain formulas; the scalar code redoes those.
+using vmath::MaskOf;
+using vmath::Splat;
+
+template <class V>
+struct Cv {
+    V re;
+    V im;
+};
+
+template <class V>
+HESTON_VMATH_INLINE MaskOf<V> PlainLanes(V squaredMagnitude) {
+    return (squaredMagnitude > Splat<V>(kTiny)) & (squaredMagnitude < Splat<V>(kHuge));
+}
+
+// Lanes whose values are finite.
+template <class V>
+HESTON_VMATH_INLINE MaskOf<V> FiniteLanes(V x) {
+    return vmath::Abs(x) <= Splat<V>(1.7976931348623157e308);
+}
+
+template <class V>
+HESTON_VMATH_INLINE Cv<V> MulV(const Cv<V>& a, const Cv<V>& b) {
+    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+
+// Smith's quotient as Div, both orientations at once, with one reciprocal of the denominator.
+template <class V>
+HESTON_VMATH_INLINE Cv<V> DivV(const Cv<V>& a, const Cv<V>& b, MaskOf<V>& plain) {
+    const V ac = vmath::Abs(b.re);
+    const V ad = vmath::Abs(b.im);
+    const V aRe = vmath::Abs(a.re);
+    const V aIm = vmath::Abs(a.im);
+    const V big = vmath::Max(ac, ad);
+    const V low = Splat<V>(kOperandLow);
+    const V high = Splat<V>(kOperandHigh);
+    plain &= (big > low) & (big < high) & (aRe < high) & (aIm < high) & (aRe + aIm > low);
+    const MaskOf<V> imagBigger = ac < ad;
+    const V larger = vmath::Select(imagBigger, b.im, b.re);
+    const V smaller = vmath::Select(imagBigger, b.re, b.im);
+    const V ratio = smaller / larger;
+    plain &= vmath::Abs(ratio) > Splat<V>(kSmallestNormal);
+    const V inverse = Splat<V>(1.0) / (smaller * ratio + larger);
+    const V x = vmath::Select(imagBigger, a.im, a.re);
+    const V y = vmath::Select(imagBigger, a.re, a.im);
+    const V im = (y - x * ratio) * inverse;
+    return {(x + y * ratio) * inverse, vmath::Select(imagBigger, Splat<V>(0.0) - im, im)};
+}
+
+template <class V>
+HESTON_VMATH_INLINE Cv<V> SqrtV(const Cv<V>& z, MaskOf<V>& plain) {
+    const V m2 = z.re * z.re + z.im * z.im;
+    plain &= PlainLanes(m2);
+    const V m = vmath::Sqrt(m2);
+    const V t = vmath::Sqrt(Splat<V>(0.5) * (m + vmath::Abs(z.re)));
+    const V u = z.im / (Splat<V>(2.0) * t);
+    const MaskOf<V> nonNegative = z.re >= Splat<V>(0.0);
+    return {vmath::Select(nonNegative, t, vmath::Abs(u)),
+            vmath::Select(nonNegative, u, vmath::CopySign(t, z.im))};
+}
+
+template <class V>
+HESTON_VMATH_INLINE Cv<V> LogV(const Cv<V>& z, MaskOf<V>& plain) {
+    const V m2 = z.re * z.re + z.im * z.im;
+    const MaskOf<V> ok = PlainLanes(m2);
+    plain &= ok;
+    // Lanes outside the range get a harmless argument; they are redone anyway.
+    return {Splat<V>(0.5) * vmath::Log(vmath::Select(ok, m2, Splat<V>(1.0))),
+            vmath::Atan2(vmath::Select(ok, z.im, Splat<V>(0.0)),
+                         vmath::Select(ok, z.re, Splat<V>(1.0)))};
+}
+
 // Constants of the characteristic exponent for one parameter set and maturity; index 0 is
 // probability 1 (share measure), index 1 probability 2 (risk-neutral).
 struct Exponent {
@@ -156,7 +233,59 @@ struct Exponent {
         const Cx D = Div(Mul(scaled, {1.0 - E.re, 0.0 - E.im}), oneMinusGE);
         return {C.re + D.re * v, C.im, D.im * v};
     }
+
+    template <class V>
+    struct PartsV {
+        V re;
+        V imC;
+        V imDv;
+    };
+
+    // PartsAt at a vector of points; lanes where `plain` ends up clear must be redone by
+    // PartsAt.
+    template <class V>
+    HESTON_VMATH_INLINE PartsV<V> PartsAtV(int j, V phi, MaskOf<V>& plain) const {
+        const V zero = Splat<V>(0.0);
+        const V qIm = Splat<V>(rhoSigma) * phi;
+        const V bj = Splat<V>(b[j]);
+        const V mb = zero - bj;
+        const V squareRe = mb * mb - qIm * qIm;
+        const V squareIm = mb * qIm + qIm * mb;
+        const V uTerm = Splat<V>(twoU[j]) * phi;
+        const V phi2 = zero - phi * phi;
+        const V s2 = Splat<V>(sigma2);
+        const Cv<V> d = SqrtV(Cv<V>{squareRe - s2 * phi2, squareIm - s2 * uTerm}, plain);
+
+        const Cv<V> bqMinusD{bj - d.re, (zero - qIm) - d.im};
+        const Cv<V> bqPlusD{bj + d.re, (zero - qIm) + d.im};
+        const Cv<V> g = DivV(bqMinusD, bqPlusD, plain);
+        const V t = Splat<V>(tau);
+        const V eMagnitude = vmath::Exp((zero - d.re) * t);
+        const V eAngle = (zero - d.im) * t;
+        const MaskOf<V> angleOk = vmath::Abs(eAngle) <= Splat<V>(vmath::kSinCosLimit);
+        plain &= angleOk;
+        V sine, cosine;
+        vmath::SinCos(vmath::Select(angleOk, eAngle, zero), sine, cosine);
+        const Cv<V> E{eMagnitude * cosine, eMagnitude * sine};
+        const Cv<V> gE = MulV(g, E);
+        const V one = Splat<V>(1.0);
+        const Cv<V> oneMinusGE{one - gE.re, zero - gE.im};
+        const Cv<V> oneMinusG{one - g.re, zero - g.im};
+        const Cv<V> L = LogV(DivV(oneMinusGE, oneMinusG, plain), plain);
+        const V a = Splat<V>(aOverSigma2);
+        const Cv<V> C{a * (bqMinusD.re * t - Splat<V>(2.0) * L.re),
+                      a * (bqMinusD.im * t - Splat<V>(2.0) * L.im)};
+        const Cv<V> scaled{bqMinusD.re / s2, bqMinusD.im / s2};
+        const Cv<V> D = DivV(MulV(scaled, Cv<V>{one - E.re, zero - E.im}), oneMinusGE, plain);
+        const PartsV<V> parts{C.re + D.re * Splat<V>(v), C.im, D.im * Splat<V>(v)};
+        plain &= FiniteLanes(parts.re) & FiniteLanes(parts.imC) & FiniteLanes(parts.imDv);
+        return parts;
+    }
 };
+
+// Points evaluated between two looks for the cut-off: a few evaluations past it are wasted, in
+// exchange for loops that run on pairs of points.
+constexpr int kBlock = 8;
 
 // Once a sample falls below this in magnitude, every later sample of its integral is 0.
 constexpr double kCutOff = 1e-45;
@@ -181,6 +310,124 @@ double PriceFromIntegrals(const double (&tail)[2], const double (&head)[2], doub
     return (call + Kd) - S;
 }
 
+// Samples k = start .. end - 1 of probability j (0 or 1) on one segment of the single-price
+// pass: Re[f_j exp(-i phi ln K) / (i phi)] = exp(Re A_j) sin(angle) / phi, the angle being that
+// of f_j less phi ln K. Both phases are summed in HestonIntegrand's order, so that their
+// rounding is the same as there.
+template <class V>
+HESTON_VMATH_INLINE void SamplesV(const Exponent& exponent, int j, double lower, double h,
+                                  int start, int end, double lnS, double lnK, double r, double* y) {
+    constexpr int kLanes = vmath::kLanes<V>;
+    const V rV = Splat<V>(r);
+    const V tauV = Splat<V>(exponent.tau);
+    for (int k = start; k < end; k += kLanes) {
+        const int lanes = end - k < kLanes ? end - k : kLanes;
+        V index;
+        for (int lane = 0; lane < kLanes; ++lane) index[lane] = k + (lane < lanes ? lane : 0);
+        const V phi = Splat<V>(lower) + index * Splat<V>(h);
+        MaskOf<V> plain = phi == phi;
+        const auto A = exponent.PartsAtV(j, phi, plain);
+        const V angleF = (((rV * phi) * tauV + A.imC) + A.imDv) + phi * Splat<V>(lnS);
+        const V angle = angleF - phi * Splat<V>(lnK);
+        const MaskOf<V> angleOk = vmath::Abs(angle) <= Splat<V>(vmath::kSinCosLimit);
+        plain &= angleOk;
+        V sine, cosine;
+        vmath::SinCos(vmath::Select(angleOk, angle, Splat<V>(0.0)), sine, cosine);
+        const V sample = vmath::Exp(A.re) * sine / phi;
+        for (int lane = 0; lane < lanes; ++lane) {
+            if (plain[lane]) {
+                y[k + lane] = sample[lane];
+            } else {
+                const double at = phi[lane];
+                const Exponent::Parts a = exponent.PartsAt(j, at);
+                const double f = (((r * at) * exponent.tau + a.imC) + a.imDv) + at * lnS;
+                y[k + lane] = std::exp(a.re) * std::sin(f - at * lnK) / at;
+            }
+        }
+    }
+}
+
+// exp(A_j) / phi at points start .. end - 1 of the grid phi, into wRe and wIm, and its
+// real factor exp(Re A_j) / phi into scale[0 .. end - start - 1].
+template <class V>
+HESTON_VMATH_INLINE void WeightsV(const Exponent& exponent, int j, const double* phi, int start,
+                                  int end, double* wRe, double* wIm, double* scale) {
+    constexpr int kLanes = vmath::kLanes<V>;
+    for (int k = start; k < end; k += kLanes) {
+        const int lanes = end - k < kLanes ? end - k : kLanes;
+        V at;
+        for (int lane = 0; lane < kLanes; ++lane) at[lane] = phi[k + (lane < lanes ? lane : 0)];
+        MaskOf<V> plain = at == at;
+        const auto A = exponent.PartsAtV(j, at, plain);
+        const V im = A.imC + A.imDv;
+        const MaskOf<V> angleOk = vmath::Abs(im) <= Splat<V>(vmath::kSinCosLimit);
+        plain &= angleOk;
+        const V magnitude = vmath::Exp(A.re) / at;
+        V sine, cosine;
+        vmath::SinCos(vmath::Select(angleOk, im, Splat<V>(0.0)), sine, cosine);
+        const V re = magnitude * cosine;
+        const V imag = magnitude * sine;
+        for (int lane = 0; lane < lanes; ++lane) {
+            const int p = k + lane;
+            if (plain[lane]) {
+                scale[p - start] = magnitude[lane];
+                wRe[p] = re[lane];
+                wIm[p] = imag[lane];
+            } else {
+                const Cx a = exponent.At(j, phi[p]);
+                scale[p - start] = std::exp(a.re) / phi[p];
+                wRe[p] = scale[p - start] * std::cos(a.im);
+                wIm[p] = scale[p - start] * std::sin(a.im);
+            }
+        }
+    }
+}
+
+// The loops in two instruction sets: SSE2, which every x86 processor the library runs on has,
+// and AVX2 where the processor has it (four points at a time instead of two).
+void SamplesSse2(const Exponent& exponent, int j, double lower, double h, int start, int end,
+                 double lnS, double lnK, double r, double* y) {
+    SamplesV<vmath::V2>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+}
+
+void WeightsSse2(const Exponent& exponent, int j, const double* phi, int start, int end,
+                 double* wRe, double* wIm, double* scale) {
+    WeightsV<vmath::V2>(exponent, j, phi, start, end, wRe, wIm, scale);
+}
+
+#if HESTON_VMATH_AVX2
+__attribute__((target("avx2"), flatten)) void SamplesAvx2(const Exponent& exponent, int j,
+                                                          double lower, double h, int start,
+                                                          int end, double lnS, double lnK, double r,
+                                                          double* y) {
+    SamplesV<vmath::V4>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+}
+
+__attribute__((target("avx2"), flatten)) void WeightsAvx2(const Exponent& exponent, int j,
+                                                          const double* phi, int start, int end,
+                                                          double* wRe, double* wIm, double* scale) {
+    WeightsV<vmath::V4>(exponent, j, phi, start, end, wRe, wIm, scale);
+}
+#endif
+
+void Samples(const Exponent& exponent, int j, double lower, double h, int start, int end,
+             double lnS, double lnK, double r, double* y, VectorWidth width) {
+#if HESTON_VMATH_AVX2
+    if (width == VectorWidth::kWidest && vmath::HasAvx2())
+        return SamplesAvx2(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+#endif
+    SamplesSse2(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+}
+
+void Weights(const Exponent& exponent, int j, const double* phi, int start, int end, double* wRe,
+             double* wIm, double* scale, VectorWidth width) {
+#if HESTON_VMATH_AVX2
+    if (width == VectorWidth::kWidest && vmath::HasAvx2())
+        return WeightsAvx2(exponent, j, phi, start, end, wRe, wIm, scale);
+#endif
+    WeightsSse2(exponent, j, phi, start, end, wRe, wIm, scale);
+}
+
 }  // namespace
 
 ClosedFormGrid::ClosedFormGrid(double lowerLimit, double upperLimit)
@@ -197,27 +444,34 @@ bool ClosedFormGrid::Factorable(double S, double K) {
     return S > 0.0 && K > 0.0 && std::isfinite(S) && std::isfinite(K);
 }
 
-void ClosedFormGrid::SetMaturity(double tau, double rho, double kappa, double theta, double lambda,
-                                 double sigma, double v) {
+HESTON_REALIGN_STACK void ClosedFormGrid::SetMaturity(double tau, double rho, double kappa,
+                                                      double theta, double lambda, double sigma,
+                                                      double v, VectorWidth width) {
     tau_ = tau;
     const Exponent exponent(tau, rho, kappa, theta, lambda, sigma, v);
     const Segment* segments[2] = {&head_, &tail_};
     for (int s = 0; s < 2; ++s) {
         const Segment& segment = *segments[s];
+        const int points = segment.intervals + 1;
         for (int j = 0; j < 2; ++j) {
             double* wRe = wRe_[j] + segment.offset;
             double* wIm = wIm_[j] + segment.offset;
             const double* phi = phi_ + segment.offset;
-            int k = 0;
-            while (k <= segment.intervals) {
-                const Cx A = exponent.At(j, phi[k]);
-                const double scale = std::exp(A.re) / phi[k];
-                wRe[k] = scale * std::cos(A.im);
-                wIm[k] = scale * std::sin(A.im);
-                ++k;
-                if (std::fabs(scale) < kSurelyCut) break;
+            // Blocks of kBlock points; the scan after each block finds the first point past
+            // which every strike is cut off.
+            int computed = points;
+            double scale[kBlock];
+            for (int start = 0; start < points && computed == points; start += kBlock) {
+                const int end = start + kBlock < points ? start + kBlock : points;
+                Weights(exponent, j, phi, start, end, wRe, wIm, scale, width);
+                for (int k = start; k < end; ++k) {
+                    if (std::fabs(scale[k - start]) < kSurelyCut) {
+                        computed = k + 1;
+                        break;
+                    }
+                }
             }
-            computed_[s][j] = k;
+            computed_[s][j] = computed;
         }
     }
 }
@@ -243,23 +497,23 @@ double ClosedFormGrid::Price(double S, double K, double r, int optionType) const
     const double x = (std::log(S) - std::log(K)) + r * tau_;
     double integral[2][2];  // [segment][j]
     const Segment* segments[2] = {&head_, &tail_};
-    // exp(i phi x) at the grid points: an exact anchor every kBlock points, times powers of
+    // exp(i phi x) at the grid points: an exact anchor every kSpacing points, times powers of
     // exp(i h x) between anchors, so that no error builds up along the grid.
-    constexpr int kBlock = 16;
+    constexpr int kSpacing = 16;
     double cosine[kTailIntervals + 1];
     double sine[kTailIntervals + 1];
     for (int s = 0; s < 2; ++s) {
         const Segment& segment = *segments[s];
         const int needed = computed_[s][0] > computed_[s][1] ? computed_[s][0] : computed_[s][1];
         const double* phi = phi_ + segment.offset;
-        Cx step[kBlock];
+        Cx step[kSpacing];
         step[0] = {1.0, 0.0};
         step[1] = {std::cos(segment.h * x), std::sin(segment.h * x)};
-        for (int b = 2; b < kBlock; ++b) step[b] = Mul(step[b - 1], step[1]);
-        for (int start = 0; start < needed; start += kBlock) {
+        for (int b = 2; b < kSpacing; ++b) step[b] = Mul(step[b - 1], step[1]);
+        for (int start = 0; start < needed; start += kSpacing) {
             const double angle = phi[start] * x;
             const Cx anchor{std::cos(angle), std::sin(angle)};
-            const int end = start + kBlock < needed ? start + kBlock : needed;
+            const int end = start + kSpacing < needed ? start + kSpacing : needed;
             for (int k = start; k < end; ++k) {
                 const Cx e = Mul(anchor, step[k - start]);
                 cosine[k] = e.re;
@@ -273,9 +527,11 @@ double ClosedFormGrid::Price(double S, double K, double r, int optionType) const
     return PriceFromIntegrals(tail, head, S, K, tau_, r, optionType);
 }
 
-double ClosedFormGrid::DirectPrice(double S, double K, double tau, double r, double rho,
-                                   double kappa, double theta, double lambda, double sigma,
-                                   double v, double lowerLimit, double upperLimit, int optionType) {
+HESTON_REALIGN_STACK double ClosedFormGrid::DirectPrice(double S, double K, double tau, double r,
+                                                        double rho, double kappa, double theta,
+                                                        double lambda, double sigma, double v,
+                                                        double lowerLimit, double upperLimit,
+                                                        int optionType, VectorWidth width) {
     const Exponent exponent(tau, rho, kappa, theta, lambda, sigma, v);
     const double lnS = std::log(S);
     const double lnK = std::log(K);
@@ -287,26 +543,22 @@ double ClosedFormGrid::DirectPrice(double S, double K, double tau, double r, dou
     for (int s = 0; s < 2; ++s) {
         const Segment& segment = segments[s];
         const int n = segment.intervals;
-        // Both probabilities on one pass; each stops evaluating at its own cut-off.
+        // Both probabilities block by block; each stops at its own cut-off, after which its
+        // samples are 0 whatever the block computed past it.
         bool cut[2] = {false, false};
-        for (int k = 0; k <= n; ++k) {
-            const double phi = segment.lower + k * segment.h;
+        for (int start = 0; start <= n && !(cut[0] && cut[1]); start += kBlock) {
+            const int end = start + kBlock < n + 1 ? start + kBlock : n + 1;
             for (int j = 0; j < 2; ++j) {
-                if (!cut[j] && k >= 1 && std::fabs(y[j][k - 1]) < kCutOff) cut[j] = true;
-                if (cut[j]) {
-                    y[j][k] = 0.0;
-                    continue;
+                if (cut[j]) continue;
+                Samples(exponent, j, segment.lower, segment.h, start, end, lnS, lnK, r, y[j],
+                        width);
+                for (int k = start > 0 ? start : 1; k < end; ++k) {
+                    if (std::fabs(y[j][k - 1]) < kCutOff) {
+                        for (int rest = k; rest <= n; ++rest) y[j][rest] = 0.0;
+                        cut[j] = true;
+                        break;
+                    }
                 }
-                // Re[f_j exp(-i phi ln K) / (i phi)] = exp(Re A_j) sin(angle) / phi, the angle
-                // being that of f_j less phi ln K. Both phases are summed in HestonIntegrand's
-                // order, so that their rounding is the same as there.
-                const Exponent::Parts A = exponent.PartsAt(j, phi);
-                const double angleF = (((r * phi) * tau + A.imC) + A.imDv) + phi * lnS;
-                y[j][k] = std::exp(A.re) * std::sin(angleF - phi * lnK) / phi;
-            }
-            if (cut[0] && cut[1]) {
-                for (int rest = k + 1; rest <= n; ++rest) y[0][rest] = y[1][rest] = 0.0;
-                break;
             }
         }
         for (int j = 0; j < 2; ++j) integral[s][j] = BooleSum(y[j], n, segment.h);

@@ -26,6 +26,11 @@ constexpr int kTailIntervals = 200;
 constexpr double kTailStart = 15.0000001;
 constexpr double kHeadEnd = 15.0;
 
+// Which vector loops evaluate the characteristic function: the widest this processor runs
+// (four points at a time with AVX2), or the two-point SSE2 ones every x86 processor runs. Both
+// compute the same values to rounding; tests check each.
+enum class VectorWidth { kWidest, kTwoLanes };
+
 // Strike-independent samples of one parameter set and maturity on both grids.
 class ClosedFormGrid {
   public:
@@ -35,7 +40,7 @@ class ClosedFormGrid {
     // Computes exp(A_j(phi)) / phi for both probabilities at every grid point that some strike
     // can still need before its cut-off.
     void SetMaturity(double tau, double rho, double kappa, double theta, double lambda,
-                     double sigma, double v);
+                     double sigma, double v, VectorWidth width = VectorWidth::kWidest);
 
     // The closed-form price (call for optionType 1, else the put by parity) of spot S > 0 and
     // strike K > 0 at rate r, for the maturity and parameters last set.
@@ -45,7 +50,8 @@ class ClosedFormGrid {
     // evaluated only until its own integrals are cut off.
     static double DirectPrice(double S, double K, double tau, double r, double rho, double kappa,
                               double theta, double lambda, double sigma, double v,
-                              double lowerLimit, double upperLimit, int optionType);
+                              double lowerLimit, double upperLimit, int optionType,
+                              VectorWidth width = VectorWidth::kWidest);
 
     // Whether the factored form applies to this spot and strike (finite and positive).
     static bool Factorable(double S, double K);
