@@ -415,6 +415,8 @@ void Samples(const Exponent& exponent, int j, double lower, double h, int start,
 #if HESTON_VMATH_AVX2
     if (width == VectorWidth::kWidest && vmath::HasAvx2())
         return SamplesAvx2(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+#else
+    static_cast<void>(width);
 #endif
     SamplesSse2(exponent, j, lower, h, start, end, lnS, lnK, r, y);
 }
@@ -424,6 +426,8 @@ void Weights(const Exponent& exponent, int j, const double* phi, int start, int 
 #if HESTON_VMATH_AVX2
     if (width == VectorWidth::kWidest && vmath::HasAvx2())
         return WeightsAvx2(exponent, j, phi, start, end, wRe, wIm, scale);
+#else
+    static_cast<void>(width);
 #endif
     WeightsSse2(exponent, j, phi, start, end, wRe, wIm, scale);
 }
