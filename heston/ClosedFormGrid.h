@@ -29,7 +29,7 @@ constexpr double kHeadEnd = 15.0;
 // Which vector loops evaluate the characteristic function: the widest this processor runs
 // (four points at a time with AVX2), or the two-point SSE2 ones every x86 processor runs. Both
 // compute the same values to rounding; tests check each.
-enum class VectorWidth { kWidest, kTwoLanes };
+enum class VectorWidth { kWidest, kSse2 };
 
 // Strike-independent samples of one parameter set and maturity on both grids.
 class ClosedFormGrid {

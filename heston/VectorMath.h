@@ -32,6 +32,18 @@ using V4 = double __attribute__((vector_size(32)));
 template <class Vd>
 using MaskOf = decltype(Vd{} < Vd{});
 
+// Unsigned 64-bit lanes of a vector of the given size, for logical shifts.
+template <int Bytes>
+struct UnsignedLanes;
+template <>
+struct UnsignedLanes<16> {
+    using type = std::uint64_t __attribute__((vector_size(16)));
+};
+template <>
+struct UnsignedLanes<32> {
+    using type = std::uint64_t __attribute__((vector_size(32)));
+};
+
 template <class Vd>
 constexpr int kLanes = sizeof(Vd) / sizeof(double);
 
@@ -175,7 +187,10 @@ HESTON_VMATH_INLINE Vd Log(Vd x) {
     // sqrt(2) - 1 above 1, and moves one power of two into the exponent.
     const Vi nearTwo = (mantissa + (Vi{} + 0x00095f6400000000LL)) & (Vi{} + 0x0010000000000000LL);
     const Vd m = (Vd)(mantissa | (nearTwo ^ (Vi{} + 0x3ff0000000000000LL)));
-    const Vi exponent = (bits >> 52) - (Vi{} + 1023) + (nearTwo >> 52);
+    // Logical shifts (the bits are those of a positive number): SSE2 and AVX2 have no
+    // arithmetic shift of 64-bit lanes.
+    using Unsigned = typename UnsignedLanes<sizeof(Vd)>::type;
+    const Vi exponent = (Vi)((Unsigned)bits >> 52) - (Vi{} + 1023) + (Vi)((Unsigned)nearTwo >> 52);
     const Vd magic = Splat<Vd>(kRoundMagic);
     const Vd k = (Vd)(exponent + (Vi)magic) - magic;
 
@@ -236,7 +251,9 @@ HESTON_VMATH_INLINE void SinCos(Vd x, Vd& sine, Vd& cosine) {
     // Quadrant k mod 4: odd quadrants swap sine and cosine; sine changes sign in quadrants 2
     // and 3, cosine in 1 and 2.
     const Vi q = ToInteger(k);
-    const Vi odd = (q & (Vi{} + 1)) != (Vi{} + 0);
+    // The parity bit moved to where it reads as the double 2.0 or 0.0, so that a comparison of
+    // doubles (SSE2 has none of 64-bit integers) makes the mask.
+    const Vi odd = (Vd)((q & (Vi{} + 1)) << 62) != Splat<Vd>(0.0);
     const Vd sinR = Select(odd, c, s);
     const Vd cosR = Select(odd, s, c);
     const Vi sinSign = (q & (Vi{} + 2)) << 62;

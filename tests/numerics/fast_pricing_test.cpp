@@ -103,13 +103,13 @@ TEST(FastClosedForm, SinglePricesAgreeWithTheStraightforwardEvaluation) {
             heston.ClosedFormPrice(c.S, c.K, c.tau, c.r, c.rho, c.kappa, c.theta, c.lambda, c.sigma,
                                    c.v, c.lower, 100.0, c.type);
         ASSERT_TRUE(std::isfinite(expected)) << "case " << n;
-        // The library's choice of loops, and the two-lane ones every x86 processor runs.
-        const double twoLanes = DirectPrice(c, VectorWidth::kTwoLanes);
+        // The library's choice of loops, and the SSE2 ones every x86 processor runs.
+        const double sse2 = DirectPrice(c, VectorWidth::kSse2);
         const double tolerance = Tolerance(expected, c.kappa, c.theta, c.sigma);
-        for (const double value : {calculated, twoLanes}) {
+        for (const double value : {calculated, sse2}) {
             EXPECT_NEAR(value, expected, tolerance)
-                << "case " << n << (value == calculated ? "" : " (two lanes)") << ": S " << c.S
-                << " K " << c.K << " tau " << c.tau << " r " << c.r << " rho " << c.rho << " kappa "
+                << "case " << n << (value == calculated ? "" : " (SSE2)") << ": S " << c.S << " K "
+                << c.K << " tau " << c.tau << " r " << c.r << " rho " << c.rho << " kappa "
                 << c.kappa << " theta " << c.theta << " lambda " << c.lambda << " sigma " << c.sigma
                 << " v " << c.v << " lower " << c.lower;
             worst = std::max(worst, std::fabs(value - expected) / tolerance);
@@ -130,7 +130,7 @@ TEST(FastClosedForm, SharedMaturityPricesAgreeWithTheStraightforwardEvaluation) 
         const Case c = RandomCase(rng);
         heston_detail::ClosedFormGrid grid(c.lower, 100.0);
         grid.SetMaturity(c.tau, c.rho, c.kappa, c.theta, c.lambda, c.sigma, c.v,
-                         n % 2 == 0 ? VectorWidth::kWidest : VectorWidth::kTwoLanes);
+                         n % 2 == 0 ? VectorWidth::kWidest : VectorWidth::kSse2);
         for (int m = 0; m < 8; ++m) {
             Case k = c;
             k.K = c.S * std::exp(-1.4 + 2.8 * u(rng));
@@ -189,7 +189,7 @@ TEST(FastClosedForm, OutOfDomainInputsBehaveAsTheStraightforwardEvaluation) {
     odd[5].r = inf;
     for (std::size_t n = 0; n < odd.size(); ++n) {
         const double reference = Reference(odd[n]);
-        for (VectorWidth width : {VectorWidth::kWidest, VectorWidth::kTwoLanes}) {
+        for (VectorWidth width : {VectorWidth::kWidest, VectorWidth::kSse2}) {
             const double calculated = DirectPrice(odd[n], width);
             if (std::isfinite(reference)) {
                 EXPECT_NEAR(calculated, reference, Tolerance(reference)) << "case " << n;
