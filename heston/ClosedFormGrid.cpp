@@ -497,27 +497,59 @@ double ClosedFormGrid::Probability(int j, const Segment& segment, const double* 
     return BooleSum(y, n, segment.h);
 }
 
-double ClosedFormGrid::Price(double S, double K, double r, int optionType) const {
+namespace {
+
+// cos and sin of n angles, two at a time; angles beyond the kernel's range (or NaN) go to the
+// C library.
+void SinCosMany(const double* angle, int n, double* cosine, double* sine) {
+    for (int k = 0; k < n; k += 2) {
+        const vmath::V2 a{angle[k], k + 1 < n ? angle[k + 1] : 0.0};
+        const MaskOf<vmath::V2> ok = vmath::Abs(a) <= Splat<vmath::V2>(vmath::kSinCosLimit);
+        vmath::V2 s, c;
+        vmath::SinCos(vmath::Select(ok, a, Splat<vmath::V2>(0.0)), s, c);
+        for (int lane = 0; lane < 2 && k + lane < n; ++lane) {
+            cosine[k + lane] = ok[lane] ? c[lane] : std::cos(angle[k + lane]);
+            sine[k + lane] = ok[lane] ? s[lane] : std::sin(angle[k + lane]);
+        }
+    }
+}
+
+}  // namespace
+
+HESTON_REALIGN_STACK double ClosedFormGrid::Price(double S, double K, double r,
+                                                  int optionType) const {
     const double x = (std::log(S) - std::log(K)) + r * tau_;
     double integral[2][2];  // [segment][j]
     const Segment* segments[2] = {&head_, &tail_};
     // exp(i phi x) at the grid points: an exact anchor every kSpacing points, times powers of
     // exp(i h x) between anchors, so that no error builds up along the grid.
     constexpr int kSpacing = 16;
+    constexpr int kAnchors = kTailIntervals / kSpacing + 1;
     double cosine[kTailIntervals + 1];
     double sine[kTailIntervals + 1];
+    // The step and the anchors of both segments in one batch: [1 + kAnchors] per segment.
+    double angle[2][1 + kAnchors] = {};
+    double angleCos[2][1 + kAnchors];
+    double angleSin[2][1 + kAnchors];
+    int needed[2];
     for (int s = 0; s < 2; ++s) {
         const Segment& segment = *segments[s];
-        const int needed = computed_[s][0] > computed_[s][1] ? computed_[s][0] : computed_[s][1];
-        const double* phi = phi_ + segment.offset;
+        needed[s] = computed_[s][0] > computed_[s][1] ? computed_[s][0] : computed_[s][1];
+        angle[s][0] = segment.h * x;
+        for (int a = 0; a * kSpacing < needed[s]; ++a) {
+            angle[s][1 + a] = phi_[segment.offset + a * kSpacing] * x;
+        }
+    }
+    SinCosMany(&angle[0][0], 2 * (1 + kAnchors), &angleCos[0][0], &angleSin[0][0]);
+    for (int s = 0; s < 2; ++s) {
+        const Segment& segment = *segments[s];
         Cx step[kSpacing];
         step[0] = {1.0, 0.0};
-        step[1] = {std::cos(segment.h * x), std::sin(segment.h * x)};
+        step[1] = {angleCos[s][0], angleSin[s][0]};
         for (int b = 2; b < kSpacing; ++b) step[b] = Mul(step[b - 1], step[1]);
-        for (int start = 0; start < needed; start += kSpacing) {
-            const double angle = phi[start] * x;
-            const Cx anchor{std::cos(angle), std::sin(angle)};
-            const int end = start + kSpacing < needed ? start + kSpacing : needed;
+        for (int start = 0; start < needed[s]; start += kSpacing) {
+            const Cx anchor{angleCos[s][1 + start / kSpacing], angleSin[s][1 + start / kSpacing]};
+            const int end = start + kSpacing < needed[s] ? start + kSpacing : needed[s];
             for (int k = start; k < end; ++k) {
                 const Cx e = Mul(anchor, step[k - start]);
                 cosine[k] = e.re;
