@@ -12,7 +12,12 @@
 // The results agree with the straightforward evaluation (HestonIntegrand through
 // Heston::Integrate) to rounding: the arithmetic is rearranged, not the formulas. Complex
 // operations are written out on real numbers (plain complex division and logarithm, with the
-// library's general routines kept for arguments near the overflow or underflow range).
+// library's general routines kept for arguments near the overflow or underflow range). The
+// characteristic function is evaluated on vectors of grid points with the kernels of
+// VectorMath.h; a point whose operands leave the range of the plain formulas, or whose result
+// is not finite, is evaluated again by the scalar code, so that such inputs give what they gave
+// before. Each integral is evaluated in blocks of a few points and stops at the block holding its
+// cut-off; samples computed past the cut-off are set to 0 and do not enter the sum.
 //
 // Warning: only finite S, K > 0 take the factored form; Heston::ClosedFormPrice sends any other
 // spot or strike through the straightforward integrals, which keep their complex logarithms.

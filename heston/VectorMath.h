@@ -1,10 +1,11 @@
-// VectorMath: branch-free exp, log, sin/cos and atan2 on two doubles at a time (SSE2), for the
-// loops of the closed-form price that evaluate the characteristic function on a grid.
+// VectorMath: branch-free exp, log, sin/cos and atan2 on vectors of doubles (two lanes in SSE2
+// code, four in AVX2 code), for the loops of the closed-form price that evaluate the
+// characteristic function on a grid.
 //
 // Each kernel is the classic argument reduction plus a minimax polynomial (the coefficients of
 // the Sun fdlibm routines, which are within one ulp of the true function), written with
-// selects instead of branches so that both lanes run the same instructions. The results differ
-// from the C library's in the last bit or two, never more (tests/numerics/vector_math_test.cpp
+// selects instead of branches so that all lanes run the same instructions. The results differ
+// from the C library's in the last bit, never more (tests/numerics/vector_math_test.cpp
 // measures the largest ulp error over wide ranges).
 //
 // Warnings: every kernel has a domain (stated at it) outside which its result is meaningless;
