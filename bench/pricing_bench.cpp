@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Calibration.h"
+#include "ClosedFormGrid.h"
 #include "Heston.h"
 #include "reference_pricing.h"
 
@@ -44,6 +45,25 @@ void BM_ClosedFormPrice(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ClosedFormPrice)->Unit(benchmark::kMicrosecond);
+
+// The same price with the SSE2 loops, which processors without AVX2 run.
+void BM_ClosedFormPrice_Sse2(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(heston_detail::ClosedFormGrid::DirectPrice(
+            100, 105, 1.0, 0.02, -0.6, 1.5, 0.06, 0.0, 0.4, 0.04, 1e-5, 100.0, 1,
+            heston_detail::VectorWidth::kSse2));
+    }
+}
+BENCHMARK(BM_ClosedFormPrice_Sse2)->Unit(benchmark::kMicrosecond);
+
+// The straightforward evaluation of the same price.
+void BM_ClosedFormPrice_Reference(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(reference::ClosedFormPrice(100, 105, 1.0, 0.02, -0.6, 1.5, 0.06,
+                                                            0.0, 0.4, 0.04, 1e-5, 100.0, 1));
+    }
+}
+BENCHMARK(BM_ClosedFormPrice_Reference)->Unit(benchmark::kMicrosecond);
 
 void BM_Surface40(benchmark::State& state) {
     const Surface s = MakeSurface();
