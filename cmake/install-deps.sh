@@ -4,16 +4,19 @@
 set -euo pipefail
 
 packages=()
+# Wine is installed with its recommended libraries, as it is tested; the rest without.
+recommends=--no-install-recommends
 for group in "$@"; do
     case "$group" in
     native)
         packages+=(g++ cmake ninja-build make pkg-config clang-format
             googletest libgtest-dev libgmock-dev libbenchmark-dev libcminpack-dev) ;;
     bench)
-        packages+=(libquantlib0-dev libbenchmark-dev) ;;
+        packages+=(libquantlib0-dev libbenchmark-dev python3) ;;
     windows)
         packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
-            dpkg-dev xz-utils) ;;
+            dpkg-dev xz-utils)
+        recommends= ;;
     *)
         echo "install-deps: unknown group '$group'" >&2
         exit 2 ;;
@@ -41,4 +44,4 @@ for p in "${missing[@]}"; do
     esac
 done
 apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+apt-get install -y -q $recommends "${missing[@]}"
