@@ -10,6 +10,7 @@
 #include "SimulatedDesktop.h"
 #include "XlfExcel.h"
 #include "XlfOper.h"
+#include "host_session.h"
 
 namespace {
 
@@ -20,13 +21,7 @@ using xlf::XlfOper;
 
 class ArrayConversionTest : public ::testing::TestWithParam<const char*> {
   protected:
-    void SetUp() override {
-        simulated::Reset();
-        delete &XlfExcel::Current();
-        xlhost::Host::Instance().Reset();
-        xlhost::Host::Instance().SetVersion(GetParam());
-        excel12_ = XlfExcel::Current().IsExcel12();
-    }
+    void SetUp() override { excel12_ = ConnectToHost(GetParam()).IsExcel12(); }
     void TearDown() override {
         XlfExcel::Current().ReleaseTemporary(false);
         EXPECT_EQ(xlhost::Host::Instance().OutstandingBlocks(), 0u);

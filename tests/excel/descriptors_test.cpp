@@ -14,6 +14,7 @@
 #include "XlfArgDesc.h"
 #include "XlfExcel.h"
 #include "XlfFuncDesc.h"
+#include "host_session.h"
 
 namespace {
 
@@ -48,12 +49,8 @@ std::vector<std::string> Texts(const xlhost::Registration& registration) {
 class Descriptors : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
-        simulated::Reset();
-        delete &XlfExcel::Current();
-        xlhost::Host::Instance().Reset();
-        xlhost::Host::Instance().SetVersion(GetParam());
+        ConnectToHost(GetParam());
         xlhost::Host::Instance().SetAddinPath("C:\\addins\\pricing.xll");
-        XlfExcel::Current();
     }
     void TearDown() override { delete &XlfExcel::Current(); }
 

@@ -13,6 +13,7 @@
 #include "XlfExcel.h"
 #include "XlfException.h"
 #include "XlfOper.h"
+#include "host_session.h"
 
 namespace {
 
@@ -35,11 +36,7 @@ class CerrCapture {
 class ValueConversionTest : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
-        simulated::Reset();
-        delete &XlfExcel::Current();
-        xlhost::Host::Instance().Reset();
-        xlhost::Host::Instance().SetVersion(GetParam());
-        excel12_ = XlfExcel::Current().IsExcel12();
+        excel12_ = ConnectToHost(GetParam()).IsExcel12();
         xlhost::Host::Instance().ClearRecords();
     }
     void TearDown() override {

@@ -13,6 +13,7 @@
 #include "XlfExcel.h"
 #include "XlfException.h"
 #include "XlfOper4.h"
+#include "host_session.h"
 
 namespace {
 
@@ -24,11 +25,7 @@ using xlf::XlfOper4;
 class XlfOper4Test : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
-        simulated::Reset();
-        delete &XlfExcel::Current();
-        xlhost::Host::Instance().Reset();
-        xlhost::Host::Instance().SetVersion(GetParam());
-        XlfExcel::Current();
+        ConnectToHost(GetParam());
         xlhost::Host::Instance().ClearRecords();
     }
     void TearDown() override {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "../../excel/host_session.h"
 #include "CellMatrix.h"
 #include "ExcelHost.h"
 #include "SimulatedDesktop.h"
@@ -23,13 +24,7 @@ using xlf::XlfOper;
 
 class WorksheetGuard : public ::testing::TestWithParam<const char*> {
   protected:
-    void SetUp() override {
-        simulated::Reset();
-        delete &XlfExcel::Current();
-        xlhost::Host::Instance().Reset();
-        xlhost::Host::Instance().SetVersion(GetParam());
-        XlfExcel::Current();
-    }
+    void SetUp() override { ConnectToHost(GetParam()); }
     void TearDown() override {
         simulated::Reset();
         delete &XlfExcel::Current();
