@@ -1,0 +1,62 @@
+// AccuratePricer: European prices, Greeks and implied volatilities under the Heston model,
+// accurate to near machine precision at every maturity and strike, with dividends.
+//
+// This is the library's second pricer, beside the fixed-grid closed form of Heston.h (which
+// stays as it is). It takes a continuously compounded rate and dividend yield separately, and
+// its error control does not depend on a fixed upper integration limit.
+//
+// Errors: invalid input throws an exception derived from std::exception whose message names
+// the argument (negative or non-finite spot, strike, maturity or v0; |rho| > 1; sigma, kappa
+// or theta < 0; an option type other than 1 or 2; for an implied volatility, a price outside
+// the no-arbitrage bounds).
+#pragma once
+
+#include <cstddef>
+
+#include "ModelParameters.h"
+
+namespace heston {
+
+// Option types of the accurate pricer.
+constexpr int kCall = 1;
+constexpr int kPut = 2;
+
+// optionType 1 = call, 2 = put; rate and dividendYield continuously compounded, per year.
+double EuropeanPrice(int optionType, double spot, double strike, double maturity, double rate,
+                     double dividendYield, const ModelParameters& model);
+
+struct Greeks {
+    double price, delta, gamma, theta, rho, dividendRho, dV0, dTheta, dKappa, dSigma, dRho;
+};
+// theta = -d price/d maturity; rho = d/d rate; dividendRho = d/d dividendYield;
+// dV0 ... dRho: derivatives with respect to the five model parameters.
+Greeks EuropeanGreeks(int optionType, double spot, double strike, double maturity, double rate,
+                      double dividendYield, const ModelParameters& model);
+
+// Black-Scholes implied volatility of a price strictly inside the no-arbitrage bounds.
+double BlackImpliedVolatility(int optionType, double price, double spot, double strike,
+                              double maturity, double rate, double dividendYield);
+
+// Black-Scholes implied volatility of the model's price: the model's smile.
+double ModelImpliedVolatility(int optionType, double spot, double strike, double maturity,
+                              double rate, double dividendYield, const ModelParameters& model);
+
+// One option of a batch.
+struct BatchOption {
+    int optionType;  // 1 call, 2 put
+    double strike;
+    double maturity;
+    double rate;
+    double dividendYield;
+};
+
+// Prices of count options on one spot under one parameter set, with the work that depends
+// only on the maturity and the parameters shared by all options of that maturity. An option
+// whose own inputs are invalid gets NaN in its slot (and in its derivatives) and the others
+// are still priced; an invalid spot or parameter set throws as EuropeanPrice does.
+// When parameterDerivatives is not null it receives, for option i, the five derivatives
+// d price / d (v0, theta, kappa, sigma, rho) at parameterDerivatives[5 * i .. 5 * i + 4].
+void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption* options,
+                    std::size_t count, double* prices, double* parameterDerivatives = nullptr);
+
+}  // namespace heston
