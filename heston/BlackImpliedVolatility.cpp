@@ -89,14 +89,14 @@ enum class Piece { kLow, kMiddle, kHigh };
 double TotalVolatility(double beta, double x) {
     const double bMax = std::exp(0.5 * x);
     const double sC = std::sqrt(-2.0 * x);
-    const double bC = sC > 0.0 ? NormalisedBlackCall(x, sC).value : 0.0;
+    const double bC = sC > 0.0 ? NormalisedBlackCall(x, sC).Value() : 0.0;
     const double vegaC = sC > 0.0 ? NormalisedVega(x, sC) : kInvSqrtTwoPi;
 
     Piece piece = Piece::kMiddle;
     double s = sC + (beta - bC) / vegaC;
     if (beta < bC) {
         const double sL = sC - bC / vegaC;
-        const double bL = sL > 0.0 ? NormalisedBlackCall(x, sL).value : 0.0;
+        const double bL = sL > 0.0 ? NormalisedBlackCall(x, sL).Value() : 0.0;
         if (beta < bL) {
             piece = Piece::kLow;
             const double logP = (std::log(beta) + std::log(3.0 * kSqrtThree / (kTwoPi * -x))) / 3.0;
@@ -107,7 +107,7 @@ double TotalVolatility(double beta, double x) {
         }
     } else {
         const double sU = sC + (bMax - bC) / vegaC;
-        const double bU = NormalisedBlackCall(x, sU).value;
+        const double bU = NormalisedBlackCall(x, sU).Value();
         if (beta > bU) {
             piece = Piece::kHigh;
             const double p = (bMax - beta) / (bMax + 1.0 / bMax);
@@ -125,14 +125,16 @@ double TotalVolatility(double beta, double x) {
         double nu, h2, h3;
         if (piece == Piece::kLow) {
             const auto b = NormalisedBlackCall(x, s);
-            const double l = b.logValue;
+            const double l = b.LogValue();
             const double q = b.vegaOverValue;
             const double k = (l + 2.0) / l;
             nu = (logBeta - l) * l / (logBeta * q);
             h2 = d2 - k * q;
             h3 = d3 - 3.0 * k * q * d2 + (2.0 * l * l + 6.0 * l + 6.0) / (l * l) * q * q;
         } else if (piece == Piece::kMiddle) {
-            nu = (beta - NormalisedBlackCall(x, s).value) / NormalisedVega(x, s);
+            const auto b = NormalisedBlackCall(x, s);
+            const double value = b.Value();
+            nu = (beta - value) / (b.vegaOverValue * value);
             h2 = d2;
             h3 = d3;
         } else {

@@ -21,17 +21,23 @@
 // the expansions are derived here from Y' = 1 + h Y.
 #pragma once
 
+#include <cmath>
+
 namespace heston_detail {
 
 // erfcx(z) = exp(z^2) erfc(z), to a few ulps for -26 < z (exp(z^2) overflows below).
 double ScaledErfc(double z);
 
-// b(x, s) with its logarithm and its relative vega. The logarithm and the relative vega stay
-// exact far in the wing, where the value itself underflows to 0.
+// b(x, s) as factor * exp(exponent), with its relative vega. The logarithm and the relative
+// vega stay exact far in the wing, where the value itself underflows to 0; each accessor costs
+// one exp or log, so a caller computes only what it uses.
 struct NormalisedBlackValue {
-    double value;          // b(x, s)
-    double logValue;       // ln b(x, s)
+    double factor;
+    double exponent;
     double vegaOverValue;  // b'(x, s) / b(x, s)
+
+    double Value() const { return factor * std::exp(exponent); }
+    double LogValue() const { return std::log(factor) + exponent; }
 };
 
 // b(x, s) for x <= 0 and s > 0.

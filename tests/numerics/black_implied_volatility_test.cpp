@@ -138,8 +138,9 @@ TEST(NormalisedBlack, MatchesLongDoubleInEveryRegion) {
                 std::exp(0.5L * x) * Cdf(h + t) - std::exp(-0.5L * x) * Cdf(h - t);
             const auto b = heston_detail::NormalisedBlackCall(x, s);
             const double tolerance = 8 * kEps * (4 + static_cast<double>(exponent));
-            EXPECT_NEAR(b.value / expected - 1, 0.0, tolerance) << "x " << x << " s " << s;
-            EXPECT_NEAR(b.logValue - std::log(expected), 0.0, tolerance) << "x " << x << " s " << s;
+            EXPECT_NEAR(b.Value() / expected - 1, 0.0, tolerance) << "x " << x << " s " << s;
+            EXPECT_NEAR(b.LogValue() - std::log(expected), 0.0, tolerance)
+                << "x " << x << " s " << s;
             const Real vega = std::exp(-exponent) / std::sqrt(2.0L * M_PI);
             EXPECT_NEAR(b.vegaOverValue / (vega / expected) - 1, 0.0, tolerance)
                 << "x " << x << " s " << s;
