@@ -1,13 +1,44 @@
 #!/usr/bin/env bash
-# Evaluates the demonstration workbook as a Windows user would: the 32-bit add-in
-# (dist/heston32.xll) loaded by the Windows xllhost under Wine. Where this machine cannot run
-# 32-bit programs, the 64-bit add-in under Wine; where Wine cannot run at all, the native
-# add-in. Each fallback says so.
-# Usage: cmake/run-demo.sh [SOURCE_DIR]
+# The demonstration: lays out the DAX sheet (104 option quotes, both calibrations, prices,
+# implied vols, Monte Carlo, model smiles), evaluates it through the add-in as a Windows user
+# would, writes the workbook dist/heston-demo.xlsx with live formulas carrying the add-in's
+# values and with its charts, renders its Charts sheet to dist/heston-demo-smile.png with
+# LibreOffice, and prints both fits side by side. The full evaluated sheet goes to
+# dist/heston-demo-sheet.txt.
+#
+# The add-in: the 32-bit one (dist/heston32.xll) loaded by the Windows xllhost under Wine.
+# Where this machine cannot run 32-bit programs, the 64-bit one under Wine; where Wine cannot
+# run at all, the native add-in. Each fallback says so.
+#
+# Usage: cmake/run-demo.sh [--native] [--out DIR] [SOURCE_DIR]
+#   --native   evaluate through the native add-in (the workbook check does, to stay quick)
+#   --out DIR  where the workbook, the picture and the sheet table go (default SOURCE_DIR/dist)
 set -euo pipefail
 
+native=0
+out=
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --native) native=1; shift ;;
+    --out) out=$2; shift 2 ;;
+    *) break ;;
+    esac
+done
 root=$(cd "${1:-$(dirname "$0")/..}" && pwd)
-workbook=$root/examples/demo-workbook.csv
+out=${out:-$root/dist}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+work=$out/.demo-work
+mkdir -p "$work"
+
+quotes=$root/examples/dax-surface.csv
+sheet=$work/heston-demo-sheet.csv
+values=$work/heston-demo-values.tsv
+table=$out/heston-demo-sheet.txt
+workbook=$out/heston-demo.xlsx
+picture=$out/heston-demo-smile.png
+builder=$root/build/native/examples/demo_workbook
+
 export WINEPREFIX=$root/build/native/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -24,23 +55,63 @@ runs() {
 
 stop_wine() { wineserver -k >/dev/null 2>&1 </dev/null || true; }
 
-if command -v wine >/dev/null && bash "$root/tests/wine/wine-prefix.sh" start "$WINEPREFIX"; then
+# evaluate DESCRIPTION XLLHOST ADDIN [RUNNER...]: the sheet through one add-in; the table to
+# its file, the values for the workbook.
+evaluate() {
+    local description=$1 host=$2 addin=$3
+    shift 3
+    local sheetArg=$sheet valuesArg=$values
+    if [ $# -gt 0 ]; then
+        sheetArg=$(winepath "$sheet")
+        valuesArg=$(winepath "$values")
+    fi
+    computed_by=$description
+    rm -f "$values"
+    "$@" "$host" --excel12 --full-precision --values "$valuesArg" "$addin" "$sheetArg" \
+        </dev/null | tr -d '\r' >"$table"
+}
+
+"$builder" sheet "$quotes" "$sheet"
+
+computed_by=
+if [ "$native" -eq 0 ] && command -v wine >/dev/null &&
+    bash "$root/tests/wine/wine-prefix.sh" start "$WINEPREFIX"; then
     trap stop_wine EXIT
     if runs wine "$root/build/mingw32/xllhost.exe"; then
-        echo "Demonstration workbook through dist/heston32.xll under Wine (32-bit)"
-        wine "$root/build/mingw32/xllhost.exe" --excel12 "$(winepath "$root/dist/heston32.xll")" \
-            "$(winepath "$workbook")" </dev/null | tr -d '\r'
-        exit "${PIPESTATUS[0]}"
-    fi
-    if runs "$wine64" "$root/build/mingw64/xllhost.exe"; then
-        echo "This machine cannot run 32-bit programs under Wine (its kernel lacks 32-bit support);"
-        echo "demonstration workbook through dist/heston64.xll under Wine (64-bit) instead"
-        "$wine64" "$root/build/mingw64/xllhost.exe" --excel12 \
-            "$(winepath "$root/dist/heston64.xll")" "$(winepath "$workbook")" </dev/null |
-            tr -d '\r'
-        exit "${PIPESTATUS[0]}"
+        evaluate "dist/heston32.xll under Wine (32-bit)" "$root/build/mingw32/xllhost.exe" \
+            "$(winepath "$root/dist/heston32.xll")" wine
+    elif runs "$wine64" "$root/build/mingw64/xllhost.exe"; then
+        echo "This machine cannot run 32-bit programs under Wine (its kernel lacks 32-bit support):"
+        echo "the 64-bit add-in instead."
+        evaluate "dist/heston64.xll under Wine (64-bit)" "$root/build/mingw64/xllhost.exe" \
+            "$(winepath "$root/dist/heston64.xll")" "$wine64"
     fi
 fi
-echo "Wine cannot run the Windows add-in on this machine;"
-echo "demonstration workbook through the native add-in instead"
-exec "$root/build/native/xllhost" --excel12 "$root/build/native/heston_addin.xll" "$workbook"
+if [ -z "$computed_by" ]; then
+    [ "$native" -eq 1 ] || echo "Wine cannot run the Windows add-in on this machine: the native add-in instead."
+    evaluate "the native add-in (build/native/heston_addin.xll)" "$root/build/native/xllhost" \
+        "$root/build/native/heston_addin.xll"
+fi
+echo "Computed by $computed_by"
+echo
+
+"$builder" xlsx "$quotes" "$values" "$workbook" "$computed_by"
+
+# The Charts sheet as a spreadsheet user sees it: LibreOffice prints each sheet on one page
+# (the Charts sheet is the last) and the page becomes the picture.
+rm -f "$work/heston-demo.pdf"
+soffice --headless --norestore "-env:UserInstallation=file://$work/libreoffice-profile" \
+    --convert-to 'pdf:calc_pdf_Export:{"SinglePageSheets":{"type":"boolean","value":"true"}}' \
+    --outdir "$work" "$workbook" >"$work/soffice.log" 2>&1 || true
+if [ ! -s "$work/heston-demo.pdf" ]; then
+    echo "LibreOffice could not render $workbook (see $work/soffice.log)" >&2
+    exit 1
+fi
+pages=$(pdfinfo "$work/heston-demo.pdf" | awk '/^Pages:/ {print $2}')
+pdftoppm -f "$pages" -l "$pages" -r 90 -png -singlefile "$work/heston-demo.pdf" "${picture%.png}"
+
+relative() { echo "${1#"$root"/}"; }
+echo
+echo "Workbook:          $(relative "$workbook")"
+echo "Smile fit picture: $(relative "$picture")"
+echo "Full sheet table:  $(relative "$table")"

@@ -1,6 +1,7 @@
 #include "Evaluator.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 
@@ -262,7 +263,13 @@ Sheet Evaluator::Evaluate(const Workbook& workbook) {
         for (int c = 0; c < static_cast<int>(workbook.rows[r].size()); ++c) {
             const InputCell& cell = workbook.rows[r][c];
             if (cell.kind != InputCell::Formula) continue;
+            const auto started = std::chrono::steady_clock::now();
             const CallResult result = Call(cell.formula.name, cell.formula.arguments, sheet);
+            if (observer_) {
+                const std::chrono::duration<double> took =
+                    std::chrono::steady_clock::now() - started;
+                observer_({r, c}, result, took.count());
+            }
             bool blocked = false;
             for (int i = 0; i < result.rows; ++i) {
                 for (int j = 0; j < result.columns; ++j) {

@@ -16,7 +16,9 @@
 // written to the host's sheet, so that coercion sees it.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AddinModule.h"
@@ -40,6 +42,11 @@ class Evaluator {
 
     Sheet Evaluate(const Workbook& workbook);
 
+    // Told after each formula's call in Evaluate: its cell, its result and the call's
+    // wall-clock seconds (the demonstration workbook reports how long each fit took).
+    using CallObserver = std::function<void(CellPosition, const CallResult&, double seconds)>;
+    void ObserveCalls(CallObserver observer) { observer_ = std::move(observer); }
+
     // One call of a registered function by its worksheet name (any case), with arguments
     // read from the sheet. Unknown names give #NAME?.
     CallResult Call(const std::string& worksheetName, const std::vector<Argument>& arguments,
@@ -51,6 +58,7 @@ class Evaluator {
     const AddinModule& module_;
     std::vector<RegisteredFunction> functions_;
     ReferenceMode references_;
+    CallObserver observer_;
 };
 
 }  // namespace xllhost

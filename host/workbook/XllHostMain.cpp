@@ -2,7 +2,7 @@
 // registered, evaluates a CSV workbook through its worksheet functions and prints the sheet.
 //
 //   xllhost [--excel4 | --excel12] [--refs | --srefs] [--module-name NAME] [--full-precision]
-//           [--repeat N FORMULA] ADDIN [WORKBOOK]
+//           [--repeat N FORMULA] [--values FILE] ADDIN [WORKBOOK]
 //
 // --excel4 / --excel12  the version the host reports: "11.0" (Excel-4 mode) or "12.0" (default)
 // --refs / --srefs      pass ranges as references (xltypeRef / xltypeSRef) instead of arrays
@@ -13,6 +13,8 @@
 // --repeat N FORMULA    after the workbook, call FORMULA (numbers and texts as arguments) N
 //                       times and print the process's working set and private bytes before
 //                       and after, and the host memory the calls left outstanding
+// --values FILE         also write every cell's value with its type, and each formula's
+//                       result size and call time, to FILE (see CellValuesFile.h)
 //
 // After closing, prints what xlAutoClose returned and how many blocks of host memory are
 // still outstanding. Exit status: 0 when the add-in opened, the workbook was evaluated and
@@ -22,8 +24,10 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "AddinModule.h"
+#include "CellValuesFile.h"
 #include "Evaluator.h"
 #include "ExcelHost.h"
 #include "SheetPrinter.h"
@@ -35,7 +39,8 @@ namespace {
 
 int Usage() {
     std::cerr << "usage: xllhost [--excel4 | --excel12] [--refs | --srefs] "
-                 "[--module-name NAME] [--full-precision] [--repeat N FORMULA] ADDIN "
+                 "[--module-name NAME] [--full-precision] [--repeat N FORMULA] "
+                 "[--values FILE] ADDIN "
                  "[WORKBOOK.csv]\n";
     return 2;
 }
@@ -98,6 +103,7 @@ int main(int argc, char** argv) {
     int significantDigits = 10;
     long repeatCount = 0;
     std::string repeatFormula;
+    std::string valuesPath;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--excel4") {
@@ -117,6 +123,8 @@ int main(int argc, char** argv) {
             repeatCount = std::strtol(argv[++i], &end, 10);
             if (end == nullptr || *end != '\0' || repeatCount < 1) return Usage();
             repeatFormula = argv[++i];
+        } else if (argument == "--values" && i + 1 < argc) {
+            valuesPath = argv[++i];
         } else if (!argument.empty() && argument[0] == '-') {
             return Usage();
         } else if (addinPath.empty()) {
@@ -157,10 +165,26 @@ int main(int argc, char** argv) {
         xllhost::PrintRegistrations(std::cout, functions);
 
         xllhost::Evaluator evaluator(addin, functions, references);
+        std::vector<xllhost::FormulaCall> calls;
+        if (!valuesPath.empty()) {
+            evaluator.ObserveCalls([&calls](xllhost::CellPosition cell,
+                                            const xllhost::CallResult& result, double seconds) {
+                calls.push_back({cell, result.rows, result.columns, seconds});
+            });
+        }
         if (!workbookPath.empty()) {
             const xllhost::Sheet sheet = evaluator.Evaluate(workbook);
             std::cout << '\n';
             xllhost::PrintSheet(std::cout, sheet, significantDigits);
+            if (!valuesPath.empty()) {
+                std::ofstream values(valuesPath, std::ios::binary);
+                xllhost::WriteCellValues(values, sheet, calls);
+                if (!values.flush()) {
+                    std::cerr << "xllhost: cannot write " << valuesPath << '\n';
+                    addin.Close();
+                    return 2;
+                }
+            }
         }
         if (repeatCount > 0) {
             std::cout << '\n';

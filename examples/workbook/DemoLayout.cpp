@@ -1,0 +1,366 @@
+#include "DemoLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+namespace demo {
+
+namespace {
+
+const char* const kPriceFormat = "0.0000";
+const char* const kVolFormat = "0.00%";
+const char* const kParameterFormat = "0.000000";
+
+// Bounds and initial guess per parameter, in the calibrations' order. Lower bounds near zero
+// matter for Differential Evolution: its search starts from a best vector of zeros and its
+// first trials are differences of members, which must reach inside the bounds.
+struct ParameterInput {
+    const char* name;
+    double lower, upper, guess;
+};
+const ParameterInput kParameters[] = {{"v", 0.001, 0.5, 0.04},
+                                      {"theta", 0.001, 0.5, 0.05},
+                                      {"kappa", 0.1, 10.0, 2.0},
+                                      {"sigma", 0.05, 2.0, 0.5},
+                                      {"rho", -0.99, 0.5, -0.6}};
+constexpr int kDeGenerations = 100;
+constexpr int kLmEvaluations = 400;
+
+// Rows the blocks above the quote table take, so that the fits can name the table's ranges.
+constexpr int kFitsFirstRow = 3;
+constexpr int kFitsRows = 9;
+constexpr int kMonteCarloRows = 10;
+constexpr int kNormalDraws = 5;
+
+// Smile grid: strikes across the quoted range, out of the money (puts below the spot).
+constexpr double kSmileFirstStrike = 3400.0;
+constexpr double kSmileLastStrike = 5600.0;
+constexpr double kSmileStrikeStep = 100.0;
+
+std::string Abs(Position position) {
+    return CellName(position, true);
+}
+
+// The closed-form price of an option at a fit: spot, strike, maturity, rate in the given
+// cells, the parameters from the fit's column (argument order rho, kappa, theta, lambda,
+// sigma, v; lambda 0).
+std::string ClosedFormPrice(int type, const DemoLayout& layout, const FitCells& fit,
+                            Position strike, Position maturity, Position rate) {
+    const Position p = fit.parameters;
+    auto param = [&](int index) { return Abs({p.row + index, p.col}); };
+    return std::string("=") +
+           (type == 1 ? "heston_EuropeanCallPrice(" : "heston_EuropeanPutPrice(") +
+           Abs(layout.spot) + ", " + CellName(strike) + ", " + CellName(maturity) + ", " +
+           CellName(rate) + ", " + param(4) + ", " + param(2) + ", " + param(1) + ", 0, " +
+           param(3) + ", " + param(0) + ")";
+}
+
+// Black-Scholes implied volatility of the price in a cell (no dividend yield, accuracy 1e-8).
+std::string ImpliedVol(const DemoLayout& layout, Position strike, Position rate, Position maturity,
+                       Position price, Position type) {
+    return "=heston_impliedVol(" + Abs(layout.spot) + ", " + CellName(strike) + ", " +
+           CellName(rate) + ", " + CellName(maturity) + ", " + CellName(price) + ", " +
+           CellName(type) + ", 0, 1e-8)";
+}
+
+void Heading(DemoLayout& layout, int row, const std::string& title) {
+    layout.sheet.Set({row, 0}, Cell::MakeText(title, Style::Heading));
+}
+
+void ColumnHeaders(DemoLayout& layout, int row, const std::vector<std::string>& names) {
+    for (std::size_t c = 0; c < names.size(); ++c)
+        layout.sheet.Set({row, static_cast<int>(c)}, Cell::MakeText(names[c], Style::ColumnHeader));
+}
+
+void AddTitle(DemoLayout& layout, std::size_t quoteCount, double spot) {
+    layout.sheet.Set({0, 0}, Cell::MakeText("DAX options: " + std::to_string(quoteCount) +
+                                                " quotes, two Heston calibrations through the "
+                                                "add-in",
+                                            Style::Title));
+    layout.spot = {1, 1};
+    layout.sheet.Set({1, 0}, Cell::MakeText("spot"));
+    layout.sheet.Set(layout.spot, Cell::MakeNumber(spot, Style::Input, "0.00"));
+}
+
+// Bounds, guess, both calibrations as array formulas over the five parameters, their
+// iteration limits and errors (filled in by AddQuotes, which knows the error columns).
+void AddFits(DemoLayout& layout, const Position quotes, int quoteCount) {
+    const int header = kFitsFirstRow;
+    ColumnHeaders(layout, header,
+                  {"parameter", "lower bound", "upper bound", "initial guess",
+                   "Differential Evolution", "Levenberg-Marquardt"});
+    const int first = header + 1;
+    for (int i = 0; i < 5; ++i) {
+        const ParameterInput& p = kParameters[i];
+        layout.parameterNames.push_back(p.name);
+        layout.sheet.Set({first + i, 0}, Cell::MakeText(p.name));
+        layout.sheet.Set({first + i, 1}, Cell::MakeNumber(p.lower));
+        layout.sheet.Set({first + i, 2}, Cell::MakeNumber(p.upper));
+        layout.sheet.Set({first + i, 3}, Cell::MakeNumber(p.guess));
+    }
+    const int iterations = first + 5;
+    layout.sheet.Set({iterations, 0},
+                     Cell::MakeText("iterations (DE generations, LM price evaluations at most)"));
+    layout.sheet.Set({iterations + 1, 0}, Cell::MakeText("RMSE in price"));
+    layout.sheet.Set({iterations + 2, 0}, Cell::MakeText("RMSE in implied vol"));
+
+    auto column = [&](int col) {
+        const int last = quotes.row + quoteCount - 1;
+        return RangeName({quotes.row, col}, {last, col}, true);
+    };
+    const std::string observations =
+        column(QuoteColumns::kStrike) + ", " + column(QuoteColumns::kMaturity) + ", " +
+        column(QuoteColumns::kType) + ", " + column(QuoteColumns::kObserved) + ", " +
+        Abs(layout.spot) + ", " + column(QuoteColumns::kRate) + ", " +
+        column(QuoteColumns::kWeight);
+    const std::string lower = RangeName({first, 1}, {first + 4, 1}, true);
+    const std::string upper = RangeName({first, 2}, {first + 4, 2}, true);
+    const std::string guess = RangeName({first, 3}, {first + 4, 3}, true);
+
+    FitCells de;
+    de.name = "Differential Evolution";
+    de.shortName = "DE";
+    de.parameters = {first, 4};
+    de.iterations = {iterations, 4};
+    layout.sheet.Set(de.iterations, Cell::MakeNumber(kDeGenerations));
+    layout.sheet.Set(de.parameters,
+                     Cell::MakeAddinFormula("=heston_CalibrateDE(" + lower + ", " + upper + ", " +
+                                                observations + ", " + CellName(de.iterations) + ")",
+                                            kParameterFormat, 5, 1));
+    FitCells lm;
+    lm.name = "Levenberg-Marquardt";
+    lm.shortName = "LM";
+    lm.parameters = {first, 5};
+    lm.iterations = {iterations, 5};
+    layout.sheet.Set(lm.iterations, Cell::MakeNumber(kLmEvaluations));
+    layout.sheet.Set(
+        lm.parameters,
+        Cell::MakeAddinFormula("=heston_CalibrateLevMar(" + lower + ", " + upper + ", " + guess +
+                                   ", " + observations + ", " + CellName(lm.iterations) + ")",
+                               kParameterFormat, 5, 1));
+    for (FitCells* fit : {&de, &lm}) {
+        fit->rmsePrice = {iterations + 1, fit->parameters.col};
+        fit->rmseVol = {iterations + 2, fit->parameters.col};
+        layout.fits.push_back(*fit);
+    }
+    layout.blocks.push_back(
+        {"Calibrations",
+         "Bounds and initial guess of v (current variance), theta (long-run "
+         "variance), kappa (mean reversion), sigma (volatility of variance) and "
+         "rho (correlation). Column E calibrates by Differential Evolution "
+         "(heston_CalibrateDE), column F by Levenberg-Marquardt least squares "
+         "(heston_CalibrateLevMar); each is an array formula over five cells. "
+         "Below them the iteration limits and the root mean square errors of "
+         "the fits in price and in implied volatility.",
+         header, iterations + 2});
+}
+
+// Closed-form and Monte Carlo prices of three quoted options at the Levenberg-Marquardt fit,
+// and a column of normal draws.
+void AddMonteCarlo(DemoLayout& layout, int firstRow, const std::vector<Quote>& quotes) {
+    Heading(layout, firstRow, "Monte Carlo beside the closed form, at the Levenberg-Marquardt fit");
+    const int header = firstRow + 1;
+    ColumnHeaders(layout, header,
+                  {"strike", "maturity", "type", "rate", "closed form", "Monte Carlo",
+                   "MC - closed form", "paths", "time steps"});
+    const FitCells& fit = layout.fits[1];
+    const Position p = fit.parameters;
+    auto param = [&](int index) { return Abs({p.row + index, p.col}); };
+    // One option per choice: strike, index of the maturity among the quoted ones.
+    const std::pair<double, int> choices[] = {{4500.0, 3}, {4000.0, 5}, {5000.0, 7}};
+    std::vector<double> maturities;
+    for (const Quote& q : quotes) maturities.push_back(q.maturity);
+    std::sort(maturities.begin(), maturities.end());
+    maturities.erase(std::unique(maturities.begin(), maturities.end()), maturities.end());
+    int row = header + 1;
+    for (const auto& [strike, maturityIndex] : choices) {
+        const double maturity =
+            maturities.at(std::min<std::size_t>(maturityIndex, maturities.size() - 1));
+        const auto quote = std::find_if(quotes.begin(), quotes.end(),
+                                        [&](const Quote& q) { return q.maturity == maturity; });
+        const int type = strike < layout.sheet.At(layout.spot).number ? 2 : 1;
+        layout.sheet.Set({row, 0}, Cell::MakeNumber(strike));
+        layout.sheet.Set({row, 1}, Cell::MakeNumber(maturity, Style::Input, "0.0000"));
+        layout.sheet.Set({row, 2}, Cell::MakeNumber(type));
+        layout.sheet.Set({row, 3}, Cell::MakeNumber(quote->rate, Style::Input, "0.0000%"));
+        layout.sheet.Set({row, 7}, Cell::MakeNumber(5000));
+        layout.sheet.Set({row, 8}, Cell::MakeNumber(100));
+        layout.sheet.Set(
+            {row, 4},
+            Cell::MakeAddinFormula(ClosedFormPrice(type, layout, fit, {row, 0}, {row, 1}, {row, 3}),
+                                   kPriceFormat));
+        layout.sheet.Set(
+            {row, 5},
+            Cell::MakeAddinFormula(
+                std::string("=") +
+                    (type == 1 ? "heston_EuropeanCallPriceMC(" : "heston_EuropeanPutPriceMC(") +
+                    Abs(layout.spot) + ", " + CellName({row, 0}) + ", " + CellName({row, 1}) +
+                    ", " + CellName({row, 3}) + ", " + param(4) + ", " + param(2) + ", " +
+                    param(1) + ", 0, " + param(3) + ", " + param(0) + ", " + CellName({row, 7}) +
+                    ", " + CellName({row, 8}) + ")",
+                kPriceFormat));
+        layout.sheet.Set({row, 6}, Cell::MakeDifference({row, 5}, {row, 4}, kPriceFormat));
+        ++row;
+    }
+    layout.sheet.Set({row, 0}, Cell::MakeText("standard normal draws"));
+    layout.sheet.Set(
+        {row, 1}, Cell::MakeAddinFormula("=heston_RandomVars(" + std::to_string(kNormalDraws) + ")",
+                                         "0.000000", kNormalDraws, 1));
+    layout.blocks.push_back(
+        {"Monte Carlo beside the closed form",
+         "Three quoted options priced at the Levenberg-Marquardt parameters by the closed form "
+         "(heston_EuropeanCallPrice, heston_EuropeanPutPrice) and by Monte Carlo "
+         "(heston_EuropeanCallPriceMC, heston_EuropeanPutPriceMC: antithetic Euler paths), "
+         "and five standard normal draws (heston_RandomVars, an array formula).",
+         firstRow, row + kNormalDraws - 1});
+}
+
+// The quotes sorted by maturity, then strike; per quote its vega weight and implied vol, and
+// per fit its price, implied vol and their errors. Also the fits' root mean square errors.
+void AddQuotes(DemoLayout& layout, int firstRow, std::vector<Quote> quotes) {
+    std::stable_sort(quotes.begin(), quotes.end(), [](const Quote& a, const Quote& b) {
+        return a.maturity != b.maturity ? a.maturity < b.maturity : a.strike < b.strike;
+    });
+    Heading(layout, firstRow, "Quotes, and both fits at each quote");
+    const int header = firstRow + 1;
+    FitCells& de = layout.fits[0];
+    FitCells& lm = layout.fits[1];
+    de.priceColumn = 8, de.volColumn = 9, lm.priceColumn = 10, lm.volColumn = 11;
+    de.priceErrorColumn = 12, de.volErrorColumn = 13;
+    lm.priceErrorColumn = 14, lm.volErrorColumn = 15;
+    ColumnHeaders(layout, header,
+                  {"strike", "maturity", "type (1 call, 2 put)", "observed price", "rate", "weight",
+                   "BS vega", "observed vol", "DE price", "DE vol", "LM price", "LM vol",
+                   "DE price error", "DE vol error", "LM price error", "LM vol error"});
+    layout.firstQuoteRow = header + 1;
+    layout.lastQuoteRow = header + static_cast<int>(quotes.size());
+    for (std::size_t i = 0; i < quotes.size(); ++i) {
+        const Quote& q = quotes[i];
+        const int r = layout.firstQuoteRow + static_cast<int>(i);
+        if (layout.maturities.empty() || layout.maturities.back().maturity != q.maturity)
+            layout.maturities.push_back({q.maturity, r, r, 0, 0});
+        layout.maturities.back().lastQuoteRow = r;
+        const Position strike{r, QuoteColumns::kStrike}, maturity{r, QuoteColumns::kMaturity},
+            type{r, QuoteColumns::kType}, observed{r, QuoteColumns::kObserved},
+            rate{r, QuoteColumns::kRate};
+        layout.sheet.Set(strike, Cell::MakeNumber(q.strike));
+        layout.sheet.Set(maturity, Cell::MakeNumber(q.maturity, Style::Input, "0.0000"));
+        layout.sheet.Set(type, Cell::MakeNumber(q.type));
+        layout.sheet.Set(observed, Cell::MakeNumber(q.price, Style::Input, kPriceFormat));
+        layout.sheet.Set(rate, Cell::MakeNumber(q.rate, Style::Input, "0.0000%"));
+        layout.sheet.Set({r, QuoteColumns::kWeight}, Cell::MakeNumber(q.weight));
+        layout.sheet.Set({r, QuoteColumns::kVega},
+                         Cell::MakeAddinFormula(
+                             "=heston_weightBSvega(" + Abs(layout.spot) + ", " + CellName(strike) +
+                                 ", " + CellName(rate) + ", " + CellName(maturity) + ", " +
+                                 CellName(observed) + ", " + CellName(type) + ", 0)",
+                             "0.00"));
+        const Position observedVol{r, QuoteColumns::kObservedVol};
+        layout.sheet.Set(observedVol, Cell::MakeAddinFormula(ImpliedVol(layout, strike, rate,
+                                                                        maturity, observed, type),
+                                                             kVolFormat));
+        for (const FitCells& fit : layout.fits) {
+            const Position price{r, fit.priceColumn}, vol{r, fit.volColumn};
+            layout.sheet.Set(price, Cell::MakeAddinFormula(ClosedFormPrice(q.type, layout, fit,
+                                                                           strike, maturity, rate),
+                                                           kPriceFormat));
+            layout.sheet.Set(
+                vol, Cell::MakeAddinFormula(ImpliedVol(layout, strike, rate, maturity, price, type),
+                                            kVolFormat));
+            layout.sheet.Set({r, fit.priceErrorColumn},
+                             Cell::MakeDifference(price, observed, kPriceFormat));
+            layout.sheet.Set({r, fit.volErrorColumn},
+                             Cell::MakeDifference(vol, observedVol, kVolFormat));
+        }
+    }
+    for (const FitCells& fit : layout.fits) {
+        layout.sheet.Set(
+            fit.rmsePrice,
+            Cell::MakeRootMeanSquare({layout.firstQuoteRow, fit.priceErrorColumn},
+                                     {layout.lastQuoteRow, fit.priceErrorColumn}, kPriceFormat));
+        layout.sheet.Set(fit.rmseVol, Cell::MakeRootMeanSquare(
+                                          {layout.firstQuoteRow, fit.volErrorColumn},
+                                          {layout.lastQuoteRow, fit.volErrorColumn}, kVolFormat));
+    }
+    layout.blocks.push_back(
+        {"Quotes, and both fits at each quote",
+         "The observed prices (inputs: strike, maturity in years, type, price, continuously "
+         "compounded rate, calibration weight), sorted by maturity and strike. Per quote its "
+         "Black-Scholes vega (heston_weightBSvega, a possible calibration weight) and implied "
+         "volatility (heston_impliedVol), and per fit the model price (closed form), its "
+         "implied volatility, and both minus the observed ones.",
+         firstRow, layout.lastQuoteRow});
+}
+
+// Per maturity, the fitted models' smiles on a strike grid: out-of-the-money prices and
+// their implied vols at both fits.
+void AddSmile(DemoLayout& layout, int firstRow) {
+    Heading(layout, firstRow, "Model smile of both fits, per maturity");
+    const int header = firstRow + 1;
+    FitCells& de = layout.fits[0];
+    FitCells& lm = layout.fits[1];
+    de.smilePriceColumn = 4, de.smileVolColumn = 5;
+    lm.smilePriceColumn = 6, lm.smileVolColumn = 7;
+    ColumnHeaders(layout, header,
+                  {"strike", "maturity", "type (1 call, 2 put)", "rate", "DE price", "DE vol",
+                   "LM price", "LM vol"});
+    const double spot = layout.sheet.At(layout.spot).number;
+    int r = header + 1;
+    for (MaturityRows& maturity : layout.maturities) {
+        const double rate = layout.sheet.At({maturity.firstQuoteRow, QuoteColumns::kRate}).number;
+        maturity.firstSmileRow = r;
+        const int points = static_cast<int>(
+            std::lround((kSmileLastStrike - kSmileFirstStrike) / kSmileStrikeStep));
+        for (int i = 0; i <= points; ++i, ++r) {
+            const double strike = kSmileFirstStrike + i * kSmileStrikeStep;
+            const int type = strike < spot ? 2 : 1;
+            const Position k{r, SmileColumns::kStrike}, t{r, SmileColumns::kMaturity},
+                c{r, SmileColumns::kType}, rr{r, SmileColumns::kRate};
+            layout.sheet.Set(k, Cell::MakeNumber(strike));
+            layout.sheet.Set(t, Cell::MakeNumber(maturity.maturity, Style::Input, "0.0000"));
+            layout.sheet.Set(c, Cell::MakeNumber(type));
+            layout.sheet.Set(rr, Cell::MakeNumber(rate, Style::Input, "0.0000%"));
+            for (const FitCells& fit : layout.fits) {
+                const Position price{r, fit.smilePriceColumn};
+                layout.sheet.Set(
+                    price, Cell::MakeAddinFormula(ClosedFormPrice(type, layout, fit, k, t, rr),
+                                                  kPriceFormat));
+                layout.sheet.Set(
+                    {r, fit.smileVolColumn},
+                    Cell::MakeAddinFormula(ImpliedVol(layout, k, rr, t, price, c), kVolFormat));
+            }
+        }
+        maturity.lastSmileRow = r - 1;
+    }
+    layout.blocks.push_back(
+        {"Model smile of both fits",
+         "For each quoted maturity, strikes from 3400 to 5600 in steps of 100: the closed-form "
+         "price of the out-of-the-money option at each fit and its implied volatility. The "
+         "Charts sheet draws these smiles over the observed implied vols.",
+         firstRow, r - 1});
+}
+
+}  // namespace
+
+DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot) {
+    if (quotes.empty()) throw std::runtime_error("no quotes to fit");
+    DemoLayout layout;
+    AddTitle(layout, quotes.size(), spot);
+    const int monteCarloRow = kFitsFirstRow + kFitsRows + 1;
+    const int quotesRow = monteCarloRow + kMonteCarloRows + 1;
+    // The calibrations name the quote table's ranges: its first data row is fixed here.
+    AddFits(layout, {quotesRow + 2, 0}, static_cast<int>(quotes.size()));
+    AddMonteCarlo(layout, monteCarloRow, quotes);
+    AddQuotes(layout, quotesRow, quotes);
+    AddSmile(layout, layout.lastQuoteRow + 2);
+    for (std::size_t i = 1; i < layout.blocks.size(); ++i) {
+        if (layout.blocks[i].firstRow <= layout.blocks[i - 1].lastRow)
+            throw std::logic_error("block '" + layout.blocks[i].title + "' overlaps the one above");
+    }
+    layout.columnWidths = {14, 12, 12, 12, 22, 22, 16, 14, 12, 10, 12, 10, 14, 12, 14, 12};
+    return layout;
+}
+
+}  // namespace demo

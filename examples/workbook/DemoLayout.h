@@ -1,0 +1,82 @@
+// DemoLayout: the "DAX" sheet of the demonstration workbook, block by block, and where each
+// block's cells are, for the charts, the summary and the Read me sheet.
+//
+// Blocks are stacked top to bottom. xllhost evaluates row by row, left to right, so an
+// add-in formula may refer to input cells anywhere but to other formulas only above it or to
+// its left: the fits (near the top) read the quotes below them, which are plain numbers, and
+// the quotes' model prices read the fits above them. A new block goes below the last one and
+// may use everything above it: write a function that fills its rows from a given row and
+// records a Block with its title and description (the Read me sheet lists them), then call it
+// at the end of BuildDemoLayout.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "DaxQuotes.h"
+#include "SheetModel.h"
+
+namespace demo {
+
+// A block of the sheet as the Read me sheet describes it.
+struct Block {
+    std::string title;
+    std::string description;
+    int firstRow = 0;
+    int lastRow = 0;
+};
+
+// One calibration: its formula (an array over the five parameters), its inputs and outputs,
+// and its columns in the quote table and the smile grid.
+struct FitCells {
+    std::string shortName;  // "DE"
+    std::string name;       // "Differential Evolution"
+    Position parameters;    // first of the five fitted parameters (v, theta, kappa, sigma, rho)
+    Position iterations;    // its iteration limit
+    Position rmsePrice;     // root mean square of model minus observed price
+    Position rmseVol;       // the same in implied volatility
+    int priceColumn = 0;    // quote table: model price, its implied vol, and the two errors
+    int volColumn = 0;
+    int priceErrorColumn = 0;
+    int volErrorColumn = 0;
+    int smilePriceColumn = 0;  // smile grid: model price and its implied vol
+    int smileVolColumn = 0;
+};
+
+// The quotes of one maturity in the quote table, and its rows of the smile grid.
+struct MaturityRows {
+    double maturity = 0.0;
+    int firstQuoteRow = 0;
+    int lastQuoteRow = 0;
+    int firstSmileRow = 0;
+    int lastSmileRow = 0;
+};
+
+// Columns of the quote table.
+struct QuoteColumns {
+    static constexpr int kStrike = 0, kMaturity = 1, kType = 2, kObserved = 3, kRate = 4,
+                         kWeight = 5, kVega = 6, kObservedVol = 7;
+};
+
+// Columns of the smile grid (the fits' columns are in FitCells).
+struct SmileColumns {
+    static constexpr int kStrike = 0, kMaturity = 1, kType = 2, kRate = 3;
+};
+
+struct DemoLayout {
+    std::string sheetName = "DAX";
+    SheetModel sheet;
+    std::vector<Block> blocks;
+    Position spot;
+    std::vector<std::string> parameterNames;  // v, theta, kappa, sigma, rho
+    std::vector<FitCells> fits;               // Differential Evolution, Levenberg-Marquardt
+    int firstQuoteRow = 0;
+    int lastQuoteRow = 0;
+    std::vector<MaturityRows> maturities;  // in increasing maturity
+    std::vector<int> columnWidths;         // characters, per column from A
+};
+
+// The sheet for these quotes (in any order; the table sorts them by maturity, then strike).
+DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot);
+
+}  // namespace demo

@@ -1,0 +1,17 @@
+// DemoSummary: the demonstration's one-screen result: both fits side by side with their
+// parameters, their root mean square errors in price and in implied volatility, and the time
+// each calibration took inside the add-in.
+#pragma once
+
+#include <ostream>
+
+#include "CellValues.h"
+#include "DemoLayout.h"
+
+namespace demo {
+
+// values holds the add-in's values and those of the sheet's own formulas. Throws
+// std::runtime_error when a fit did not give numbers (the cell's text says why).
+void PrintDemoSummary(std::ostream& out, const DemoLayout& layout, const CellValues& values);
+
+}  // namespace demo

@@ -1,0 +1,358 @@
+#include "DemoXlsx.h"
+
+#include <xlsxwriter.h>
+
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace demo {
+
+namespace {
+
+// Formats by style and number format, made once each.
+class Formats {
+  public:
+    explicit Formats(lxw_workbook* workbook) : workbook_(workbook) {}
+
+    lxw_format* Get(Style style, const std::string& numberFormat) {
+        const auto key = std::make_pair(static_cast<int>(style), numberFormat);
+        const auto found = formats_.find(key);
+        if (found != formats_.end()) return found->second;
+        lxw_format* format = workbook_add_format(workbook_);
+        if (!numberFormat.empty()) format_set_num_format(format, numberFormat.c_str());
+        switch (style) {
+            case Style::Title:
+                format_set_bold(format);
+                format_set_font_size(format, 14);
+                break;
+            case Style::Heading:
+                format_set_bold(format);
+                format_set_font_size(format, 12);
+                break;
+            case Style::ColumnHeader:
+                format_set_bold(format);
+                format_set_text_wrap(format);
+                format_set_bottom(format, LXW_BORDER_THIN);
+                break;
+            case Style::Input:
+                format_set_font_color(format, 0x1F4E79);
+                break;
+            case Style::Result:
+                format_set_bg_color(format, 0xEAF1DD);
+                break;
+            case Style::Note:
+                format_set_italic(format);
+                format_set_text_wrap(format);
+                break;
+            case Style::Plain:
+                break;
+        }
+        formats_[key] = format;
+        return format;
+    }
+
+  private:
+    lxw_workbook* workbook_;
+    std::map<std::pair<int, std::string>, lxw_format*> formats_;
+};
+
+void Check(lxw_error error, const std::string& what) {
+    if (error != LXW_NO_ERROR) throw std::runtime_error(what + ": " + lxw_strerror(error));
+}
+
+// A cached value that is not a number: text as text, errors and booleans by their name.
+std::string CachedText(const CellValue& value) {
+    return value.kind == CellValue::Nil || value.kind == CellValue::Missing ? std::string()
+                                                                            : value.text;
+}
+
+// A cell of an array formula's range other than its first: the value alone, as the file
+// format keeps it.
+void WriteArrayMember(lxw_worksheet* sheet, Position position, const CellValue& value,
+                      lxw_format* format) {
+    if (value.kind == CellValue::Number) {
+        Check(worksheet_write_number(sheet, position.row, position.col, value.number, format),
+              "cell " + CellName(position));
+    } else {
+        Check(worksheet_write_string(sheet, position.row, position.col, CachedText(value).c_str(),
+                                     format),
+              "cell " + CellName(position));
+    }
+}
+
+void WriteFormula(lxw_worksheet* sheet, Position position, const Cell& cell,
+                  const CellValues& values, lxw_format* format) {
+    const CellValue& value = values.At(position);
+    const std::string where = "cell " + CellName(position);
+    const bool array = cell.arrayRows * cell.arrayColumns > 1;
+    if (array && value.kind == CellValue::Number) {
+        const std::string source = "{" + cell.text + "}";
+        Check(worksheet_write_array_formula_num(
+                  sheet, position.row, position.col, position.row + cell.arrayRows - 1,
+                  position.col + cell.arrayColumns - 1, source.c_str(), format, value.number),
+              where);
+        for (int i = 0; i < cell.arrayRows; ++i) {
+            for (int j = 0; j < cell.arrayColumns; ++j) {
+                if (i == 0 && j == 0) continue;
+                const Position member{position.row + i, position.col + j};
+                WriteArrayMember(sheet, member, values.At(member), format);
+            }
+        }
+        return;
+    }
+    // A single value, or an array formula that failed with a text (which the file format
+    // cannot cache for an array): the formula in its one cell.
+    if (value.kind == CellValue::Number) {
+        Check(worksheet_write_formula_num(sheet, position.row, position.col, cell.text.c_str(),
+                                          format, value.number),
+              where);
+    } else {
+        Check(worksheet_write_formula_str(sheet, position.row, position.col, cell.text.c_str(),
+                                          format, CachedText(value).c_str()),
+              where);
+    }
+}
+
+void WriteDaxSheet(lxw_worksheet* sheet, const DemoLayout& layout, const CellValues& values,
+                   Formats& formats) {
+    for (std::size_t c = 0; c < layout.columnWidths.size(); ++c)
+        worksheet_set_column(sheet, c, c, layout.columnWidths[c], nullptr);
+    for (const auto& [position, cell] : layout.sheet.Cells()) {
+        lxw_format* format = formats.Get(cell.style, cell.format);
+        const std::string where = "cell " + CellName(position);
+        switch (cell.kind) {
+            case Cell::Number:
+                Check(
+                    worksheet_write_number(sheet, position.row, position.col, cell.number, format),
+                    where);
+                break;
+            case Cell::Text:
+                Check(worksheet_write_string(sheet, position.row, position.col, cell.text.c_str(),
+                                             format),
+                      where);
+                break;
+            case Cell::AddinFormula:
+            case Cell::SheetFormula:
+                WriteFormula(sheet, position, cell, values, format);
+                break;
+            case Cell::Empty:
+                break;
+        }
+    }
+    worksheet_freeze_panes(sheet, 1, 0);
+}
+
+std::string Range(const DemoLayout& layout, int firstRow, int lastRow, int col) {
+    return "='" + layout.sheetName + "'!" + RangeName({firstRow, col}, {lastRow, col}, true);
+}
+
+std::string MaturityTitle(double years) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof(buffer), "maturity %.3f years (%.0f days)", years, years * 365.0);
+    return buffer;
+}
+
+lxw_chart_series* AddSeries(lxw_chart* chart, const std::string& name, const std::string& x,
+                            const std::string& y) {
+    lxw_chart_series* series = chart_add_series(chart, x.c_str(), y.c_str());
+    chart_series_set_name(series, name.c_str());
+    return series;
+}
+
+void MarkersOnly(lxw_chart_series* series, lxw_color_t color, uint8_t marker) {
+    lxw_chart_line none{};
+    none.none = LXW_TRUE;
+    chart_series_set_line(series, &none);
+    chart_series_set_marker_type(series, marker);
+    chart_series_set_marker_size(series, 6);
+    lxw_chart_fill fill{};
+    fill.color = color;
+    chart_series_set_marker_fill(series, &fill);
+    lxw_chart_line edge{};
+    edge.color = color;
+    chart_series_set_marker_line(series, &edge);
+}
+
+void LineOnly(lxw_chart_series* series, lxw_color_t color, uint8_t dash) {
+    chart_series_set_marker_type(series, LXW_CHART_MARKER_NONE);
+    lxw_chart_line line{};
+    line.color = color;
+    line.width = 1.75;
+    line.dash_type = dash;
+    chart_series_set_line(series, &line);
+}
+
+constexpr lxw_color_t kObservedColor = 0x000000;
+constexpr lxw_color_t kDeColor = 0xC0504D;
+constexpr lxw_color_t kLmColor = 0x1F77B4;
+
+void WriteCharts(lxw_workbook* workbook, lxw_worksheet* sheet, const DemoLayout& layout) {
+    const lxw_color_t fitColors[] = {kDeColor, kLmColor};
+    const uint8_t fitDashes[] = {LXW_CHART_LINE_DASH_DASH, LXW_CHART_LINE_DASH_SOLID};
+    const int chartsPerRow = 4;
+    const int rowsPerChart = 15, columnsPerChart = 7;
+    int index = 0;
+    for (const MaturityRows& maturity : layout.maturities) {
+        lxw_chart* chart = workbook_add_chart(workbook, LXW_CHART_SCATTER_STRAIGHT);
+        lxw_chart_series* observed = AddSeries(
+            chart, "observed",
+            Range(layout, maturity.firstQuoteRow, maturity.lastQuoteRow, QuoteColumns::kStrike),
+            Range(layout, maturity.firstQuoteRow, maturity.lastQuoteRow,
+                  QuoteColumns::kObservedVol));
+        MarkersOnly(observed, kObservedColor, LXW_CHART_MARKER_CIRCLE);
+        for (std::size_t f = 0; f < layout.fits.size(); ++f) {
+            const FitCells& fit = layout.fits[f];
+            lxw_chart_series* smile = AddSeries(
+                chart, fit.shortName + " fit",
+                Range(layout, maturity.firstSmileRow, maturity.lastSmileRow, SmileColumns::kStrike),
+                Range(layout, maturity.firstSmileRow, maturity.lastSmileRow, fit.smileVolColumn));
+            LineOnly(smile, fitColors[f % 2], fitDashes[f % 2]);
+        }
+        const std::string title = MaturityTitle(maturity.maturity);
+        chart_title_set_name(chart, title.c_str());
+        lxw_chart_font titleFont{};
+        titleFont.size = 11;
+        titleFont.bold = LXW_TRUE;
+        chart_title_set_name_font(chart, &titleFont);
+        chart_axis_set_name(chart->x_axis, "strike");
+        chart_axis_set_name(chart->y_axis, "implied vol");
+        chart_axis_set_num_format(chart->y_axis, "0%");
+        chart_axis_set_min(chart->x_axis, 3200);
+        chart_axis_set_max(chart->x_axis, 5800);
+        chart_axis_set_major_unit(chart->x_axis, 400);
+        chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
+        lxw_chart_options options{};
+        options.x_scale = 0.92;
+        options.y_scale = 1.0;
+        Check(worksheet_insert_chart_opt(sheet, (index / chartsPerRow) * rowsPerChart,
+                                         (index % chartsPerRow) * columnsPerChart, chart, &options),
+              "smile chart");
+        ++index;
+    }
+
+    lxw_chart* residuals = workbook_add_chart(workbook, LXW_CHART_SCATTER);
+    const uint8_t markers[] = {LXW_CHART_MARKER_DIAMOND, LXW_CHART_MARKER_CIRCLE};
+    for (std::size_t f = 0; f < layout.fits.size(); ++f) {
+        const FitCells& fit = layout.fits[f];
+        lxw_chart_series* series = AddSeries(
+            residuals, fit.shortName + " fit",
+            Range(layout, layout.firstQuoteRow, layout.lastQuoteRow, QuoteColumns::kStrike),
+            Range(layout, layout.firstQuoteRow, layout.lastQuoteRow, fit.volErrorColumn));
+        MarkersOnly(series, fitColors[f % 2], markers[f % 2]);
+    }
+    chart_title_set_name(residuals, "Fit residuals: model minus observed implied vol, all quotes");
+    chart_axis_set_name(residuals->x_axis, "strike");
+    chart_axis_set_name(residuals->y_axis, "implied vol error");
+    chart_axis_set_num_format(residuals->y_axis, "0.0%");
+    chart_axis_set_min(residuals->x_axis, 3200);
+    chart_axis_set_max(residuals->x_axis, 5800);
+    chart_axis_set_major_unit(residuals->x_axis, 400);
+    chart_axis_set_label_position(residuals->x_axis, LXW_CHART_AXIS_LABEL_POSITION_LOW);
+    chart_legend_set_position(residuals, LXW_CHART_LEGEND_BOTTOM);
+    lxw_chart_options options{};
+    options.x_scale = 2.5;
+    options.y_scale = 1.3;
+    const int rows = (static_cast<int>(layout.maturities.size()) + chartsPerRow - 1) / chartsPerRow;
+    Check(worksheet_insert_chart_opt(sheet, rows * rowsPerChart, 0, residuals, &options),
+          "residual chart");
+    worksheet_set_landscape(sheet);
+    worksheet_set_paper(sheet, 9);  // A4
+    worksheet_fit_to_pages(sheet, 1, 1);
+    worksheet_print_area(sheet, 0, 0, rows * rowsPerChart + 18, chartsPerRow * columnsPerChart - 1);
+}
+
+void WriteReadMe(lxw_worksheet* sheet, const DemoLayout& layout, const std::string& computedBy,
+                 Formats& formats) {
+    worksheet_set_column(sheet, 0, 0, 110, formats.Get(Style::Plain, ""));
+    lxw_format* wrap = formats.Get(Style::Note, "");
+    int row = 0;
+    auto line = [&](const std::string& text, Style style) {
+        lxw_format* format = style == Style::Plain ? nullptr : formats.Get(style, "");
+        Check(worksheet_write_string(sheet, row++, 0, text.c_str(), format), "Read me");
+    };
+    auto paragraph = [&](const std::string& text) {
+        Check(worksheet_write_string(sheet, row, 0, text.c_str(), wrap), "Read me");
+        const double lines = 1.0 + static_cast<double>(text.size()) / 105.0;
+        worksheet_set_row(sheet, row, 15.0 * static_cast<int>(lines) + 3.0, nullptr);
+        ++row;
+    };
+    line("Heston stochastic volatility in Excel: demonstration workbook", Style::Title);
+    ++row;
+    line("Which add-in goes with which Excel", Style::Heading);
+    line("heston64.xll: 64-bit Excel (the usual install today).", Style::Plain);
+    line(
+        "heston32.xll: 32-bit Excel. Excel's bitness is shown under File > Account > About "
+        "Excel.",
+        Style::Plain);
+    ++row;
+    line("How to load it", Style::Heading);
+    paragraph(
+        "Copy the matching .xll to a folder of your choice. In Excel: File > Options > "
+        "Add-ins > Manage: Excel Add-ins > Go... > Browse..., pick the .xll and tick it. "
+        "The functions appear in the function wizard under the category "
+        "KX_HestonStochasticVolatility. A file of the wrong bitness is refused as not a "
+        "valid add-in.");
+    ++row;
+    line("Recalculation", Style::Heading);
+    paragraph(
+        "Every formula on the DAX sheet calls the add-in and carries the value the add-in "
+        "computed for it (" +
+        computedBy +
+        "), so the numbers are there before any recalculation. Once the add-in is loaded "
+        "the sheet recalculates live: change a quote, a bound or an iteration limit and "
+        "the fits, prices, charts and errors follow. Load the add-in before opening this "
+        "file; if the file was opened first, its formulas show #NAME? until the add-in is "
+        "loaded and a full recalculation (Ctrl+Alt+F9) is made. Differential Evolution "
+        "continues its random stream on every run, so each recalculation of column E "
+        "gives a slightly different fit.");
+    ++row;
+    line("What the DAX sheet shows", Style::Heading);
+    for (const Block& block : layout.blocks) {
+        line(block.title + " (rows " + std::to_string(block.firstRow + 1) + "-" +
+                 std::to_string(block.lastRow + 1) + ")",
+             Style::ColumnHeader);
+        paragraph(block.description);
+    }
+    ++row;
+    line("What the Charts sheet shows", Style::Heading);
+    paragraph(
+        "Per quoted maturity the observed implied volatilities (dots) and the smiles of "
+        "both fits (lines) against strike, from the model smile block; below them the "
+        "residuals of both fits in implied volatility for all quotes.");
+}
+
+}  // namespace
+
+void WriteDemoXlsx(const std::string& path, const DemoLayout& layout, const CellValues& values,
+                   const std::string& computedBy) {
+    lxw_workbook* workbook = workbook_new(path.c_str());
+    if (workbook == nullptr) throw std::runtime_error("cannot create " + path);
+    try {
+        Formats formats(workbook);
+        lxw_doc_properties properties{};
+        std::string title = "Heston fits to DAX options";
+        std::string comments = "Values computed by " + computedBy;
+        properties.title = title.data();
+        properties.comments = comments.data();
+        workbook_set_properties(workbook, &properties);
+        lxw_worksheet* readMe = workbook_add_worksheet(workbook, "Read me");
+        lxw_worksheet* dax = workbook_add_worksheet(workbook, layout.sheetName.c_str());
+        lxw_worksheet* charts = workbook_add_worksheet(workbook, "Charts");
+        if (readMe == nullptr || dax == nullptr || charts == nullptr)
+            throw std::runtime_error("cannot add the sheets");
+        WriteReadMe(readMe, layout, computedBy, formats);
+        WriteDaxSheet(dax, layout, values, formats);
+        WriteCharts(workbook, charts, layout);
+        worksheet_activate(dax);
+    } catch (...) {
+        workbook_close(workbook);
+        std::remove(path.c_str());
+        throw;
+    }
+    Check(workbook_close(workbook), "cannot write " + path);
+}
+
+}  // namespace demo
