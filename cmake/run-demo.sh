@@ -10,26 +10,35 @@
 # Where this machine cannot run 32-bit programs, the 64-bit one under Wine; where Wine cannot
 # run at all, the native add-in. Each fallback says so.
 #
-# Usage: cmake/run-demo.sh [--native] [--out DIR] [SOURCE_DIR]
-#   --native   evaluate through the native add-in (the workbook check does, to stay quick)
-#   --out DIR  where the workbook, the picture and the sheet table go (default SOURCE_DIR/dist)
+# Usage: cmake/run-demo.sh [--native] [--out DIR] [--build DIR] [SOURCE_DIR]
+#   --native     evaluate through the native add-in (the workbook check does, to stay quick)
+#   --out DIR    where the workbook, the picture and the sheet table go (default
+#                SOURCE_DIR/dist); intermediate files go to DIR/work
+#   --build DIR  the native build (default SOURCE_DIR/build/native)
 set -euo pipefail
 
 native=0
 out=
+build=
 while [ $# -gt 0 ]; do
     case "$1" in
     --native) native=1; shift ;;
     --out) out=$2; shift 2 ;;
+    --build) build=$2; shift 2 ;;
     *) break ;;
     esac
 done
 root=$(cd "${1:-$(dirname "$0")/..}" && pwd)
-out=${out:-$root/dist}
-mkdir -p "$out"
-out=$(cd "$out" && pwd)
-work=$out/.demo-work
-mkdir -p "$work"
+build=$(cd "${build:-$root/build/native}" && pwd)
+if [ -n "$out" ]; then
+    mkdir -p "$out"
+    out=$(cd "$out" && pwd)
+    work=$out/work
+else
+    out=$root/dist
+    work=$build/demo
+fi
+mkdir -p "$out" "$work"
 
 quotes=$root/examples/dax-surface.csv
 sheet=$work/heston-demo-sheet.csv
@@ -37,13 +46,14 @@ values=$work/heston-demo-values.tsv
 table=$out/heston-demo-sheet.txt
 workbook=$out/heston-demo.xlsx
 picture=$out/heston-demo-smile.png
-builder=$root/build/native/examples/demo_workbook
+builder=$build/examples/demo_workbook
 
-export WINEPREFIX=$root/build/native/wineprefix
+export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 
+relative() { echo "${1#"$root"/}"; }
 winepath() { echo "Z:${1//\//\\}"; }
 
 # Without arguments xllhost prints its usage and exits with 2.
@@ -89,8 +99,8 @@ if [ "$native" -eq 0 ] && command -v wine >/dev/null &&
 fi
 if [ -z "$computed_by" ]; then
     [ "$native" -eq 1 ] || echo "Wine cannot run the Windows add-in on this machine: the native add-in instead."
-    evaluate "the native add-in (build/native/heston_addin.xll)" "$root/build/native/xllhost" \
-        "$root/build/native/heston_addin.xll"
+    evaluate "the native add-in ($(relative "$build/heston_addin.xll"))" "$build/xllhost" \
+        "$build/heston_addin.xll"
 fi
 echo "Computed by $computed_by"
 echo
@@ -110,7 +120,6 @@ fi
 pages=$(pdfinfo "$work/heston-demo.pdf" | awk '/^Pages:/ {print $2}')
 pdftoppm -f "$pages" -l "$pages" -r 90 -png -singlefile "$work/heston-demo.pdf" "${picture%.png}"
 
-relative() { echo "${1#"$root"/}"; }
 echo
 echo "Workbook:          $(relative "$workbook")"
 echo "Smile fit picture: $(relative "$picture")"

@@ -1,0 +1,373 @@
+// The demonstration workbook in a real spreadsheet application. The demo is run through the
+// native add-in (cmake/run-demo.sh --native), then LibreOffice Calc, headless, opens
+// heston-demo.xlsx and converts its DAX sheet to CSV twice, once with the values and once with
+// the formulas; the demo's own rendering printed each sheet to one PDF page.
+//
+// - Values: every cell the add-in computed shows, in Calc, the value the add-in computed (Calc
+//   writes 15 significant digits: 1e-14 relative). Calc recalculates array formulas when it
+//   opens a file (it keeps the cached results of all other formulas), and without the add-in
+//   they show #NAME?; the cached values of those cells are read from the file itself. The
+//   inputs equal the quote file; the differences and root mean squares equal what Calc's
+//   values give.
+// - Formulas: every formula cell reads back as its formula, array formulas as one array
+//   formula over their whole range.
+// - Charts: the charts page shows every maturity's smile chart and the residual chart, and is
+//   drawn (dark pixels where the charts are).
+// A workbook Calc cannot open fails the test. The whole check takes three LibreOffice runs
+// and one native demo run: about 30 s on 2 cores.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CellValues.h"
+#include "DaxQuotes.h"
+#include "DemoLayout.h"
+#include "SheetArithmetic.h"
+
+namespace {
+
+const std::string kOut = DEMO_TEST_WORK_DIR;
+const std::string kWorkbook = kOut + "/heston-demo.xlsx";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs a shell command; its exit status, and its output in a file that failures show.
+int RunShell(const std::string& command, const std::string& log) {
+    const int status = std::system((command + " </dev/null >" + Quote(log) + " 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// One Calc conversion of the workbook; the CSV filter's options pick the DAX sheet (2) and
+// whether formulas are written instead of values.
+std::string ConvertDaxSheet(bool formulas, std::string& error) {
+    const std::string dir = kOut + (formulas ? "/calc-formulas" : "/calc-values");
+    const std::string filter = std::string(
+                                   "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,"
+                                   "true,false,") +
+                               (formulas ? "true" : "false") + ",false,2";
+    std::remove((dir + "/heston-demo-DAX.csv").c_str());
+    const std::string log = dir + ".log";
+    const int status =
+        RunShell("mkdir -p " + Quote(dir) +
+                     " && soffice --headless --norestore "
+                     "-env:UserInstallation=file://" +
+                     kOut + "/work/libreoffice-profile --convert-to " + Quote(filter) +
+                     " --outdir " + Quote(dir) + " " + Quote(kWorkbook),
+                 log);
+    const std::string csv = ReadFile(dir + "/heston-demo-DAX.csv");
+    if (status != 0 || csv.empty())
+        error = "LibreOffice could not open and convert the workbook:\n" + ReadFile(log);
+    return csv;
+}
+
+// Rows of fields; quoted fields may hold commas, line breaks and "" for a quotation mark.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> rows(1);
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().push_back(field);
+            field.clear();
+        } else if (c == '\n') {
+            rows.back().push_back(field);
+            field.clear();
+            rows.emplace_back();
+        } else if (c != '\r') {
+            field += c;
+        }
+    }
+    if (!rows.back().empty() || !field.empty()) rows.back().push_back(field);
+    return rows;
+}
+
+struct Calc {
+    std::vector<std::vector<std::string>> rows;
+    std::string Field(demo::Position p) const {
+        if (p.row >= static_cast<int>(rows.size()) || p.col >= static_cast<int>(rows[p.row].size()))
+            return "";
+        return rows[p.row][p.col];
+    }
+};
+
+// A number as Calc writes it unformatted ("0.0356714285714292", "3.56714285714292%",
+// "1E-08"); false for anything else.
+bool CalcNumber(std::string text, double& value) {
+    double scale = 1.0;
+    if (!text.empty() && text.back() == '%') {
+        text.pop_back();
+        scale = 0.01;
+    }
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end) * scale;
+    return !text.empty() && *end == '\0';
+}
+
+// The cached value of a cell in the sheet's XML ("<c r="E5" ...>...<v>0.118</v></c>").
+bool CachedInFile(const std::string& xml, demo::Position p, double& value) {
+    const std::string open = "<c r=\"" + demo::CellName(p) + "\"";
+    const auto at = xml.find(open);
+    if (at == std::string::npos) return false;
+    const auto end = xml.find("</c>", at);
+    const auto v = xml.find("<v>", at);
+    if (v == std::string::npos || v > end) return false;
+    return CalcNumber(xml.substr(v + 3, xml.find("</v>", v) - v - 3), value);
+}
+
+// A formula for comparison: lower case, no spaces or array braces, each number literal as
+// its double (Calc writes 1e-8 as 0.00000001 and function names in lower case).
+std::string Normalized(const std::string& formula) {
+    std::string out;
+    for (std::size_t i = 0; i < formula.size();) {
+        const char c = formula[i];
+        const char before = out.empty() ? '(' : out.back();
+        const bool numberStart = (std::isdigit(static_cast<unsigned char>(c)) || c == '.') &&
+                                 !std::isalnum(static_cast<unsigned char>(before)) &&
+                                 before != '$' && before != '.';
+        if (numberStart) {
+            char* end = nullptr;
+            const double value = std::strtod(formula.c_str() + i, &end);
+            char buffer[32];
+            std::snprintf(buffer, sizeof(buffer), "%.17g", value);
+            out += buffer;
+            i = static_cast<std::size_t>(end - formula.c_str());
+            continue;
+        }
+        if (c != ' ' && c != '{' && c != '}')
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        ++i;
+    }
+    return out;
+}
+
+bool Near(double actual, double expected, double relative) {
+    return std::fabs(actual - expected) <= relative * std::fabs(expected) + 1e-300;
+}
+
+// The demo run and the conversions, once for all tests.
+class DemoWorkbookTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        const std::string log = kOut + "-demo.log";
+        RunShell("mkdir -p " + Quote(kOut), "/dev/null");
+        const int status =
+            RunShell("bash " + Quote(std::string(DEMO_TEST_SOURCE_DIR) + "/cmake/run-demo.sh") +
+                         " --native --out " + Quote(kOut) + " --build " +
+                         Quote(DEMO_TEST_BUILD_DIR) + " " + Quote(DEMO_TEST_SOURCE_DIR),
+                     log);
+        if (status != 0) {
+            setupError_ = "the demo failed:\n" + ReadFile(log);
+            return;
+        }
+        demoOutput_ = ReadFile(log);
+        values_.rows = ParseCsv(ConvertDaxSheet(false, setupError_));
+        formulas_.rows = ParseCsv(ConvertDaxSheet(true, setupError_));
+        RunShell("unzip -p " + Quote(kWorkbook) + " xl/worksheets/sheet2.xml",
+                 kOut + "/sheet2.xml");
+        sheetXml_ = ReadFile(kOut + "/sheet2.xml");
+    }
+
+    void SetUp() override { ASSERT_TRUE(setupError_.empty()) << setupError_; }
+
+    static demo::DemoLayout Layout() {
+        return demo::BuildDemoLayout(demo::ReadQuotes(kQuotes), 4468.17);
+    }
+
+    static demo::CellValues AddinValues() {
+        std::ifstream in(kOut + "/work/heston-demo-values.tsv", std::ios::binary);
+        return demo::CellValues::Read(in);
+    }
+
+    static inline const std::string kQuotes =
+        std::string(DEMO_TEST_SOURCE_DIR) + "/examples/dax-surface.csv";
+    static inline std::string setupError_;
+    static inline std::string demoOutput_;
+    static inline Calc values_;
+    static inline Calc formulas_;
+    static inline std::string sheetXml_;
+};
+
+TEST_F(DemoWorkbookTest, CalcShowsTheValuesTheAddinComputed) {
+    const demo::DemoLayout layout = Layout();
+    const demo::CellValues addin = AddinValues();
+    int checked = 0, fromFile = 0;
+    for (const auto& [position, cell] : layout.sheet.Cells()) {
+        if (cell.kind != demo::Cell::AddinFormula) continue;
+        for (int i = 0; i < cell.arrayRows; ++i) {
+            for (int j = 0; j < cell.arrayColumns; ++j) {
+                const demo::Position p{position.row + i, position.col + j};
+                const demo::CellValue& expected = addin.At(p);
+                ASSERT_EQ(expected.kind, demo::CellValue::Number)
+                    << demo::CellName(p) << " " << cell.text << " gave '" << expected.text << "'";
+                const std::string shown = values_.Field(p);
+                double value = 0.0;
+                if (cell.arrayRows * cell.arrayColumns > 1 && !CalcNumber(shown, value)) {
+                    ASSERT_TRUE(CachedInFile(sheetXml_, p, value)) << demo::CellName(p);
+                    EXPECT_TRUE(Near(value, expected.number, 1e-15))
+                        << demo::CellName(p) << " cached " << value << ", add-in "
+                        << expected.number;
+                    ++fromFile;
+                } else {
+                    ASSERT_TRUE(CalcNumber(shown, value))
+                        << demo::CellName(p) << " shows '" << shown << "'";
+                    EXPECT_TRUE(Near(value, expected.number, 1e-14))
+                        << demo::CellName(p) << " shows " << shown << ", add-in "
+                        << expected.number;
+                }
+                ++checked;
+            }
+        }
+    }
+    // 104 quotes x 6 formulas, 184 grid points x 4, 2 x 5 parameters, 6 prices, 5 draws.
+    EXPECT_EQ(checked, 104 * 6 + 184 * 4 + 10 + 6 + 5);
+    EXPECT_LE(fromFile, 15);
+
+    // The inputs are the quote file's, sorted by maturity and strike.
+    std::vector<demo::Quote> quotes = demo::ReadQuotes(kQuotes);
+    std::stable_sort(quotes.begin(), quotes.end(), [](const demo::Quote& a, const demo::Quote& b) {
+        return a.maturity != b.maturity ? a.maturity < b.maturity : a.strike < b.strike;
+    });
+    ASSERT_EQ(layout.lastQuoteRow - layout.firstQuoteRow + 1, 104);
+    for (int i = 0; i < 104; ++i) {
+        const int r = layout.firstQuoteRow + i;
+        const double inputs[] = {quotes[i].strike, quotes[i].maturity, double(quotes[i].type),
+                                 quotes[i].price,  quotes[i].rate,     quotes[i].weight};
+        for (int c = 0; c < 6; ++c) {
+            double value = 0.0;
+            ASSERT_TRUE(CalcNumber(values_.Field({r, c}), value));
+            EXPECT_TRUE(Near(value, inputs[c], 1e-14)) << demo::CellName({r, c});
+        }
+    }
+    double spot = 0.0;
+    ASSERT_TRUE(CalcNumber(values_.Field(layout.spot), spot));
+    EXPECT_EQ(spot, 4468.17);
+
+    // The sheet's own arithmetic, against Calc's values of its operands.
+    for (const auto& [position, cell] : layout.sheet.Cells()) {
+        if (cell.kind != demo::Cell::SheetFormula) continue;
+        double shown = 0.0, expected = 0.0;
+        ASSERT_TRUE(CalcNumber(values_.Field(position), shown)) << demo::CellName(position);
+        if (cell.arithmetic == demo::Cell::Difference) {
+            double a = 0.0, b = 0.0;
+            ASSERT_TRUE(CalcNumber(values_.Field(cell.first), a));
+            ASSERT_TRUE(CalcNumber(values_.Field(cell.second), b));
+            expected = a - b;
+            EXPECT_NEAR(shown, expected, 1e-13 * (std::fabs(a) + std::fabs(b)))
+                << demo::CellName(position);
+        } else {
+            double squares = 0.0;
+            const int n = cell.second.row - cell.first.row + 1;
+            for (int r = cell.first.row; r <= cell.second.row; ++r) {
+                double e = 0.0;
+                ASSERT_TRUE(CalcNumber(values_.Field({r, cell.first.col}), e));
+                squares += e * e;
+            }
+            expected = std::sqrt(squares / n);
+            EXPECT_TRUE(Near(shown, expected, 1e-12)) << demo::CellName(position);
+        }
+    }
+}
+
+TEST_F(DemoWorkbookTest, FormulasSurviveInCalc) {
+    const demo::DemoLayout layout = Layout();
+    int formulas = 0;
+    for (const auto& [position, cell] : layout.sheet.Cells()) {
+        if (cell.kind != demo::Cell::AddinFormula && cell.kind != demo::Cell::SheetFormula)
+            continue;
+        for (int i = 0; i < cell.arrayRows; ++i) {
+            for (int j = 0; j < cell.arrayColumns; ++j) {
+                const demo::Position p{position.row + i, position.col + j};
+                const std::string text = formulas_.Field(p);
+                EXPECT_EQ(Normalized(text), Normalized(cell.text)) << demo::CellName(p);
+                if (cell.arrayRows * cell.arrayColumns > 1) {
+                    EXPECT_TRUE(text.size() > 2 && text.front() == '{' && text.back() == '}')
+                        << demo::CellName(p) << " is no array formula: " << text;
+                }
+            }
+        }
+        ++formulas;
+    }
+    EXPECT_GT(formulas, 1000);
+    // Inputs stay values.
+    EXPECT_EQ(formulas_.Field(layout.spot), "4468.17");
+}
+
+TEST_F(DemoWorkbookTest, ChartsRenderInCalc) {
+    const demo::DemoLayout layout = Layout();
+    const std::string pdf = kOut + "/work/heston-demo.pdf";
+    ASSERT_EQ(RunShell("pdfinfo " + Quote(pdf), kOut + "/pdfinfo.txt"), 0);
+    EXPECT_NE(ReadFile(kOut + "/pdfinfo.txt").find("Pages:           3"), std::string::npos)
+        << "one page per sheet: Read me, DAX, Charts";
+    ASSERT_EQ(RunShell("pdftotext -f 3 -l 3 " + Quote(pdf) + " " + Quote(kOut + "/charts.txt"),
+                       "/dev/null"),
+              0);
+    const std::string text = ReadFile(kOut + "/charts.txt");
+    ASSERT_EQ(layout.maturities.size(), 8u);
+    for (const demo::MaturityRows& maturity : layout.maturities) {
+        char title[64];
+        std::snprintf(title, sizeof(title), "maturity %.3f years", maturity.maturity);
+        EXPECT_NE(text.find(title), std::string::npos) << title;
+    }
+    EXPECT_NE(text.find("Fit residuals"), std::string::npos);
+    EXPECT_NE(text.find("LM fit"), std::string::npos);
+    EXPECT_NE(text.find("implied vol"), std::string::npos);
+
+    // Drawn, not blank: a grey picture of the page has dark pixels (axes, lines, markers,
+    // text), but far from everywhere.
+    ASSERT_EQ(RunShell("pdftoppm -f 3 -l 3 -r 30 -gray -singlefile " + Quote(pdf) + " " +
+                           Quote(kOut + "/charts"),
+                       "/dev/null"),
+              0);
+    const std::string pgm = ReadFile(kOut + "/charts.pgm");
+    std::istringstream header(pgm);
+    std::string magic;
+    int width = 0, height = 0, maximum = 0;
+    header >> magic >> width >> height >> maximum;
+    ASSERT_EQ(magic, "P5");
+    const std::size_t start = static_cast<std::size_t>(header.tellg()) + 1;
+    ASSERT_EQ(pgm.size() - start, static_cast<std::size_t>(width) * height);
+    const auto dark = std::count_if(pgm.begin() + start, pgm.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 160; });
+    const double fraction = static_cast<double>(dark) / (static_cast<double>(width) * height);
+    EXPECT_GT(fraction, 0.02);
+    EXPECT_LT(fraction, 0.5);
+
+    // The picture make demo shows.
+    EXPECT_EQ(ReadFile(kOut + "/heston-demo-smile.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_NE(demoOutput_.find("Smile fit picture:"), std::string::npos) << demoOutput_;
+}
+
+}  // namespace
