@@ -77,8 +77,11 @@ evaluate() {
     fi
     computed_by=$description
     rm -f "$values"
-    "$@" "$host" --excel12 --full-precision --values "$valuesArg" "$addin" "$sheetArg" \
-        </dev/null | tr -d '\r' >"$table"
+    if ! "$@" "$host" --excel12 --full-precision --values "$valuesArg" "$addin" "$sheetArg" \
+        </dev/null | tr -d '\r' >"$table"; then
+        echo "The sheet's evaluation through $description failed (see $table)" >&2
+        exit 1
+    fi
 }
 
 "$builder" sheet "$quotes" "$sheet"

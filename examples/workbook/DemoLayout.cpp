@@ -204,7 +204,7 @@ void AddMonteCarlo(DemoLayout& layout, int firstRow, const std::vector<Quote>& q
         layout.sheet.Set({row, 6}, Cell::MakeDifference({row, 5}, {row, 4}, kPriceFormat));
         ++row;
     }
-    layout.sheet.Set({row, 0}, Cell::MakeText("standard normal draws"));
+    layout.sheet.Set({row, 0}, Cell::MakeText("normal draws"));
     layout.sheet.Set(
         {row, 1}, Cell::MakeAddinFormula("=heston_RandomVars(" + std::to_string(kNormalDraws) + ")",
                                          "0.000000", kNormalDraws, 1));

@@ -44,8 +44,8 @@ class Formats {
                 format_set_bg_color(format, 0xEAF1DD);
                 break;
             case Style::Note:
-                format_set_italic(format);
                 format_set_text_wrap(format);
+                format_set_align(format, LXW_ALIGN_VERTICAL_TOP);
                 break;
             case Style::Plain:
                 break;
@@ -121,6 +121,9 @@ void WriteDaxSheet(lxw_worksheet* sheet, const DemoLayout& layout, const CellVal
     for (std::size_t c = 0; c < layout.columnWidths.size(); ++c)
         worksheet_set_column(sheet, c, c, layout.columnWidths[c], nullptr);
     for (const auto& [position, cell] : layout.sheet.Cells()) {
+        // Column headers wrap onto two lines.
+        if (cell.style == Style::ColumnHeader && position.col == 0)
+            worksheet_set_row(sheet, position.row, 30.0, nullptr);
         lxw_format* format = formats.Get(cell.style, cell.format);
         const std::string where = "cell " + CellName(position);
         switch (cell.kind) {
@@ -275,8 +278,9 @@ void WriteReadMe(lxw_worksheet* sheet, const DemoLayout& layout, const std::stri
     };
     auto paragraph = [&](const std::string& text) {
         Check(worksheet_write_string(sheet, row, 0, text.c_str(), wrap), "Read me");
-        const double lines = 1.0 + static_cast<double>(text.size()) / 105.0;
-        worksheet_set_row(sheet, row, 15.0 * static_cast<int>(lines) + 3.0, nullptr);
+        // About 120 characters fit on a line of the 110-character-wide column.
+        const int lines = 1 + static_cast<int>(text.size()) / 120;
+        worksheet_set_row(sheet, row, 15.0 * lines + 2.0, nullptr);
         ++row;
     };
     line("Heston stochastic volatility in Excel: demonstration workbook", Style::Title);
