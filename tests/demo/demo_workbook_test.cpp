@@ -14,7 +14,7 @@
 // - Charts: the charts page shows every maturity's smile chart and the residual chart, and is
 //   drawn (dark pixels where the charts are).
 // A workbook Calc cannot open fails the test. The whole check takes three LibreOffice runs
-// and one native demo run: about 30 s on 2 cores.
+// and one native demo run: 30-50 s on a shared 2-core machine.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
