@@ -7,6 +7,7 @@
 #include "Calibration.h"
 #include "ClosedFormGrid.h"
 #include "Heston.h"
+#include "ModelParameters.h"
 #include "reference_pricing.h"
 
 namespace {
@@ -50,8 +51,8 @@ BENCHMARK(BM_ClosedFormPrice)->Unit(benchmark::kMicrosecond);
 void BM_ClosedFormPrice_Sse2(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(heston_detail::ClosedFormGrid::DirectPrice(
-            100, 105, 1.0, 0.02, -0.6, 1.5, 0.06, 0.0, 0.4, 0.04, 1e-5, 100.0, 1,
-            heston_detail::VectorWidth::kSse2));
+            100, 105, 1.0, 0.02, heston::ModelParameters{0.04, 0.06, 1.5, 0.4, -0.6}, 0.0, 1e-5,
+            100.0, 1, heston_detail::VectorWidth::kSse2));
     }
 }
 BENCHMARK(BM_ClosedFormPrice_Sse2)->Unit(benchmark::kMicrosecond);

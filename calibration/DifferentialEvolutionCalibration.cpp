@@ -7,6 +7,7 @@
 #include "Calibration.h"
 #include "ClosedFormGrid.h"
 #include "Heston.h"
+#include "ModelParameters.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ const char* const kNothingAccepted =
 // The solver's best cost before its first acceptance; an accepted cost is always below it.
 constexpr double kNoAcceptedCost = 1e20;
 
-constexpr int kDimension = 5;
+constexpr int kDimension = heston::kModelParameterCount;
 constexpr int kPopulation = 50;
 
 }  // namespace
@@ -58,18 +59,14 @@ double Heston::Evaluate(const double* candidate, bool& stop) {
         throw kParameterMismatch;
     }
 
-    const double v = candidate[0];
-    const double theta = candidate[1];
-    const double kappa = candidate[2];
-    const double sigma = candidate[3];
-    const double rho = candidate[4];
+    const heston::ModelParameters p = heston::FromCalibrationVector(candidate);
 
     // All prices at once: options of one maturity share the strike-independent part of the
     // integrand. The model price is used as it comes: a negative value is not raised to zero.
     std::vector<double> prices(N);
     heston_detail::ClosedFormPrices(data.spot, data.strike.data(), data.maturity.data(),
                                     data.rate.data(), data.optionType.data(), static_cast<int>(N),
-                                    rho, kappa, theta, 0.0, sigma, v, 1e-6, prices.data());
+                                    p, 0.0, 1e-6, prices.data());
     double E = 0.0;
     for (std::size_t i = 0; i < N; ++i) {
         E = E + data.weight[i] * std::pow(data.observed[i] - prices[i], 2.0);
@@ -83,7 +80,7 @@ double Heston::Evaluate(const double* candidate, bool& stop) {
             E = E + bestCost;
         }
     }
-    if (2.0 * kappa * theta - sigma * sigma <= 0.0) E = E + bestCost;
+    if (heston::FellerMargin(p) <= 0.0) E = E + bestCost;
     ++evaluationCount;
     return E;
 }

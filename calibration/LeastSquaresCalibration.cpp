@@ -12,10 +12,11 @@
 #include "Calibration.h"
 #include "ClosedFormGrid.h"
 #include "Heston.h"
+#include "ModelParameters.h"
 
 namespace {
 
-constexpr int kParameterCount = 5;  // v, theta, kappa, sigma, rho
+constexpr int kParameterCount = heston::kModelParameterCount;
 
 // lmdif's callback: counts the evaluation on the calibrating object, then computes the
 // residuals. It never returns a negative value, so lmdif is never asked to stop early.
@@ -48,22 +49,18 @@ void CalibrationResiduals(int m, int /*n*/, const double* x, double* fvec, int& 
         return;
     }
 
-    double p[kParameterCount];
+    double bounded[kParameterCount];
     for (int j = 0; j < kParameterCount; ++j) {
-        p[j] = ToBoundedParameter(data.upper[j], data.lower[j], x[j]);
+        bounded[j] = ToBoundedParameter(data.upper[j], data.lower[j], x[j]);
     }
-    const double v = p[0];
-    const double theta = p[1];
-    const double kappa = p[2];
-    const double sigma = p[3];
-    const double rho = p[4];
-    const double feller = 2.0 * kappa * theta - sigma * sigma;
+    const heston::ModelParameters p = heston::FromCalibrationVector(bounded);
+    const double feller = heston::FellerMargin(p);
 
     // fvec holds the prices first: options of one maturity share the strike-independent part
     // of the integrand. Option types are truncated toward zero, 1 a call and anything else a put.
     heston_detail::ClosedFormPrices(data.spot, data.strike.data(), data.maturity.data(),
-                                    data.rate.data(), data.optionType.data(), m, rho, kappa, theta,
-                                    0.0, sigma, v, 1e-13, fvec);
+                                    data.rate.data(), data.optionType.data(), m, p, 0.0, 1e-13,
+                                    fvec);
     for (int i = 0; i < m; ++i) {
         const double price = fvec[i];
         fvec[i] = std::pow(data.weight[i], 0.5) * (price - data.observed[i]);

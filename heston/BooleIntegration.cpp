@@ -23,9 +23,9 @@ double Heston::Integrate(HestonIntegrandFunction integrand, double S, double K, 
     std::vector<double> y(n + 1, 0.0);
     for (int k = 0; k <= n; ++k) {
         x[k] = lower + k * h;
-        // The integrand decays like a Gaussian in phi: once a sample underflows, the rest of
-        // the range contributes nothing and is not evaluated. A NaN sample does not stop it.
-        if (k >= 1 && std::fabs(y[k - 1]) < 1e-45) {
+        // Once a sample underflows, the rest of the range contributes nothing and is not
+        // evaluated. A NaN sample does not stop it.
+        if (k >= 1 && std::fabs(y[k - 1]) < heston_detail::kCutOff) {
             y[k] = 0.0;
         } else {
             y[k] = integrand(x[k], j, S, K, r, tau, rho, kappa, theta, lambda, sigma, v);

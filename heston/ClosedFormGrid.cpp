@@ -1,13 +1,15 @@
-// ClosedFormGrid: the characteristic exponent on the closed-form price's grids, shared across
-// strikes, and the one-pass price of a single option.
+// ClosedFormGrid: the strike-independent samples of one maturity on the closed-form price's
+// grids and the prices of strikes from them, the one-pass price of a single option, and the
+// batch pricer of an observation table.
 #include "ClosedFormGrid.h"
 
 #include <cmath>
-#include <complex>
 #include <cstddef>
 #include <vector>
 
 #include "BooleRule.h"
+#include "CharacteristicExponent.h"
+#include "ComplexArithmetic.h"
 #include "Heston.h"
 #include "VectorMath.h"
 
@@ -18,305 +20,25 @@ namespace heston_detail {
 
 namespace {
 
-// A complex number as two doubles: the arithmetic below is written out so that it compiles to
-// plain multiplications instead of the general routines that guard every complex product and
-// quotient against overflow.
-struct Cx {
-    double re;
-    double im;
-};
-
-using StdComplex = std::complex<double>;
-
-// Magnitudes (squared) inside which the plain formulas neither overflow nor lose precision to
-// underflow; anything outside goes through the standard library's careful routines.
-constexpr double kTiny = 1e-290;
-constexpr double kHuge = 1e290;
-constexpr double kOperandLow = 1e-140;
-constexpr double kOperandHigh = 1e140;
-constexpr double kSmallestNormal = 2.2250738585072014e-308;
-
-bool Plain(double squaredMagnitude) {
-    return squaredMagnitude > kTiny && squaredMagnitude < kHuge;
-}
-
-Cx FromStd(const StdComplex& z) {
-    return {z.real(), z.imag()};
-}
-
-Cx Mul(const Cx& a, const Cx& b) {
-    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
-}
-
-// Smith's quotient, with the operations in the order of the compiler's general routine (which
-// adds only scaling for operands near the ends of the range, sent there instead). The naive
-// formula is cheaper but loses digits to cancellation that the prices would show.
-Cx Div(const Cx& a, const Cx& b) {
-    const double c = b.re;
-    const double d = b.im;
-    const double big = std::fmax(std::fabs(c), std::fabs(d));
-    if (big > kOperandLow && big < kOperandHigh && std::fabs(a.re) < kOperandHigh &&
-        std::fabs(a.im) < kOperandHigh && std::fabs(a.re) + std::fabs(a.im) > kOperandLow) {
-        if (std::fabs(c) < std::fabs(d)) {
-            const double ratio = c / d;
-            const double denom = (c * ratio) + d;
-            if (std::fabs(ratio) > kSmallestNormal) {
-                return {((a.re * ratio) + a.im) / denom, ((a.im * ratio) - a.re) / denom};
-            }
-            return {((c * (a.re / d)) + a.im) / denom, ((c * (a.im / d)) - a.re) / denom};
-        }
-        const double ratio = d / c;
-        const double denom = (d * ratio) + c;
-        if (std::fabs(ratio) > kSmallestNormal) {
-            return {((a.im * ratio) + a.re) / denom, (a.im - (a.re * ratio)) / denom};
-        }
-        return {((d * (a.im / c)) + a.re) / denom, (a.im - (d * (a.re / c))) / denom};
-    }
-    return FromStd(StdComplex(a.re, a.im) / StdComplex(b.re, b.im));
-}
-
-// Principal square root (non-negative real part), without cancellation in either part.
-Cx Sqrt(const Cx& z) {
-    const double m2 = z.re * z.re + z.im * z.im;
-    if (!Plain(m2)) return FromStd(std::sqrt(StdComplex(z.re, z.im)));
-    const double m = std::sqrt(m2);
-    if (z.re >= 0.0) {
-        const double t = std::sqrt(0.5 * (m + z.re));
-        return {t, z.im / (2.0 * t)};
-    }
-    const double t = std::sqrt(0.5 * (m - z.re));
-    return {std::fabs(z.im) / (2.0 * t), std::copysign(t, z.im)};
-}
-
-// Principal logarithm (imaginary part in (-pi, pi]).
-Cx Log(const Cx& z) {
-    const double m2 = z.re * z.re + z.im * z.im;
-    if (!Plain(m2)) return FromStd(std::log(StdComplex(z.re, z.im)));
-    return {0.5 * std::log(m2), std::atan2(z.im, z.re)};
-}
-
-// The same operations on a vector of grid points (two or four). Each clears the lanes of
-// `plain` whose operands leave the range of the plain formulas; the scalar code redoes those.
 using vmath::MaskOf;
 using vmath::Splat;
 
-template <class V>
-struct Cv {
-    V re;
-    V im;
-};
-
-template <class V>
-HESTON_VMATH_INLINE MaskOf<V> PlainLanes(V squaredMagnitude) {
-    return (squaredMagnitude > Splat<V>(kTiny)) & (squaredMagnitude < Splat<V>(kHuge));
-}
-
-// Lanes whose values are finite.
-template <class V>
-HESTON_VMATH_INLINE MaskOf<V> FiniteLanes(V x) {
-    return vmath::Abs(x) <= Splat<V>(1.7976931348623157e308);
-}
-
-template <class V>
-HESTON_VMATH_INLINE Cv<V> MulV(const Cv<V>& a, const Cv<V>& b) {
-    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
-}
-
-// Smith's quotient as Div, both orientations at once, with one reciprocal of the denominator.
-template <class V>
-HESTON_VMATH_INLINE Cv<V> DivV(const Cv<V>& a, const Cv<V>& b, MaskOf<V>& plain) {
-    const V ac = vmath::Abs(b.re);
-    const V ad = vmath::Abs(b.im);
-    const V aRe = vmath::Abs(a.re);
-    const V aIm = vmath::Abs(a.im);
-    const V big = vmath::Max(ac, ad);
-    const V low = Splat<V>(kOperandLow);
-    const V high = Splat<V>(kOperandHigh);
-    plain &= (big > low) & (big < high) & (aRe < high) & (aIm < high) & (aRe + aIm > low);
-    const MaskOf<V> imagBigger = ac < ad;
-    const V larger = vmath::Select(imagBigger, b.im, b.re);
-    const V smaller = vmath::Select(imagBigger, b.re, b.im);
-    const V ratio = smaller / larger;
-    plain &= vmath::Abs(ratio) > Splat<V>(kSmallestNormal);
-    const V inverse = Splat<V>(1.0) / (smaller * ratio + larger);
-    const V x = vmath::Select(imagBigger, a.im, a.re);
-    const V y = vmath::Select(imagBigger, a.re, a.im);
-    const V im = (y - x * ratio) * inverse;
-    return {(x + y * ratio) * inverse, vmath::Select(imagBigger, Splat<V>(0.0) - im, im)};
-}
-
-template <class V>
-HESTON_VMATH_INLINE Cv<V> SqrtV(const Cv<V>& z, MaskOf<V>& plain) {
-    const V m2 = z.re * z.re + z.im * z.im;
-    plain &= PlainLanes(m2);
-    const V m = vmath::Sqrt(m2);
-    const V t = vmath::Sqrt(Splat<V>(0.5) * (m + vmath::Abs(z.re)));
-    const V u = z.im / (Splat<V>(2.0) * t);
-    const MaskOf<V> nonNegative = z.re >= Splat<V>(0.0);
-    return {vmath::Select(nonNegative, t, vmath::Abs(u)),
-            vmath::Select(nonNegative, u, vmath::CopySign(t, z.im))};
-}
-
-template <class V>
-HESTON_VMATH_INLINE Cv<V> LogV(const Cv<V>& z, MaskOf<V>& plain) {
-    const V m2 = z.re * z.re + z.im * z.im;
-    const MaskOf<V> ok = PlainLanes(m2);
-    plain &= ok;
-    // Lanes outside the range get a harmless argument; they are redone anyway.
-    return {Splat<V>(0.5) * vmath::Log(vmath::Select(ok, m2, Splat<V>(1.0))),
-            vmath::Atan2(vmath::Select(ok, z.im, Splat<V>(0.0)),
-                         vmath::Select(ok, z.re, Splat<V>(1.0)))};
-}
-
-// Constants of the characteristic exponent for one parameter set and maturity; index 0 is
-// probability 1 (share measure), index 1 probability 2 (risk-neutral).
-struct Exponent {
-    double tau;
-    double v;
-    double sigma2;
-    double aOverSigma2;
-    double rhoSigma;
-    double b[2];
-    double twoU[2];
-
-    Exponent(double tau, double rho, double kappa, double theta, double lambda, double sigma,
-             double v)
-        : tau(tau),
-          v(v),
-          sigma2(sigma * sigma),
-          aOverSigma2((kappa * theta) / (sigma * sigma)),
-          rhoSigma(rho * sigma),
-          b{kappa + lambda - rho * sigma, kappa + lambda},
-          twoU{1.0, -1.0} {}
-
-    // A_j(phi) = C_j + D_j v without the drift term r phi tau i, which belongs to the phase.
-    Cx At(int j, double phi) const {
-        const Parts p = PartsAt(j, phi);
-        return {p.re, p.imC + p.imDv};
-    }
-
-    // Re(C_j + D_j v), and the imaginary parts of C_j (without the drift) and of D_j v apart,
-    // so that a single price can add the drift and spot phases in HestonIntegrand's order.
-    struct Parts {
-        double re;
-        double imC;
-        double imDv;
-    };
-
-    // The steps and their order are those of HestonIntegrand.
-    Parts PartsAt(int j, double phi) const {
-        const double qIm = rhoSigma * phi;  // q = i rho sigma phi
-        const double bj = b[j];
-        // (q - b)^2 - sigma^2 (2 u phi i - phi^2)
-        const double mb = 0.0 - bj;
-        const double squareRe = mb * mb - qIm * qIm;
-        const double squareIm = mb * qIm + qIm * mb;
-        const double uTerm = twoU[j] * phi;
-        const double phi2 = 0.0 - phi * phi;
-        const Cx d = Sqrt({squareRe - sigma2 * phi2, squareIm - sigma2 * uTerm});
-
-        const Cx bqMinusD{bj - d.re, (0.0 - qIm) - d.im};
-        const Cx bqPlusD{bj + d.re, (0.0 - qIm) + d.im};
-        // With exp(-d tau) and g = (b - q - d) / (b - q + d), |g exp(-d tau)| < 1 and the
-        // logarithm stays on its principal branch for long maturities.
-        const Cx g = Div(bqMinusD, bqPlusD);
-        const double eMagnitude = std::exp((-d.re) * tau);
-        const double eAngle = (-d.im) * tau;
-        const Cx E{eMagnitude * std::cos(eAngle), eMagnitude * std::sin(eAngle)};
-        const Cx gE = Mul(g, E);
-        const Cx oneMinusGE{1.0 - gE.re, 0.0 - gE.im};
-        const Cx oneMinusG{1.0 - g.re, 0.0 - g.im};
-        const Cx L = Log(Div(oneMinusGE, oneMinusG));
-        const Cx C{aOverSigma2 * (bqMinusD.re * tau - 2.0 * L.re),
-                   aOverSigma2 * (bqMinusD.im * tau - 2.0 * L.im)};
-        const Cx scaled{bqMinusD.re / sigma2, bqMinusD.im / sigma2};
-        const Cx D = Div(Mul(scaled, {1.0 - E.re, 0.0 - E.im}), oneMinusGE);
-        return {C.re + D.re * v, C.im, D.im * v};
-    }
-
-    template <class V>
-    struct PartsV {
-        V re;
-        V imC;
-        V imDv;
-    };
-
-    // PartsAt at a vector of points; lanes where `plain` ends up clear must be redone by
-    // PartsAt.
-    template <class V>
-    HESTON_VMATH_INLINE PartsV<V> PartsAtV(int j, V phi, MaskOf<V>& plain) const {
-        const V zero = Splat<V>(0.0);
-        const V qIm = Splat<V>(rhoSigma) * phi;
-        const V bj = Splat<V>(b[j]);
-        const V mb = zero - bj;
-        const V squareRe = mb * mb - qIm * qIm;
-        const V squareIm = mb * qIm + qIm * mb;
-        const V uTerm = Splat<V>(twoU[j]) * phi;
-        const V phi2 = zero - phi * phi;
-        const V s2 = Splat<V>(sigma2);
-        const Cv<V> d = SqrtV(Cv<V>{squareRe - s2 * phi2, squareIm - s2 * uTerm}, plain);
-
-        const Cv<V> bqMinusD{bj - d.re, (zero - qIm) - d.im};
-        const Cv<V> bqPlusD{bj + d.re, (zero - qIm) + d.im};
-        const Cv<V> g = DivV(bqMinusD, bqPlusD, plain);
-        const V t = Splat<V>(tau);
-        const V eMagnitude = vmath::Exp((zero - d.re) * t);
-        const V eAngle = (zero - d.im) * t;
-        const MaskOf<V> angleOk = vmath::Abs(eAngle) <= Splat<V>(vmath::kSinCosLimit);
-        plain &= angleOk;
-        V sine, cosine;
-        vmath::SinCos(vmath::Select(angleOk, eAngle, zero), sine, cosine);
-        const Cv<V> E{eMagnitude * cosine, eMagnitude * sine};
-        const Cv<V> gE = MulV(g, E);
-        const V one = Splat<V>(1.0);
-        const Cv<V> oneMinusGE{one - gE.re, zero - gE.im};
-        const Cv<V> oneMinusG{one - g.re, zero - g.im};
-        const Cv<V> L = LogV(DivV(oneMinusGE, oneMinusG, plain), plain);
-        const V a = Splat<V>(aOverSigma2);
-        const Cv<V> C{a * (bqMinusD.re * t - Splat<V>(2.0) * L.re),
-                      a * (bqMinusD.im * t - Splat<V>(2.0) * L.im)};
-        const Cv<V> scaled{bqMinusD.re / s2, bqMinusD.im / s2};
-        const Cv<V> D = DivV(MulV(scaled, Cv<V>{one - E.re, zero - E.im}), oneMinusGE, plain);
-        const PartsV<V> parts{C.re + D.re * Splat<V>(v), C.im, D.im * Splat<V>(v)};
-        plain &= FiniteLanes(parts.re) & FiniteLanes(parts.imC) & FiniteLanes(parts.imDv);
-        return parts;
-    }
-};
-
 // Points evaluated between two looks for the cut-off: a few evaluations past it are wasted, in
-// exchange for loops that run on pairs of points.
+// exchange for loops that run on whole vectors of points (two with SSE2, four with AVX2).
 constexpr int kBlock = 8;
 
-// Once a sample falls below this in magnitude, every later sample of its integral is 0.
-constexpr double kCutOff = 1e-45;
 // A point where |exp(A_j)| / phi is below this gives a sample below the cut-off for every
 // strike (|sample| <= |exp(A_j)| / phi), with a margin for rounding.
 constexpr double kSurelyCut = 1e-46;
-
-double Pi() {
-    return 4.0 * std::atan(1.0);
-}
-
-// The price from the two probabilities' integrals (tail and head pieces).
-double PriceFromIntegrals(const double (&tail)[2], const double (&head)[2], double S, double K,
-                          double tau, double r, int optionType) {
-    const double pi = Pi();
-    double P[2];
-    for (int j = 0; j < 2; ++j) P[j] = (tail[j] + head[j]) * (1.0 / pi) + 0.5;
-    const double Kd = K * std::exp(-(tau * r));
-    const double call = S * P[0] - Kd * P[1];
-    if (optionType == 1) return call;
-    // The put comes from the call's own probabilities by parity, never from its own integrals.
-    return (call + Kd) - S;
-}
 
 // Samples k = start .. end - 1 of probability j (0 or 1) on one segment of the single-price
 // pass: Re[f_j exp(-i phi ln K) / (i phi)] = exp(Re A_j) sin(angle) / phi, the angle being that
 // of f_j less phi ln K. Both phases are summed in HestonIntegrand's order, so that their
 // rounding is the same as there.
 template <class V>
-HESTON_VMATH_INLINE void SamplesV(const Exponent& exponent, int j, double lower, double h,
-                                  int start, int end, double lnS, double lnK, double r, double* y) {
+HESTON_VMATH_INLINE void SamplesV(const CharacteristicExponent& exponent, int j, double lower,
+                                  double h, int start, int end, double lnS, double lnK, double r,
+                                  double* y) {
     constexpr int kLanes = vmath::kLanes<V>;
     const V rV = Splat<V>(r);
     const V tauV = Splat<V>(exponent.tau);
@@ -326,7 +48,7 @@ HESTON_VMATH_INLINE void SamplesV(const Exponent& exponent, int j, double lower,
         for (int lane = 0; lane < kLanes; ++lane) index[lane] = k + (lane < lanes ? lane : 0);
         const V phi = Splat<V>(lower) + index * Splat<V>(h);
         MaskOf<V> plain = phi == phi;
-        const auto A = exponent.PartsAtV(j, phi, plain);
+        const auto A = exponent.PartsAt(j, phi, plain);
         const V angleF = (((rV * phi) * tauV + A.imC) + A.imDv) + phi * Splat<V>(lnS);
         const V angle = angleF - phi * Splat<V>(lnK);
         const MaskOf<V> angleOk = vmath::Abs(angle) <= Splat<V>(vmath::kSinCosLimit);
@@ -339,7 +61,7 @@ HESTON_VMATH_INLINE void SamplesV(const Exponent& exponent, int j, double lower,
                 y[k + lane] = sample[lane];
             } else {
                 const double at = phi[lane];
-                const Exponent::Parts a = exponent.PartsAt(j, at);
+                const ExponentParts<double> a = exponent.PartsAt(j, at);
                 const double f = (((r * at) * exponent.tau + a.imC) + a.imDv) + at * lnS;
                 y[k + lane] = std::exp(a.re) * std::sin(f - at * lnK) / at;
             }
@@ -350,15 +72,15 @@ HESTON_VMATH_INLINE void SamplesV(const Exponent& exponent, int j, double lower,
 // exp(A_j) / phi at points start .. end - 1 of the grid phi, into wRe and wIm, and its
 // real factor exp(Re A_j) / phi into scale[0 .. end - start - 1].
 template <class V>
-HESTON_VMATH_INLINE void WeightsV(const Exponent& exponent, int j, const double* phi, int start,
-                                  int end, double* wRe, double* wIm, double* scale) {
+HESTON_VMATH_INLINE void WeightsV(const CharacteristicExponent& exponent, int j, const double* phi,
+                                  int start, int end, double* wRe, double* wIm, double* scale) {
     constexpr int kLanes = vmath::kLanes<V>;
     for (int k = start; k < end; k += kLanes) {
         const int lanes = end - k < kLanes ? end - k : kLanes;
         V at;
         for (int lane = 0; lane < kLanes; ++lane) at[lane] = phi[k + (lane < lanes ? lane : 0)];
         MaskOf<V> plain = at == at;
-        const auto A = exponent.PartsAtV(j, at, plain);
+        const auto A = exponent.PartsAt(j, at, plain);
         const V im = A.imC + A.imDv;
         const MaskOf<V> angleOk = vmath::Abs(im) <= Splat<V>(vmath::kSinCosLimit);
         plain &= angleOk;
@@ -385,33 +107,34 @@ HESTON_VMATH_INLINE void WeightsV(const Exponent& exponent, int j, const double*
 
 // The loops in two instruction sets: SSE2, which every x86 processor the library runs on has,
 // and AVX2 where the processor has it (four points at a time instead of two).
-void SamplesSse2(const Exponent& exponent, int j, double lower, double h, int start, int end,
-                 double lnS, double lnK, double r, double* y) {
+void SamplesSse2(const CharacteristicExponent& exponent, int j, double lower, double h, int start,
+                 int end, double lnS, double lnK, double r, double* y) {
     SamplesV<vmath::V2>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
 }
 
-void WeightsSse2(const Exponent& exponent, int j, const double* phi, int start, int end,
-                 double* wRe, double* wIm, double* scale) {
+void WeightsSse2(const CharacteristicExponent& exponent, int j, const double* phi, int start,
+                 int end, double* wRe, double* wIm, double* scale) {
     WeightsV<vmath::V2>(exponent, j, phi, start, end, wRe, wIm, scale);
 }
 
 #if HESTON_VMATH_AVX2
-__attribute__((target("avx2"), flatten)) void SamplesAvx2(const Exponent& exponent, int j,
-                                                          double lower, double h, int start,
+__attribute__((target("avx2"), flatten)) void SamplesAvx2(const CharacteristicExponent& exponent,
+                                                          int j, double lower, double h, int start,
                                                           int end, double lnS, double lnK, double r,
                                                           double* y) {
     SamplesV<vmath::V4>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
 }
 
-__attribute__((target("avx2"), flatten)) void WeightsAvx2(const Exponent& exponent, int j,
-                                                          const double* phi, int start, int end,
-                                                          double* wRe, double* wIm, double* scale) {
+__attribute__((target("avx2"), flatten)) void WeightsAvx2(const CharacteristicExponent& exponent,
+                                                          int j, const double* phi, int start,
+                                                          int end, double* wRe, double* wIm,
+                                                          double* scale) {
     WeightsV<vmath::V4>(exponent, j, phi, start, end, wRe, wIm, scale);
 }
 #endif
 
-void Samples(const Exponent& exponent, int j, double lower, double h, int start, int end,
-             double lnS, double lnK, double r, double* y, VectorWidth width) {
+void Samples(const CharacteristicExponent& exponent, int j, double lower, double h, int start,
+             int end, double lnS, double lnK, double r, double* y, VectorWidth width) {
 #if HESTON_VMATH_AVX2
     if (width == VectorWidth::kWidest && vmath::HasAvx2())
         return SamplesAvx2(exponent, j, lower, h, start, end, lnS, lnK, r, y);
@@ -421,8 +144,8 @@ void Samples(const Exponent& exponent, int j, double lower, double h, int start,
     SamplesSse2(exponent, j, lower, h, start, end, lnS, lnK, r, y);
 }
 
-void Weights(const Exponent& exponent, int j, const double* phi, int start, int end, double* wRe,
-             double* wIm, double* scale, VectorWidth width) {
+void Weights(const CharacteristicExponent& exponent, int j, const double* phi, int start, int end,
+             double* wRe, double* wIm, double* scale, VectorWidth width) {
 #if HESTON_VMATH_AVX2
     if (width == VectorWidth::kWidest && vmath::HasAvx2())
         return WeightsAvx2(exponent, j, phi, start, end, wRe, wIm, scale);
@@ -433,6 +156,17 @@ void Weights(const Exponent& exponent, int j, const double* phi, int start, int 
 }
 
 }  // namespace
+
+double PriceFromIntegrals(const double (&tail)[2], const double (&head)[2], double S, double K,
+                          double tau, double r, int optionType) {
+    const double pi = 4.0 * std::atan(1.0);
+    double P[2];
+    for (int j = 0; j < 2; ++j) P[j] = (tail[j] + head[j]) * (1.0 / pi) + 0.5;
+    const double Kd = K * std::exp(-(tau * r));
+    const double call = S * P[0] - Kd * P[1];
+    if (optionType == 1) return call;
+    return (call + Kd) - S;
+}
 
 ClosedFormGrid::ClosedFormGrid(double lowerLimit, double upperLimit)
     : head_{lowerLimit, (kHeadEnd - lowerLimit) / kHeadIntervals, kHeadIntervals, 0},
@@ -448,11 +182,10 @@ bool ClosedFormGrid::Factorable(double S, double K) {
     return S > 0.0 && K > 0.0 && std::isfinite(S) && std::isfinite(K);
 }
 
-HESTON_REALIGN_STACK void ClosedFormGrid::SetMaturity(double tau, double rho, double kappa,
-                                                      double theta, double lambda, double sigma,
-                                                      double v, VectorWidth width) {
+HESTON_REALIGN_STACK void ClosedFormGrid::SetMaturity(double tau, const heston::ModelParameters& p,
+                                                      double lambda, VectorWidth width) {
     tau_ = tau;
-    const Exponent exponent(tau, rho, kappa, theta, lambda, sigma, v);
+    const CharacteristicExponent exponent(tau, p, lambda);
     const Segment* segments[2] = {&head_, &tail_};
     for (int s = 0; s < 2; ++s) {
         const Segment& segment = *segments[s];
@@ -564,11 +297,11 @@ HESTON_REALIGN_STACK double ClosedFormGrid::Price(double S, double K, double r,
 }
 
 HESTON_REALIGN_STACK double ClosedFormGrid::DirectPrice(double S, double K, double tau, double r,
-                                                        double rho, double kappa, double theta,
-                                                        double lambda, double sigma, double v,
-                                                        double lowerLimit, double upperLimit,
-                                                        int optionType, VectorWidth width) {
-    const Exponent exponent(tau, rho, kappa, theta, lambda, sigma, v);
+                                                        const heston::ModelParameters& p,
+                                                        double lambda, double lowerLimit,
+                                                        double upperLimit, int optionType,
+                                                        VectorWidth width) {
+    const CharacteristicExponent exponent(tau, p, lambda);
     const double lnS = std::log(S);
     const double lnK = std::log(K);
     const Segment segments[2] = {
@@ -605,8 +338,8 @@ HESTON_REALIGN_STACK double ClosedFormGrid::DirectPrice(double S, double K, doub
 }
 
 void ClosedFormPrices(double spot, const double* strike, const double* maturity, const double* rate,
-                      const double* optionType, int count, double rho, double kappa, double theta,
-                      double lambda, double sigma, double v, double lowerLimit, double* prices) {
+                      const double* optionType, int count, const heston::ModelParameters& p,
+                      double lambda, double lowerLimit, double* prices) {
     const double upperLimit = 100.0;
     // Option types arrive as doubles; values an int cannot hold are puts.
     auto code = [&](int i) { return std::trunc(optionType[i]) == 1.0 ? 1 : 2; };
@@ -617,15 +350,15 @@ void ClosedFormPrices(double spot, const double* strike, const double* maturity,
         if (done[i]) continue;
         // A NaN maturity equals nothing, not even itself: it is priced on its own.
         const double tau = maturity[i];
-        grid.SetMaturity(tau, rho, kappa, theta, lambda, sigma, v);
+        grid.SetMaturity(tau, p, lambda);
         for (int k = i; k < count; ++k) {
             if (done[k] || !(k == i || maturity[k] == tau)) continue;
             done[k] = true;
             prices[k] = ClosedFormGrid::Factorable(spot, strike[k])
                             ? grid.Price(spot, strike[k], rate[k], code(k))
-                            : straightforward.ClosedFormPrice(spot, strike[k], maturity[k], rate[k],
-                                                              rho, kappa, theta, lambda, sigma, v,
-                                                              lowerLimit, upperLimit, code(k));
+                            : straightforward.ClosedFormPrice(
+                                  spot, strike[k], maturity[k], rate[k], p.rho, p.kappa, p.theta,
+                                  lambda, p.sigma, p.v0, lowerLimit, upperLimit, code(k));
         }
     }
 }

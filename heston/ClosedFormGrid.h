@@ -10,18 +10,19 @@
 // underflow cut-off (once a sample falls below 1e-45 in magnitude, the rest are 0).
 //
 // The results agree with the straightforward evaluation (HestonIntegrand through
-// Heston::Integrate) to rounding: the arithmetic is rearranged, not the formulas. Complex
-// operations are written out on real numbers (plain complex division and logarithm, with the
-// library's general routines kept for arguments near the overflow or underflow range). The
-// characteristic function is evaluated on vectors of grid points with the kernels of
-// VectorMath.h; a point whose operands leave the range of the plain formulas, or whose result
-// is not finite, is evaluated again by the scalar code, so that such inputs give what they gave
-// before. Each integral is evaluated in blocks of a few points and stops at the block holding its
-// cut-off; samples computed past the cut-off are set to 0 and do not enter the sum.
+// Heston::Integrate) to rounding: the arithmetic is rearranged, not the formulas. The exponent
+// A_j (CharacteristicExponent.h) is evaluated on vectors of grid points; a point whose operands
+// leave the range of the plain formulas, or whose result is not finite, is evaluated again by
+// the scalar form, which handles every range with the standard library's careful routines, so
+// that no input loses accuracy to the vector code. Each integral is evaluated in blocks of a
+// few points and stops at the block holding its cut-off; samples computed past the cut-off are
+// set to 0 and do not enter the sum.
 //
 // Warning: only finite S, K > 0 take the factored form; Heston::ClosedFormPrice sends any other
 // spot or strike through the straightforward integrals, which keep their complex logarithms.
 #pragma once
+
+#include "ModelParameters.h"
 
 namespace heston_detail {
 
@@ -30,6 +31,13 @@ constexpr int kHeadIntervals = 180;
 constexpr int kTailIntervals = 200;
 constexpr double kTailStart = 15.0000001;
 constexpr double kHeadEnd = 15.0;
+
+// The price from the two probabilities' integrals, each in two pieces: the tail over
+// [kTailStart, upper] and the head over [lower, kHeadEnd], j = 0 for probability 1. The call
+// is S P_1 - K exp(-r tau) P_2 with P_j = (tail + head) / pi + 1/2; any optionType but 1 gives
+// the put by parity from the same probabilities, never from integrals of its own.
+double PriceFromIntegrals(const double (&tail)[2], const double (&head)[2], double S, double K,
+                          double tau, double r, int optionType);
 
 // Which vector loops evaluate the characteristic function: the widest this processor runs
 // (four points at a time with AVX2), or the two-point SSE2 ones every x86 processor runs. Both
@@ -44,8 +52,8 @@ class ClosedFormGrid {
 
     // Computes exp(A_j(phi)) / phi for both probabilities at every grid point that some strike
     // can still need before its cut-off.
-    void SetMaturity(double tau, double rho, double kappa, double theta, double lambda,
-                     double sigma, double v, VectorWidth width = VectorWidth::kWidest);
+    void SetMaturity(double tau, const heston::ModelParameters& p, double lambda,
+                     VectorWidth width = VectorWidth::kWidest);
 
     // The closed-form price (call for optionType 1, else the put by parity) of spot S > 0 and
     // strike K > 0 at rate r, for the maturity and parameters last set.
@@ -53,9 +61,9 @@ class ClosedFormGrid {
 
     // One price from scratch in a single pass: each probability's characteristic function is
     // evaluated only until its own integrals are cut off.
-    static double DirectPrice(double S, double K, double tau, double r, double rho, double kappa,
-                              double theta, double lambda, double sigma, double v,
-                              double lowerLimit, double upperLimit, int optionType,
+    static double DirectPrice(double S, double K, double tau, double r,
+                              const heston::ModelParameters& p, double lambda, double lowerLimit,
+                              double upperLimit, int optionType,
                               VectorWidth width = VectorWidth::kWidest);
 
     // Whether the factored form applies to this spot and strike (finite and positive).
@@ -90,7 +98,7 @@ class ClosedFormGrid {
 // integration range [lowerLimit, 100]. The strike-independent part is computed once per
 // distinct maturity and shared by every observation that has it.
 void ClosedFormPrices(double spot, const double* strike, const double* maturity, const double* rate,
-                      const double* optionType, int count, double rho, double kappa, double theta,
-                      double lambda, double sigma, double v, double lowerLimit, double* prices);
+                      const double* optionType, int count, const heston::ModelParameters& p,
+                      double lambda, double lowerLimit, double* prices);
 
 }  // namespace heston_detail

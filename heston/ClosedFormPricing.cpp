@@ -3,35 +3,32 @@
 
 #include "ClosedFormGrid.h"
 #include "Heston.h"
+#include "ModelParameters.h"
 
 double Heston::ClosedFormPrice(double S, double K, double tau, double r, double rho, double kappa,
                                double theta, double lambda, double sigma, double v,
                                double lowerLimit, double upperLimit, int optionType) {
+    using heston_detail::ClosedFormGrid;
     // For a positive spot and strike the integrand factors into a strike-independent part and
     // a phase, and both probabilities come from one pass over the grids.
-    if (heston_detail::ClosedFormGrid::Factorable(S, K)) {
-        return heston_detail::ClosedFormGrid::DirectPrice(
-            S, K, tau, r, rho, kappa, theta, lambda, sigma, v, lowerLimit, upperLimit, optionType);
+    if (ClosedFormGrid::Factorable(S, K)) {
+        return ClosedFormGrid::DirectPrice(S, K, tau, r,
+                                           heston::ModelParameters{v, theta, kappa, sigma, rho},
+                                           lambda, lowerLimit, upperLimit, optionType);
     }
     // Otherwise the complex logarithms of S and K decide the value: integrate the integrand
-    // itself.
-    const double pi = 4.0 * std::atan(1.0);
-    double P[2];
+    // itself, on the same two grids. The sliver between kHeadEnd and kTailStart is left out.
+    double tail[2];
+    double head[2];
     for (int j = 1; j <= 2; ++j) {
-        // The tail is integrated first and the head added to it; the sliver between 15 and
-        // 15.0000001 is left out.
-        const double tail = Integrate(HestonIntegrand, S, K, tau, r, rho, kappa, theta, lambda,
-                                      sigma, v, 15.0000001, upperLimit, 200, j);
-        const double head = Integrate(HestonIntegrand, S, K, tau, r, rho, kappa, theta, lambda,
-                                      sigma, v, lowerLimit, 15.0, 180, j);
-        const double integral = tail + head;
-        P[j - 1] = integral * (1.0 / pi) + 0.5;
+        tail[j - 1] =
+            Integrate(HestonIntegrand, S, K, tau, r, rho, kappa, theta, lambda, sigma, v,
+                      heston_detail::kTailStart, upperLimit, heston_detail::kTailIntervals, j);
+        head[j - 1] =
+            Integrate(HestonIntegrand, S, K, tau, r, rho, kappa, theta, lambda, sigma, v,
+                      lowerLimit, heston_detail::kHeadEnd, heston_detail::kHeadIntervals, j);
     }
-    const double Kd = K * std::exp(-(tau * r));
-    const double call = S * P[0] - Kd * P[1];
-    if (optionType == 1) return call;
-    // The put comes from the call's own probabilities by parity, never from its own integrals.
-    return (call + Kd) - S;
+    return heston_detail::PriceFromIntegrals(tail, head, S, K, tau, r, optionType);
 }
 
 namespace {

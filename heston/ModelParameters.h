@@ -19,6 +19,12 @@ struct ModelParameters {
 // Number of entries of a calibration vector.
 constexpr int kModelParameterCount = 5;
 
+// 2 kappa theta - sigma^2: positive when the Feller condition holds, which keeps the variance
+// process away from zero. Both calibrations penalise candidates where it is not positive.
+inline double FellerMargin(const ModelParameters& p) {
+    return 2.0 * p.kappa * p.theta - p.sigma * p.sigma;
+}
+
 // Reads a calibration vector x[0 .. 4] = (v0, theta, kappa, sigma, rho).
 inline ModelParameters FromCalibrationVector(const double* x) {
     return ModelParameters{x[0], x[1], x[2], x[3], x[4]};

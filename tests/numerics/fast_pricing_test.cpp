@@ -11,6 +11,7 @@
 
 #include "ClosedFormGrid.h"
 #include "Heston.h"
+#include "ModelParameters.h"
 #include "reference_pricing.h"
 
 namespace {
@@ -82,11 +83,14 @@ int CutSamples(const Case& c) {
 
 using heston_detail::VectorWidth;
 
+heston::ModelParameters ParametersOf(const Case& c) {
+    return heston::ModelParameters{c.v, c.theta, c.kappa, c.sigma, c.rho};
+}
+
 // The single-price pass at the given vector width.
 double DirectPrice(const Case& c, VectorWidth width) {
-    return heston_detail::ClosedFormGrid::DirectPrice(c.S, c.K, c.tau, c.r, c.rho, c.kappa, c.theta,
-                                                      c.lambda, c.sigma, c.v, c.lower, 100.0,
-                                                      c.type, width);
+    return heston_detail::ClosedFormGrid::DirectPrice(c.S, c.K, c.tau, c.r, ParametersOf(c),
+                                                      c.lambda, c.lower, 100.0, c.type, width);
 }
 
 }  // namespace
@@ -129,7 +133,7 @@ TEST(FastClosedForm, SharedMaturityPricesAgreeWithTheStraightforwardEvaluation) 
     for (int n = 0; n < 30; ++n) {
         const Case c = RandomCase(rng);
         heston_detail::ClosedFormGrid grid(c.lower, 100.0);
-        grid.SetMaturity(c.tau, c.rho, c.kappa, c.theta, c.lambda, c.sigma, c.v,
+        grid.SetMaturity(c.tau, ParametersOf(c), c.lambda,
                          n % 2 == 0 ? VectorWidth::kWidest : VectorWidth::kSse2);
         for (int m = 0; m < 8; ++m) {
             Case k = c;
