@@ -11,6 +11,7 @@
 
 #include "Calibration.h"
 #include "Heston.h"
+#include "ModelParameters.h"
 #include "RuntimeRand.h"
 
 namespace reference {
@@ -91,38 +92,42 @@ inline int OptionTypeCode(double type) {
     return std::trunc(type) == 1.0 ? 1 : 2;
 }
 
-// The Differential Evolution cost of candidate (v, theta, kappa, sigma, rho) with penalty
-// `penalty` (the solver's best cost), read from the class-wide calibration data.
-inline double Objective(const double* p, double penalty) {
+// The Differential Evolution cost of a candidate calibration vector with penalty `penalty` (the
+// solver's best cost), read from the class-wide calibration data.
+inline double Objective(const double* candidate, double penalty) {
     const CalibrationData& data = Heston::calibrationData;
+    const heston::ModelParameters p = heston::FromCalibrationVector(candidate);
     double E = 0.0;
     for (std::size_t i = 0; i < data.observed.size(); ++i) {
-        const double C =
-            ClosedFormPrice(data.spot, data.strike[i], data.maturity[i], data.rate[i], p[4], p[2],
-                            p[1], 0.0, p[3], p[0], 1e-6, 100.0, OptionTypeCode(data.optionType[i]));
+        const double C = ClosedFormPrice(data.spot, data.strike[i], data.maturity[i], data.rate[i],
+                                         p.rho, p.kappa, p.theta, 0.0, p.sigma, p.v0, 1e-6, 100.0,
+                                         OptionTypeCode(data.optionType[i]));
         E = E + data.weight[i] * std::pow(data.observed[i] - C, 2.0);
     }
-    for (int j = 0; j < 5; ++j) {
-        if (data.upper[j] < p[j]) {
+    for (int j = 0; j < heston::kModelParameterCount; ++j) {
+        if (data.upper[j] < candidate[j]) {
             E = E + penalty;
-        } else if (data.lower[j] > p[j]) {
+        } else if (data.lower[j] > candidate[j]) {
             E = E + penalty;
         }
     }
-    if (2.0 * p[2] * p[1] - p[3] * p[3] <= 0.0) E = E + penalty;
+    if (2.0 * p.kappa * p.theta - p.sigma * p.sigma <= 0.0) E = E + penalty;
     return E;
 }
 
 // The least-squares residuals at free variables x, read from the class-wide calibration data.
 inline void Residuals(int m, const double* x, double* fvec) {
     const CalibrationData& data = Heston::calibrationData;
-    double p[5];
-    for (int j = 0; j < 5; ++j) p[j] = ToBoundedParameter(data.upper[j], data.lower[j], x[j]);
-    const double feller = 2.0 * p[2] * p[1] - p[3] * p[3];
+    double bounded[heston::kModelParameterCount];
+    for (int j = 0; j < heston::kModelParameterCount; ++j) {
+        bounded[j] = ToBoundedParameter(data.upper[j], data.lower[j], x[j]);
+    }
+    const heston::ModelParameters p = heston::FromCalibrationVector(bounded);
+    const double feller = 2.0 * p.kappa * p.theta - p.sigma * p.sigma;
     for (int i = 0; i < m; ++i) {
-        const double price = ClosedFormPrice(data.spot, data.strike[i], data.maturity[i],
-                                             data.rate[i], p[4], p[2], p[1], 0.0, p[3], p[0], 1e-13,
-                                             100.0, OptionTypeCode(data.optionType[i]));
+        const double price = ClosedFormPrice(
+            data.spot, data.strike[i], data.maturity[i], data.rate[i], p.rho, p.kappa, p.theta, 0.0,
+            p.sigma, p.v0, 1e-13, 100.0, OptionTypeCode(data.optionType[i]));
         fvec[i] = std::pow(data.weight[i], 0.5) * (price - data.observed[i]);
         if (feller <= 0.0) fvec[i] = 2.0 * fvec[i];
     }
