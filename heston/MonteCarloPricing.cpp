@@ -28,8 +28,9 @@ double Heston::MonteCarloPrice(double S, double K, double tau, double r, double 
     double sum = 0.0;
     if (nSimulations <= 0) return std::exp(-(tau * r)) * (sum / nSimulations);
 
-    // Both normal arrays are drawn afresh for every simulation, in the same order as ever, into
-    // buffers allocated once. A negative step count fails here with the length error.
+    // Both normal arrays are drawn afresh for every simulation, z1 before z2, so that a price
+    // depends only on the runtime stream's position; the buffers are allocated once. A negative
+    // step count fails here with the length error.
     std::vector<double> z1(static_cast<std::size_t>(nTimeSteps));
     std::vector<double> z2(static_cast<std::size_t>(nTimeSteps));
     for (int simulation = 0; simulation < nSimulations; ++simulation) {

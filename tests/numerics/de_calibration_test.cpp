@@ -147,7 +147,7 @@ TEST(DECalibration, DegenerateSearchesReturnZerosOrTheFirstAcceptableCandidate) 
     const Vector farLower = {0.05, 0.03, 0.5, 0.1, -0.9};
     const Vector farUpper = {0.1, 0.1, 2.5, 0.5, -0.3};
     EXPECT_EQ(thrownBy(farLower, farUpper, 2), nothing);
-    // Without a generation nothing was searched: zeros, as before.
+    // Without a generation nothing was searched: the solver's initial best vector, all zeros.
     EXPECT_EQ(Calibrate(farLower, farUpper, table, 0), Vector(5, 0.0));
 
     // An empty table costs only penalties: the result is some candidate inside the bounds
