@@ -33,8 +33,13 @@ double Heston::ClosedFormPrice(double S, double K, double tau, double r, double 
 
 namespace {
 
-// Floors at 0; a NaN passes through because the comparison is false.
-double FloorAtZero(double price) {
+// The library functions' price: the closed form over [1e-5, 100], floored at 0 (a NaN passes
+// through because the comparison is false).
+double FlooredClosedFormPrice(double S, double K, double tau, double r,
+                              const heston::ModelParameters& p, double lambda, int optionType) {
+    Heston heston;
+    const double price = heston.ClosedFormPrice(S, K, tau, r, p.rho, p.kappa, p.theta, lambda,
+                                                p.sigma, p.v0, 1e-05, 100.0, optionType);
     return price < 0.0 ? 0.0 : price;
 }
 
@@ -43,15 +48,13 @@ double FloorAtZero(double price) {
 double heston_EuropeanCallPrice(double Spot, double Strike, double TimeToMaturity,
                                 double InterestRate, double rho, double kappa, double theta,
                                 double lambda, double sigma, double v) {
-    Heston heston;
-    return FloorAtZero(heston.ClosedFormPrice(Spot, Strike, TimeToMaturity, InterestRate, rho,
-                                              kappa, theta, lambda, sigma, v, 1e-05, 100.0, 1));
+    return FlooredClosedFormPrice(Spot, Strike, TimeToMaturity, InterestRate,
+                                  heston::ModelParameters{v, theta, kappa, sigma, rho}, lambda, 1);
 }
 
 double heston_EuropeanPutPrice(double Spot, double Strike, double TimeToMaturity,
                                double InterestRate, double rho, double kappa, double theta,
                                double lambda, double sigma, double v) {
-    Heston heston;
-    return FloorAtZero(heston.ClosedFormPrice(Spot, Strike, TimeToMaturity, InterestRate, rho,
-                                              kappa, theta, lambda, sigma, v, 1e-05, 100.0, 2));
+    return FlooredClosedFormPrice(Spot, Strike, TimeToMaturity, InterestRate,
+                                  heston::ModelParameters{v, theta, kappa, sigma, rho}, lambda, 2);
 }
