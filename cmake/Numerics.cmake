@@ -9,5 +9,5 @@ target_link_libraries(heston_numerics PUBLIC minpack)
 
 if(HESTON_TESTS)
     heston_add_tests(${PROJECT_SOURCE_DIR}/tests/numerics/*_test.cpp
-                     LIBRARIES heston_numerics)
+                     LIBRARIES heston_numerics heston_test_support)
 endif()

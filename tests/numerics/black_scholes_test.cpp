@@ -7,30 +7,23 @@
 
 #include "BlackScholes.h"
 #include "NormalDistribution.h"
+#include "black_scholes_reference.h"
 
 namespace {
 
-double ExactCdf(double x) {
-    return 0.5 * std::erfc(-x / std::sqrt(2.0));
-}
-
-double ExactDensity(double x) {
-    return std::exp(-0.5 * x * x) / std::sqrt(2.0 * M_PI);
-}
+using test_support::ExactNormalCdf;
+using test_support::ExactNormalDensity;
 
 struct Market {
     double S, K, r, T, q;
 };
 
 double ExactCall(const Market& m, double s) {
-    const double d1 =
-        (std::log(m.S / m.K) + (m.r - m.q + 0.5 * s * s) * m.T) / (s * std::sqrt(m.T));
-    const double d2 = d1 - s * std::sqrt(m.T);
-    return m.S * std::exp(-m.q * m.T) * ExactCdf(d1) - m.K * std::exp(-m.r * m.T) * ExactCdf(d2);
+    return test_support::BlackScholesCall(m.S, m.K, m.r, m.T, s, m.q);
 }
 
 double ExactPut(const Market& m, double s) {
-    return ExactCall(m, s) - m.S * std::exp(-m.q * m.T) + m.K * std::exp(-m.r * m.T);
+    return test_support::BlackScholesPut(m.S, m.K, m.r, m.T, s, m.q);
 }
 
 const Market kAtTheMoney{100.0, 100.0, 0.05, 1.0, 0.0};
@@ -45,10 +38,9 @@ TEST(BlackScholes, PricesAndVegaMatchErfcClosedForms) {
     for (double s : {0.05, 0.2, 0.6, 1.5}) {
         EXPECT_NEAR(option.CallPrice(s), ExactCall(m, s), priceTolerance) << "vol " << s;
         EXPECT_NEAR(option.PutPrice(s), ExactPut(m, s), priceTolerance) << "vol " << s;
-        const double d1 =
-            (std::log(m.S / m.K) + (m.r - m.q + 0.5 * s * s) * m.T) / (s * std::sqrt(m.T));
-        const double vega = m.S * std::exp(-m.q * m.T) * ExactDensity(d1) * std::sqrt(m.T);
-        EXPECT_NEAR(option.Vega(s), vega, 1e-10) << "vol " << s;
+        EXPECT_NEAR(option.Vega(s), test_support::BlackScholesVega(m.S, m.K, m.r, m.T, s, m.q),
+                    1e-10)
+            << "vol " << s;
     }
 }
 
@@ -60,7 +52,7 @@ TEST(BlackScholes, ImpliedVolatilityRecoversExactCallPriceAndVega) {
     EXPECT_NEAR(vol, 0.2, 1e-6);
     // Vega = S sqrt(T) phi(d1) with d1 = (0.05 + 0.02) / 0.2 = 0.35.
     const double vega = heston_weightBSvega(100.0, 100.0, 0.05, 1.0, price, 1, 0.0);
-    EXPECT_NEAR(vega, 100.0 * ExactDensity(0.35), 1e-3);
+    EXPECT_NEAR(vega, 100.0 * ExactNormalDensity(0.35), 1e-3);
     EXPECT_NEAR(vega, 37.524, 1e-3);
 }
 
@@ -83,7 +75,7 @@ TEST(BlackScholes, UnbracketedPricesEndAtTheNearerEndOfTheRange) {
 
 TEST(NormalDistribution, CdfFollowsErfcWithinThePolynomialError) {
     for (double x = -7.0; x <= 7.0; x += 0.125) {
-        EXPECT_NEAR(NormalCdf(x), ExactCdf(x), 7.5e-8) << "x " << x;
+        EXPECT_NEAR(NormalCdf(x), ExactNormalCdf(x), 7.5e-8) << "x " << x;
     }
     // 1 - (1 - phi(0) * (sum of the five coefficients)), computed by hand.
     EXPECT_NEAR(NormalCdf(0.0), 0.4999999994751917, 1e-15);
@@ -93,11 +85,11 @@ TEST(NormalDistribution, CdfFollowsErfcWithinThePolynomialError) {
 TEST(NormalDistribution, TailPiecesDoNotJoinMonotonically) {
     // Beyond 7 the asymptotic tail phi(x) / sqrt(x^2 + 1) takes over.
     const double x = -7.000001;
-    const double tail = ExactDensity(x) / std::sqrt(x * x + 1.0);
+    const double tail = ExactNormalDensity(x) / std::sqrt(x * x + 1.0);
     EXPECT_NEAR(NormalCdf(x), tail, 1e-14 * tail);
     EXPECT_NEAR(NormalCdf(x), 1.2918e-12, 1e-15);
     EXPECT_NEAR(NormalCdf(-7.0), 1.2881e-12, 1e-15);
     EXPECT_GT(NormalCdf(-7.000001), NormalCdf(-7.0));
     EXPECT_LT(NormalCdf(7.000001), NormalCdf(7.0));
-    EXPECT_NEAR(NormalCdf(-30.0), ExactCdf(-30.0), 1e-3 * ExactCdf(-30.0));
+    EXPECT_NEAR(NormalCdf(-30.0), ExactNormalCdf(-30.0), 1e-3 * ExactNormalCdf(-30.0));
 }

@@ -10,14 +10,14 @@
 
 #include "Calibration.h"
 #include "Heston.h"
+#include "ModelParameters.h"
+#include "observation_table.h"
 
 namespace {
 
 using Vector = std::vector<double>;
 
-struct Table {
-    Vector strike, maturity, type, observed, rate, weight;
-};
+using Table = test_support::ObservationTable;
 
 // Parameters in calibration order v, theta, kappa, sigma, rho; 2 kappa theta > sigma^2.
 const Vector kTrue = {0.04, 0.06, 1.5, 0.4, -0.6};
@@ -28,26 +28,14 @@ const Vector kUpper = {0.1, 0.1, 3.0, 0.8, 0.2};
 constexpr double kSpot = 100.0;
 
 double ModelPrice(const Vector& p, double K, double T, double r, int type) {
-    Heston heston;
-    return heston.ClosedFormPrice(kSpot, K, T, r, p[4], p[2], p[1], 0.0, p[3], p[0], 1e-6, 100.0,
-                                  type);
+    return test_support::ModelPrice(heston::FromCalibrationVector(p.data()), kSpot, K, T, r, type,
+                                    1e-6);
 }
 
 // Out-of-the-money puts below the spot, calls above, at two maturities.
 Table ModelTable(const Vector& p) {
-    Table t;
-    for (double T : {0.5, 2.0}) {
-        for (double K : {80.0, 95.0, 105.0, 120.0}) {
-            const int type = K < kSpot ? 2 : 1;
-            t.strike.push_back(K);
-            t.maturity.push_back(T);
-            t.type.push_back(type);
-            t.rate.push_back(0.02);
-            t.weight.push_back(1.0);
-            t.observed.push_back(ModelPrice(p, K, T, 0.02, type));
-        }
-    }
-    return t;
+    return test_support::ModelTable(kSpot, {0.5, 2.0}, {80.0, 95.0, 105.0, 120.0},
+                                    heston::FromCalibrationVector(p.data()), 1e-6);
 }
 
 Vector Calibrate(const Vector& lower, const Vector& upper, const Table& t, int generations) {

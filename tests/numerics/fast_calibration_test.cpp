@@ -11,7 +11,9 @@
 
 #include "Calibration.h"
 #include "Heston.h"
+#include "ModelParameters.h"
 #include "RuntimeRand.h"
+#include "observation_table.h"
 #include "reference_pricing.h"
 
 namespace {
@@ -20,30 +22,19 @@ using Vector = std::vector<double>;
 
 constexpr double kSpot = 100.0;
 
-struct Table {
-    Vector strike, maturity, type, observed, rate, weight;
-};
+using Table = test_support::ObservationTable;
 
-// Model prices at `truth` with some noise, so that the fit leaves residuals, over several
-// maturities and rates (one maturity carries two rates).
+// Reference prices at `truth` with some noise, so that the fit leaves residuals, over several
+// maturities and rates (one maturity carries two rates) and unequal weights.
 Table MakeTable(const Vector& truth, const Vector& strikes, const Vector& maturities) {
-    Table t;
-    int n = 0;
-    for (double T : maturities) {
-        for (double K : strikes) {
-            const int type = K < kSpot ? 2 : 1;
-            const double r = T == maturities.front() && K > 100.0 ? 0.035 : 0.02;
-            t.strike.push_back(K);
-            t.maturity.push_back(T);
-            t.type.push_back(type);
-            t.rate.push_back(r);
-            t.weight.push_back(1.0 + 0.1 * (n % 3));
-            const double price =
-                reference::ClosedFormPrice(kSpot, K, T, r, truth[4], truth[2], truth[1], 0.0,
-                                           truth[3], truth[0], 1e-13, 100.0, type);
-            t.observed.push_back(price * (1.0 + 0.01 * std::sin(n * 1.7)));
-            ++n;
-        }
+    Table t = test_support::OptionGrid(kSpot, maturities, strikes);
+    for (std::size_t n = 0; n < t.Size(); ++n) {
+        if (t.maturity[n] == maturities.front() && t.strike[n] > 100.0) t.rate[n] = 0.035;
+        t.weight[n] = 1.0 + 0.1 * (n % 3);
+    }
+    test_support::PriceWithReference(t, heston::FromCalibrationVector(truth.data()), 1e-13);
+    for (std::size_t n = 0; n < t.Size(); ++n) {
+        t.observed[n] *= 1.0 + 0.01 * std::sin(n * 1.7);
     }
     return t;
 }

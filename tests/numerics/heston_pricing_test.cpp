@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "Heston.h"
+#include "black_scholes_reference.h"
 
 namespace {
 
@@ -20,14 +21,6 @@ using Complex = std::complex<double>;
 struct Params {
     double rho, kappa, theta, lambda, sigma, v;
 };
-
-double BlackScholesCall(double S, double K, double T, double r, double vol) {
-    const double sd = vol * std::sqrt(T);
-    const double d1 = (std::log(S / K) + r * T) / sd + 0.5 * sd;
-    const double d2 = d1 - sd;
-    auto N = [](double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); };
-    return S * N(d1) - K * std::exp(-r * T) * N(d2);
-}
 
 // Risk-neutral characteristic function of ln(S_T / S) - r T, written independently of the
 // library in the form of Albrecher et al.; u may be complex.
@@ -118,7 +111,7 @@ TEST(HestonPricing, MatchesKnownValuesAndBlackScholesLimit) {
 
     // Nearly constant variance at 0.04: Black-Scholes with volatility 0.2.
     const double nearBs = heston_EuropeanCallPrice(100, 100, 1, 0, 0.0, 1.5, 0.04, 0, 0.01, 0.04);
-    const double bs = BlackScholesCall(100, 100, 1, 0, 0.2);
+    const double bs = test_support::BlackScholesCall(100, 100, 0, 1, 0.2);
     EXPECT_NEAR(bs, 7.9656, 1e-4);
     EXPECT_NEAR(nearBs, bs, 1e-3);
 }

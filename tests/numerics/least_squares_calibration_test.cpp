@@ -8,6 +8,8 @@
 
 #include "Calibration.h"
 #include "Heston.h"
+#include "ModelParameters.h"
+#include "observation_table.h"
 
 namespace {
 
@@ -23,26 +25,12 @@ const Vector kUpper{0.5, 0.5, 10.0, 1.5, 0.99};
 
 // An option surface priced by the closed form at parameters p, with weight 1: calls at and
 // above the spot, puts below it.
-struct Surface {
-    Vector strike, maturity, type, observed, rate, weight;
-};
+using Surface = test_support::ObservationTable;
 
 Surface ModelSurface(const Vector& p) {
-    Surface s;
-    Heston model;
-    for (double T : {0.25, 0.5, 1.0, 1.5, 2.0}) {
-        for (double K : {70.0, 80.0, 90.0, 95.0, 100.0, 105.0, 115.0, 130.0}) {
-            const int type = K < kSpot ? 2 : 1;
-            s.strike.push_back(K);
-            s.maturity.push_back(T);
-            s.type.push_back(type);
-            s.rate.push_back(0.02);
-            s.weight.push_back(1.0);
-            s.observed.push_back(model.ClosedFormPrice(kSpot, K, T, 0.02, p[4], p[2], p[1], 0.0,
-                                                       p[3], p[0], 1e-13, 100.0, type));
-        }
-    }
-    return s;
+    return test_support::ModelTable(kSpot, {0.25, 0.5, 1.0, 1.5, 2.0},
+                                    {70.0, 80.0, 90.0, 95.0, 100.0, 105.0, 115.0, 130.0},
+                                    heston::FromCalibrationVector(p.data()), 1e-13);
 }
 
 Vector Calibrate(Heston& model, const Surface& s, const Vector& guess, int maxIterations,

@@ -7,19 +7,7 @@
 
 #include "Heston.h"
 #include "RuntimeRand.h"
-
-namespace {
-
-double ExactCdf(double x) {
-    return 0.5 * std::erfc(-x / std::sqrt(2.0));
-}
-
-double BlackScholesCall(double S, double K, double T, double r, double vol) {
-    const double d1 = (std::log(S / K) + (r + 0.5 * vol * vol) * T) / (vol * std::sqrt(T));
-    return S * ExactCdf(d1) - K * std::exp(-r * T) * ExactCdf(d1 - vol * std::sqrt(T));
-}
-
-}  // namespace
+#include "black_scholes_reference.h"
 
 TEST(MonteCarloPrice, CallIsNearTheClosedFormHestonPrice) {
     // Closed-form Heston call for these inputs, from an independent high-accuracy quadrature.
@@ -36,7 +24,7 @@ TEST(MonteCarloPrice, ConstantVarianceTendsToBlackScholes) {
     const double vol = std::sqrt(0.04);
     const double call = heston_EuropeanCallPriceMC(100.0, 95.0, 1.0, 0.02, -0.5, 1.5, 0.04, 0.0,
                                                    0.0, 0.04, 50000, 2);
-    const double exactCall = BlackScholesCall(100.0, 95.0, 1.0, 0.02, vol);
+    const double exactCall = test_support::BlackScholesCall(100.0, 95.0, 0.02, 1.0, vol);
     EXPECT_NEAR(call, exactCall, 0.06) << "exact " << exactCall;
     const double put = heston_EuropeanPutPriceMC(100.0, 95.0, 1.0, 0.02, -0.5, 1.5, 0.04, 0.0, 0.0,
                                                  0.04, 50000, 2);
