@@ -5,24 +5,14 @@
 #include <vector>
 
 #include "Heston.h"
+#include "ModelParameters.h"
+#include "observation_table.h"
 
 static void BM_LevenbergMarquardt40Options(benchmark::State& state) {
     using Vector = std::vector<double>;
-    const double spot = 100.0;
-    Vector strike, maturity, type, observed, rate, weight;
-    Heston pricer;
-    for (double T : {0.25, 0.5, 1.0, 1.5, 2.0}) {
-        for (double K : {70.0, 80.0, 90.0, 95.0, 100.0, 105.0, 115.0, 130.0}) {
-            const int optionType = K < spot ? 2 : 1;
-            strike.push_back(K);
-            maturity.push_back(T);
-            type.push_back(optionType);
-            rate.push_back(0.02);
-            weight.push_back(1.0);
-            observed.push_back(pricer.ClosedFormPrice(spot, K, T, 0.02, -0.6, 1.5, 0.06, 0.0, 0.4,
-                                                      0.05, 1e-13, 100.0, optionType));
-        }
-    }
+    const test_support::ObservationTable t = test_support::ModelTable(
+        100.0, {0.25, 0.5, 1.0, 1.5, 2.0}, {70.0, 80.0, 90.0, 95.0, 100.0, 105.0, 115.0, 130.0},
+        heston::ModelParameters{0.05, 0.06, 1.5, 0.4, -0.6}, 1e-13);
     const Vector lower{0.001, 0.001, 0.1, 0.05, -0.99};
     const Vector upper{0.5, 0.5, 10.0, 1.5, 0.99};
     const Vector guess{0.03, 0.04, 2.5, 0.3, -0.3};
@@ -30,8 +20,9 @@ static void BM_LevenbergMarquardt40Options(benchmark::State& state) {
     int evaluations = 0;
     for (auto _ : state) {
         Heston model;
-        benchmark::DoNotOptimize(model.CalibrateLeastSquares(
-            lower, upper, guess, strike, maturity, type, observed, spot, rate, weight, 200));
+        benchmark::DoNotOptimize(model.CalibrateLeastSquares(lower, upper, guess, t.strike,
+                                                             t.maturity, t.type, t.observed, t.spot,
+                                                             t.rate, t.weight, 200));
         evaluations = model.evaluationCount;
     }
     state.counters["residual_evaluations"] = evaluations;

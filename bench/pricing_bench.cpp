@@ -2,12 +2,14 @@
 // Evolution generation over that surface (50 candidates x 40 prices).
 #include <benchmark/benchmark.h>
 
+#include <iterator>
 #include <vector>
 
 #include "Calibration.h"
 #include "ClosedFormGrid.h"
 #include "Heston.h"
 #include "ModelParameters.h"
+#include "observation_table.h"
 #include "reference_pricing.h"
 
 namespace {
@@ -16,26 +18,14 @@ constexpr double kSpot = 100.0;
 const double kStrikes[8] = {70, 80, 90, 95, 100, 105, 110, 130};
 const double kMaturities[5] = {0.25, 0.5, 1.0, 2.0, 5.0};
 
-struct Surface {
-    std::vector<double> strike, maturity, type, observed, rate, weight;
-};
+// 8 strikes x 5 maturities priced by the model, calls at and above the spot, puts below.
+using Surface = test_support::ObservationTable;
 
 Surface MakeSurface() {
-    Surface s;
-    Heston heston;
-    for (double T : kMaturities) {
-        for (double K : kStrikes) {
-            const int type = K < kSpot ? 2 : 1;
-            s.strike.push_back(K);
-            s.maturity.push_back(T);
-            s.type.push_back(type);
-            s.rate.push_back(0.02);
-            s.weight.push_back(1.0);
-            s.observed.push_back(heston.ClosedFormPrice(kSpot, K, T, 0.02, -0.6, 1.5, 0.06, 0.0,
-                                                        0.4, 0.04, 1e-6, 100.0, type));
-        }
-    }
-    return s;
+    return test_support::ModelTable(
+        kSpot, std::vector<double>(std::begin(kMaturities), std::end(kMaturities)),
+        std::vector<double>(std::begin(kStrikes), std::end(kStrikes)),
+        heston::ModelParameters{0.04, 0.06, 1.5, 0.4, -0.6}, 1e-6);
 }
 
 void BM_ClosedFormPrice(benchmark::State& state) {

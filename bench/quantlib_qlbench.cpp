@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <fstream>
 #include <ql/exercise.hpp>
 #include <ql/instruments/payoffs.hpp>
 #include <ql/instruments/vanillaoption.hpp>
@@ -21,12 +20,14 @@
 #include <ql/termstructures/yield/flatforward.hpp>
 #include <ql/termstructures/yield/zerocurve.hpp>
 #include <ql/time/daycounters/actual365fixed.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Calibration.h"
 #include "Heston.h"
+#include "ModelParameters.h"
+#include "observation_csv.h"
+#include "observation_table.h"
 
 namespace ql = QuantLib;
 namespace ext = QuantLib::ext;
@@ -41,57 +42,36 @@ const Vector kGuess = {0.03, 0.04, 2.5, 0.3, -0.3};
 const Vector kLower = {0.001, 0.001, 0.1, 0.05, -0.99};
 const Vector kUpper = {0.5, 0.5, 10.0, 1.5, 0.99};
 
-struct Surface {
-    double spot = 100.0;
-    Vector strike, maturity, type, observed, rate, weight;
+// An observation table with each maturity also in whole days, as QuantLib's dates need it.
+struct Surface : test_support::ObservationTable {
     std::vector<int> days;
 };
 
+Surface WithDays(const test_support::ObservationTable& table) {
+    Surface s;
+    static_cast<test_support::ObservationTable&>(s) = table;
+    for (double T : s.maturity) s.days.push_back(static_cast<int>(std::lround(T * 365.0)));
+    return s;
+}
+
 double OurPrice(const Surface& s, std::size_t i, const Vector& p) {
-    Heston heston;
-    return heston.ClosedFormPrice(s.spot, s.strike[i], s.maturity[i], s.rate[i], p[4], p[2], p[1],
-                                  0.0, p[3], p[0], 1e-13, 100.0, static_cast<int>(s.type[i]));
+    return test_support::ModelPrice(heston::FromCalibrationVector(p.data()), s.spot, s.strike[i],
+                                    s.maturity[i], s.rate[i], s.type[i], 1e-13);
 }
 
 // 8 strikes x 5 maturities, priced by our model at kTruth with rate 0.02.
 Surface ModelSurface() {
-    Surface s;
-    for (int d : {91, 182, 365, 547, 730}) {
-        for (double K : {70.0, 80.0, 90.0, 95.0, 100.0, 105.0, 115.0, 130.0}) {
-            s.strike.push_back(K);
-            s.days.push_back(d);
-            s.maturity.push_back(d / 365.0);
-            s.type.push_back(K < s.spot ? 2 : 1);
-            s.rate.push_back(0.02);
-            s.weight.push_back(1.0);
-            s.observed.push_back(0.0);
-        }
-    }
-    for (std::size_t i = 0; i < s.strike.size(); ++i) s.observed[i] = OurPrice(s, i, kTruth);
-    return s;
+    Vector maturities;
+    for (int d : {91, 182, 365, 547, 730}) maturities.push_back(d / 365.0);
+    return WithDays(test_support::ModelTable(100.0, maturities,
+                                             {70.0, 80.0, 90.0, 95.0, 100.0, 105.0, 115.0, 130.0},
+                                             heston::FromCalibrationVector(kTruth.data()), 1e-13));
 }
 
-// examples/dax-surface.csv: strike, maturity in years (whole days), type, price, rate, weight.
+// examples/dax-surface.csv: maturities in years of whole days.
 Surface DaxSurface() {
-    Surface s;
-    s.spot = 4468.17;
-    std::ifstream in(HESTON_SOURCE_DIR "/examples/dax-surface.csv");
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::stringstream fields(line);
-        std::string f[6];
-        for (auto& field : f) std::getline(fields, field, ',');
-        const double T = std::stod(f[1]);
-        s.strike.push_back(std::stod(f[0]));
-        s.maturity.push_back(T);
-        s.days.push_back(static_cast<int>(std::lround(T * 365.0)));
-        s.type.push_back(std::stod(f[2]));
-        s.observed.push_back(std::stod(f[3]));
-        s.rate.push_back(std::stod(f[4]));
-        s.weight.push_back(std::stod(f[5]));
-    }
-    return s;
+    return WithDays(test_support::ReadObservationCsv(HESTON_SOURCE_DIR "/examples/dax-surface.csv",
+                                                     test_support::kDaxSpot));
 }
 
 double Rmse(const Surface& s, const Vector& model) {

@@ -8,27 +8,22 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <set>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Calibration.h"
 #include "Heston.h"
+#include "ModelParameters.h"
+#include "observation_csv.h"
+#include "observation_table.h"
 
 namespace {
 
-constexpr double kDefaultSpot = 4468.17;
+constexpr double kDefaultSpot = test_support::kDaxSpot;
 constexpr int kDefaultGenerations = 100;
 
-// The observation table, one entry per option.
-struct Observations {
-    std::vector<double> strike, maturity, type, price, rate, weight;
-    std::size_t Size() const { return strike.size(); }
-};
+using test_support::ObservationTable;
 
 // Fitted parameters in calibration order v, theta, kappa, sigma, rho.
 struct Fit {
@@ -37,71 +32,40 @@ struct Fit {
     double seconds = 0.0;
 };
 
-Observations ReadSurface(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot open " + path);
-    std::string line;
-    std::getline(in, line);  // header
-    Observations obs;
-    int lineNumber = 1;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        if (line.empty()) continue;
-        std::istringstream fields(line);
-        std::string cell;
-        std::vector<double> row;
-        while (std::getline(fields, cell, ',')) row.push_back(std::stod(cell));
-        if (row.size() != 6) {
-            throw std::runtime_error(path + ":" + std::to_string(lineNumber) +
-                                     ": expected 6 columns");
-        }
-        obs.strike.push_back(row[0]);
-        obs.maturity.push_back(row[1]);
-        obs.type.push_back(row[2]);
-        obs.price.push_back(row[3]);
-        obs.rate.push_back(row[4]);
-        obs.weight.push_back(row[5]);
-    }
-    return obs;
+double ModelPrice(const std::vector<double>& p, const ObservationTable& obs, std::size_t i) {
+    return test_support::ModelPrice(heston::FromCalibrationVector(p.data()), obs.spot,
+                                    obs.strike[i], obs.maturity[i], obs.rate[i], obs.type[i], 1e-6);
 }
 
-double ModelPrice(const std::vector<double>& p, double spot, const Observations& obs,
-                  std::size_t i) {
-    Heston heston;
-    return heston.ClosedFormPrice(spot, obs.strike[i], obs.maturity[i], obs.rate[i], p[4], p[2],
-                                  p[1], 0.0, p[3], p[0], 1e-6, 100.0,
-                                  std::trunc(obs.type[i]) == 1.0 ? 1 : 2);
-}
-
-double RmsError(const std::vector<double>& p, double spot, const Observations& obs) {
+double RmsError(const std::vector<double>& p, const ObservationTable& obs) {
     double squares = 0.0;
     for (std::size_t i = 0; i < obs.Size(); ++i) {
-        const double e = ModelPrice(p, spot, obs, i) - obs.price[i];
+        const double e = ModelPrice(p, obs, i) - obs.observed[i];
         squares += obs.weight[i] * e * e;
     }
     return obs.Size() == 0 ? 0.0 : std::sqrt(squares / obs.Size());
 }
 
-Fit FitByDifferentialEvolution(const Observations& obs, double spot,
-                               const std::vector<double>& lower, const std::vector<double>& upper,
-                               int generations) {
+Fit FitByDifferentialEvolution(const ObservationTable& obs, const std::vector<double>& lower,
+                               const std::vector<double>& upper, int generations) {
     const auto start = std::chrono::steady_clock::now();
     Fit fit;
     fit.method = "Differential Evolution (" + std::to_string(generations) + " generations)";
-    fit.parameters = heston_CalibrateDE(lower, upper, obs.strike, obs.maturity, obs.type, obs.price,
-                                        spot, obs.rate, obs.weight, generations);
+    fit.parameters = heston_CalibrateDE(lower, upper, obs.strike, obs.maturity, obs.type,
+                                        obs.observed, obs.spot, obs.rate, obs.weight, generations);
     fit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return fit;
 }
 
-Fit FitByLeastSquares(const Observations& obs, double spot, const std::vector<double>& lower,
+Fit FitByLeastSquares(const ObservationTable& obs, const std::vector<double>& lower,
                       const std::vector<double>& upper, const std::vector<double>& guess,
                       int maxEvaluations) {
     const auto start = std::chrono::steady_clock::now();
     Fit fit;
     fit.method = "Levenberg-Marquardt (" + std::to_string(maxEvaluations) + " evaluations max)";
-    fit.parameters = heston_CalibrateLevMar(lower, upper, guess, obs.strike, obs.maturity, obs.type,
-                                            obs.price, spot, obs.rate, obs.weight, maxEvaluations);
+    fit.parameters =
+        heston_CalibrateLevMar(lower, upper, guess, obs.strike, obs.maturity, obs.type,
+                               obs.observed, obs.spot, obs.rate, obs.weight, maxEvaluations);
     fit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return fit;
 }
@@ -125,26 +89,26 @@ void PrintClosedFormExamples(double spot) {
     std::printf("\n");
 }
 
-void PrintFits(const std::vector<Fit>& fits, double spot, const Observations& obs) {
+void PrintFits(const std::vector<Fit>& fits, const ObservationTable& obs) {
     std::printf("%-45s %9s %9s %9s %9s %9s %10s %8s\n", "fit", "v", "theta", "kappa", "sigma",
                 "rho", "rms error", "seconds");
     for (const Fit& f : fits) {
         const auto& p = f.parameters;
         std::printf("%-45s %9.5f %9.5f %9.4f %9.4f %9.4f %10.4f %8.2f\n", f.method.c_str(), p[0],
-                    p[1], p[2], p[3], p[4], RmsError(p, spot, obs), f.seconds);
+                    p[1], p[2], p[3], p[4], RmsError(p, obs), f.seconds);
     }
     std::printf("\n");
 }
 
-void PrintPriceComparison(const std::vector<Fit>& fits, double spot, const Observations& obs) {
+void PrintPriceComparison(const std::vector<Fit>& fits, const ObservationTable& obs) {
     std::printf("%8s %8s %5s %12s", "strike", "years", "type", "observed");
     for (std::size_t k = 0; k < fits.size(); ++k)
         std::printf(" %12s", ("model " + std::to_string(k + 1)).c_str());
     std::printf("\n");
     for (std::size_t i = 0; i < obs.Size(); ++i) {
         std::printf("%8.0f %8.4f %5s %12.4f", obs.strike[i], obs.maturity[i],
-                    obs.type[i] == 1.0 ? "call" : "put", obs.price[i]);
-        for (const Fit& f : fits) std::printf(" %12.4f", ModelPrice(f.parameters, spot, obs, i));
+                    obs.type[i] == 1.0 ? "call" : "put", obs.observed[i]);
+        for (const Fit& f : fits) std::printf(" %12.4f", ModelPrice(f.parameters, obs, i));
         std::printf("\n");
     }
 }
@@ -159,7 +123,7 @@ int main(int argc, char** argv) {
     try {
         const double spot = argc > 2 ? std::stod(argv[2]) : kDefaultSpot;
         const int generations = argc > 3 ? std::stoi(argv[3]) : kDefaultGenerations;
-        const Observations obs = ReadSurface(argv[1]);
+        const ObservationTable obs = test_support::ReadObservationCsv(argv[1], spot);
 
         PrintClosedFormExamples(spot);
 
@@ -170,11 +134,11 @@ int main(int argc, char** argv) {
         const std::vector<double> guess = {0.04, 0.05, 2.0, 0.5, -0.6};
         std::printf("Calibrating to %zu options (spot %.2f)...\n\n", obs.Size(), spot);
         std::vector<Fit> fits;
-        fits.push_back(FitByDifferentialEvolution(obs, spot, lower, upper, generations));
-        fits.push_back(FitByLeastSquares(obs, spot, lower, upper, guess, 400));
+        fits.push_back(FitByDifferentialEvolution(obs, lower, upper, generations));
+        fits.push_back(FitByLeastSquares(obs, lower, upper, guess, 400));
 
-        PrintFits(fits, spot, obs);
-        PrintPriceComparison(fits, spot, obs);
+        PrintFits(fits, obs);
+        PrintPriceComparison(fits, obs);
     } catch (const char* message) {
         std::fprintf(stderr, "error: %s\n", message);
         return 1;
