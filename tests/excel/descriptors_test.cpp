@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/stream_capture.h"
 #include "ExcelHost.h"
 #include "SimulatedDesktop.h"
 #include "XlfArgDesc.h"
@@ -22,18 +23,6 @@ using xlf::XlfArgDesc;
 using xlf::XlfArgDescList;
 using xlf::XlfExcel;
 using xlf::XlfFuncDesc;
-
-// Diagnostics written while the object lives.
-class CapturedCerr {
-  public:
-    CapturedCerr() : previous_(std::cerr.rdbuf(text_.rdbuf())) {}
-    ~CapturedCerr() { std::cerr.rdbuf(previous_); }
-    std::string Text() const { return text_.str(); }
-
-  private:
-    std::ostringstream text_;
-    std::streambuf* previous_;
-};
 
 // The texts of a recorded request; Excel-4 texts count a terminating NUL.
 std::vector<std::string> Texts(const xlhost::Registration& registration) {
@@ -58,7 +47,7 @@ class Descriptors : public ::testing::TestWithParam<const char*> {
 };
 
 TEST_P(Descriptors, NamesLongerThan18CharactersAreReportedButKept) {
-    CapturedCerr cerr;
+    test_support::StreamCapture cerr;
     XlfArgDesc fits("observedPriceArray", " Prices ", "B");  // 18 characters
     EXPECT_EQ(cerr.Text(), "");
     XlfArgDesc tooLong("observedPriceArrays", " Prices ", "B");  // 19 characters
@@ -142,14 +131,14 @@ TEST_P(Descriptors, RegistrationSendsTenValuesPlusOnePerArgument) {
 TEST_P(Descriptors, RegistrationFailuresAreReportedOrThrown) {
     XlfFuncDesc function("xlf_Sum", "Sum", "", "Tests", XlfFuncDesc::NotVolatile, false, "B");
     {
-        CapturedCerr cerr;
+        test_support::StreamCapture cerr;
         xlhost::Host::Instance().FailRequest(xlfRegister, xlretFailed);
         EXPECT_EQ(function.RegisterInExcel(), xlretFailed);
         xlhost::Host::Instance().ClearFailures();
         EXPECT_EQ(cerr.Text(),
                   "..\\..\\src\\XlfAbstractCmdDesc(62): Error 32 while registering Sum\n");
     }
-    CapturedCerr cerr;
+    test_support::StreamCapture cerr;
     xlhost::Host::Instance().SetAddinPath("");
     try {
         function.RegisterInExcel();

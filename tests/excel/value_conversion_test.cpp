@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "../support/stream_capture.h"
 #include "ExcelHost.h"
 #include "SimulatedDesktop.h"
 #include "XlfExcel.h"
@@ -19,18 +20,6 @@ namespace {
 
 using xlf::XlfExcel;
 using xlf::XlfOper;
-
-// Captures what std::cerr receives while it lives.
-class CerrCapture {
-  public:
-    CerrCapture() : old_(std::cerr.rdbuf(text_.rdbuf())) {}
-    ~CerrCapture() { std::cerr.rdbuf(old_); }
-    std::string Text() const { return text_.str(); }
-
-  private:
-    std::ostringstream text_;
-    std::streambuf* old_;
-};
 
 // Each test runs with the host reporting the parameter as its version.
 class ValueConversionTest : public ::testing::TestWithParam<const char*> {
@@ -193,7 +182,7 @@ TEST_P(ValueConversionTest, ReturnCodeCheckTestsBitsInOrder) {
 TEST_P(ValueConversionTest, LongStringsFollowTheRecordForm) {
     const std::string narrow(300, 'n');
     const std::wstring wide(300, L'w');
-    CerrCapture cerr;
+    test_support::StreamCapture cerr;
     XlfOper fromNarrow(narrow), fromWide(wide), empty("");
     if (excel12_) {
         EXPECT_EQ(cerr.Text(), "");
@@ -303,7 +292,7 @@ TEST_P(ValueConversionTest, SharedHostMemoryIsFreedOnce) {
 
     // A failing xlFree is reported and otherwise ignored.
     xlhost::Host::Instance().FailRequest(xlFree, xlretFailed);
-    CerrCapture cerr;
+    test_support::StreamCapture cerr;
     {
         // Marked as the host's, though it is not: the failing xlFree touches nothing.
         XlfOper marked(1.0);

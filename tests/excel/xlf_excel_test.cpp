@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/stream_capture.h"
 #include "ExcelHost.h"
 #include "SimulatedDesktop.h"
 #include "XlfExcel.h"
@@ -171,12 +172,10 @@ TEST_F(XlfExcelTest, StatusBarAndLibraryPathReachTheHost) {
     }
 
     xlhost::Host::Instance().FailRequest(xlGetName, xlretFailed);
-    std::ostringstream captured;
-    std::streambuf* old = std::cerr.rdbuf(captured.rdbuf());
+    test_support::StreamCapture cerr;
     const std::string path = XlfExcel::Current().LibraryPath();
-    std::cerr.rdbuf(old);
     EXPECT_EQ(path, "");
-    EXPECT_EQ(captured.str(), "..\\..\\src\\XlfExcel(181): Could not get DLL name\n");
+    EXPECT_EQ(cerr.Text(), "..\\..\\src\\XlfExcel(181): Could not get DLL name\n");
 }
 
 TEST_F(XlfExcelTest, EscapePressedReadsTheHostsAnswer) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/stream_capture.h"
 #include "ExcelHost.h"
 #include "SimulatedDesktop.h"
 #include "XlfExcel.h"
@@ -148,8 +149,7 @@ TEST_P(XlfOper4Test, ReleasingGivesHostMemoryBackOnce) {
     const std::vector<int> requests = xlhost::Host::Instance().Requests();
     EXPECT_EQ(std::count(requests.begin(), requests.end(), xlFree), 1);
 
-    std::ostringstream captured;
-    std::streambuf* old = std::cerr.rdbuf(captured.rdbuf());
+    test_support::StreamCapture cerr;
     xlhost::Host::Instance().FailRequest(xlFree, xlretFailed);
     {
         // Marked as the host's, though it is not: the failing xlFree touches nothing.
@@ -157,8 +157,7 @@ TEST_P(XlfOper4Test, ReleasingGivesHostMemoryBackOnce) {
         marked.HostPointer()->xltype |= xlbitXLFree;
         XlfOper4 longText(std::string(255, 'z'));
     }
-    std::cerr.rdbuf(old);
-    EXPECT_EQ(captured.str(),
+    EXPECT_EQ(cerr.Text(),
               "..\\..\\src\\XlfOper4(968): String truncated to 254 bytes\n"
               "..\\..\\src\\XlfOper4(81): Call to xlFree failed\n");
     xlhost::Host::Instance().ClearFailures();
