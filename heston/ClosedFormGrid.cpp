@@ -51,11 +51,7 @@ HESTON_VMATH_INLINE void SamplesV(const CharacteristicExponent& exponent, int j,
         const auto A = exponent.PartsAt(j, phi, plain);
         const V angleF = (((rV * phi) * tauV + A.imC) + A.imDv) + phi * Splat<V>(lnS);
         const V angle = angleF - phi * Splat<V>(lnK);
-        const MaskOf<V> angleOk = vmath::Abs(angle) <= Splat<V>(vmath::kSinCosLimit);
-        plain &= angleOk;
-        V sine, cosine;
-        vmath::SinCos(vmath::Select(angleOk, angle, Splat<V>(0.0)), sine, cosine);
-        const V sample = vmath::Exp(A.re) * sine / phi;
+        const V sample = Polar(vmath::Exp(A.re), angle, plain).im / phi;
         for (int lane = 0; lane < lanes; ++lane) {
             if (plain[lane]) {
                 y[k + lane] = sample[lane];
@@ -81,20 +77,14 @@ HESTON_VMATH_INLINE void WeightsV(const CharacteristicExponent& exponent, int j,
         for (int lane = 0; lane < kLanes; ++lane) at[lane] = phi[k + (lane < lanes ? lane : 0)];
         MaskOf<V> plain = at == at;
         const auto A = exponent.PartsAt(j, at, plain);
-        const V im = A.imC + A.imDv;
-        const MaskOf<V> angleOk = vmath::Abs(im) <= Splat<V>(vmath::kSinCosLimit);
-        plain &= angleOk;
         const V magnitude = vmath::Exp(A.re) / at;
-        V sine, cosine;
-        vmath::SinCos(vmath::Select(angleOk, im, Splat<V>(0.0)), sine, cosine);
-        const V re = magnitude * cosine;
-        const V imag = magnitude * sine;
+        const ComplexParts<V> w = Polar(magnitude, A.imC + A.imDv, plain);
         for (int lane = 0; lane < lanes; ++lane) {
             const int p = k + lane;
             if (plain[lane]) {
                 scale[p - start] = magnitude[lane];
-                wRe[p] = re[lane];
-                wIm[p] = imag[lane];
+                wRe[p] = w.re[lane];
+                wIm[p] = w.im[lane];
             } else {
                 const Cx a = exponent.At(j, phi[p]);
                 scale[p - start] = std::exp(a.re) / phi[p];
