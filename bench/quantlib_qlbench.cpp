@@ -107,8 +107,9 @@ struct QuantLibSurface {
         ql::Handle<ql::YieldTermStructure> dividend(
             ext::make_shared<ql::FlatForward>(today, 0.0, dayCounter));
         ql::Handle<ql::Quote> spot(ext::make_shared<ql::SimpleQuote>(s.spot));
-        auto process = ext::make_shared<ql::HestonProcess>(riskFree, dividend, spot, p[0], p[2],
-                                                           p[1], p[3], p[4]);
+        const heston::ModelParameters m = heston::FromCalibrationVector(p.data());
+        auto process = ext::make_shared<ql::HestonProcess>(riskFree, dividend, spot, m.v0, m.kappa,
+                                                           m.theta, m.sigma, m.rho);
         model = ext::make_shared<ql::HestonModel>(process);
         auto engine = ext::make_shared<ql::AnalyticHestonEngine>(model);
         for (std::size_t i = 0; i < s.strike.size(); ++i) {
