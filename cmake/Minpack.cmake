@@ -1,10 +1,10 @@
 # MINPACK for the Levenberg-Marquardt calibration, as the target `minpack`.
 # Natively it is Debian's libcminpack-dev, found through pkg-config. For Windows the routines
 # lmdif needs are compiled from the upstream source of Debian's cminpack source package,
-# downloaded and checked at configure time (nothing of it is committed).
-if(TARGET minpack)
-    return()
-endif()
+# downloaded and checked at configure time (nothing of it is committed). The download needs
+# the source package's entry in apt's sources, which `cmake/install-deps.sh windows` sets up;
+# configuring never changes the system's package sources.
+include_guard(GLOBAL)
 
 if(CMAKE_CROSSCOMPILING)
     set(MINPACK_SOURCE_ROOT ${CMAKE_BINARY_DIR}/_minpack)
@@ -12,7 +12,7 @@ if(CMAKE_CROSSCOMPILING)
         COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/fetch-minpack-source.sh ${MINPACK_SOURCE_ROOT}
         RESULT_VARIABLE minpack_fetch_result)
     if(NOT minpack_fetch_result EQUAL 0)
-        message(FATAL_ERROR "Could not obtain the MINPACK source")
+        message(FATAL_ERROR "Could not obtain the MINPACK source (see the message above)")
     endif()
     set(MINPACK_DIR ${MINPACK_SOURCE_ROOT}/cminpack-1.3.6)
     add_library(minpack STATIC

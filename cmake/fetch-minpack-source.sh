@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Downloads the MINPACK (cminpack) upstream source from Debian's source package and unpacks
-# it into DEST, for the Windows builds (Debian ships only Linux binaries of it).
+# it into DEST, for the Windows builds (Debian ships only Linux binaries of it). Needs no root.
 # The tarball's SHA-256 is checked against the package's .dsc and against the value pinned
 # here; nothing of it is committed.
 # Usage: cmake/fetch-minpack-source.sh DEST
@@ -17,16 +17,12 @@ fi
 mkdir -p "$dest"
 cd "$dest"
 
-if ! grep -qs -E '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list \
-        /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; then
-    cat >/etc/apt/sources.list.d/debian-src.sources <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
-    apt-get update -q
+# The source package's index comes from the deb-src entry that `cmake/install-deps.sh windows`
+# sets up; this script only reads it and never changes the system's package sources.
+if ! apt-cache showsrc cminpack 2>/dev/null | grep -q '^Package: cminpack'; then
+    echo "fetch-minpack-source: no source package cminpack is known to apt;" \
+        "run 'make deps-windows' (cmake/install-deps.sh windows) first" >&2
+    exit 1
 fi
 
 # The Debian patch tarball may be missing from the mirror; only the upstream tarball and the
