@@ -9,78 +9,12 @@
 
 namespace xlhost {
 
-Cell Cell::Number(double value) {
-    Cell cell;
-    cell.type = xltypeNum;
-    cell.number = value;
-    return cell;
-}
-
-Cell Cell::Text(const std::string& value) {
-    Cell cell;
-    cell.type = xltypeStr;
-    cell.text = value;
-    return cell;
-}
-
-Cell Cell::Bool(bool value) {
-    Cell cell;
-    cell.type = xltypeBool;
-    cell.number = value ? 1.0 : 0.0;
-    return cell;
-}
-
-Cell Cell::Error(int code) {
-    Cell cell;
-    cell.type = xltypeErr;
-    cell.error = code;
-    return cell;
-}
-
-Cell Cell::Empty() {
-    return Cell();
-}
-
 namespace {
 
-Value ValueOfCell(const Cell& cell) {
-    switch (cell.type) {
-        case xltypeNum:
-            return Value::Number(cell.number);
-        case xltypeStr:
-            return Value::Text(Widen(cell.text));
-        case xltypeBool:
-            return Value::Bool(cell.number != 0.0);
-        case xltypeErr:
-            return Value::Error(cell.error);
-        case xltypeInt:
-            return Value::Int(static_cast<int>(cell.number));
-        default:
-            return Value::Nil();
-    }
-}
-
-Cell CellOfValue(const Value& value) {
-    switch (value.type) {
-        case xltypeNum:
-            return Cell::Number(value.num);
-        case xltypeStr:
-            return Cell::Text(Narrow(value.str));
-        case xltypeBool:
-            return Cell::Bool(value.boolean);
-        case xltypeErr:
-            return Cell::Error(value.err);
-        case xltypeInt: {
-            Cell cell = Cell::Number(value.integer);
-            cell.type = xltypeInt;
-            return cell;
-        }
-        default: {
-            Cell cell;
-            cell.type = value.type;
-            return cell;
-        }
-    }
+// The scalar types a cell of the sheet holds.
+bool IsCellType(std::uint32_t type) {
+    return type == xltypeNum || type == xltypeStr || type == xltypeBool || type == xltypeErr ||
+           type == xltypeInt;
 }
 
 bool IsReference(const Value& value) {
@@ -150,17 +84,17 @@ IDSHEET Host::SheetId() const {
     return sheetId_;
 }
 
-void Host::SetCell(int row, int col, const Cell& cell) {
-    if (cell.type == xltypeNil) {
-        cells_.erase({row, col});
+void Host::SetCell(int row, int col, const Value& value) {
+    if (IsCellType(value.type)) {
+        cells_[{row, col}] = value;
     } else {
-        cells_[{row, col}] = cell;
+        cells_.erase({row, col});
     }
 }
 
-Cell Host::GetCell(int row, int col) const {
+Value Host::GetCell(int row, int col) const {
     auto found = cells_.find({row, col});
-    return found != cells_.end() ? found->second : Cell::Empty();
+    return found != cells_.end() ? found->second : Value::Nil();
 }
 
 void Host::ClearCells() {
@@ -318,10 +252,7 @@ int Host::Answer(int function, const std::vector<Value>& arguments, bool wide, V
         }
         case xlfRegister: {
             if (arguments.empty()) return xlretInvCount;
-            Registration registration{nextRegisterId_++, {}};
-            for (const auto& argument : arguments) {
-                registration.arguments.push_back(CellOfValue(argument));
-            }
+            const Registration registration{nextRegisterId_++, arguments};
             registrations_.push_back(registration);
             *result = Value::Number(registration.id);
             return xlretSuccess;
@@ -341,11 +272,6 @@ int Host::Answer(int function, const std::vector<Value>& arguments, bool wide, V
     }
 }
 
-Value Host::CellValue(int row, int col) const {
-    auto found = cells_.find({row, col});
-    return found != cells_.end() ? ValueOfCell(found->second) : Value::Nil();
-}
-
 Value Host::Dereference(const Value& value, int* code) const {
     *code = xlretSuccess;
     if (value.areas.size() != 1 || (value.type == xltypeRef && value.sheet != sheetId_)) {
@@ -359,14 +285,13 @@ Value Host::Dereference(const Value& value, int* code) const {
         *code = xlretFailed;
         return Value();
     }
-    if (rows == 1 && columns == 1) return CellValue(area.rowFirst, area.colFirst);
+    if (rows == 1 && columns == 1) return GetCell(area.rowFirst, area.colFirst);
     Value array;
     array.type = xltypeMulti;
     array.rows = rows;
     array.columns = columns;
     for (int r = area.rowFirst; r <= area.rowLast; ++r) {
-        for (int c = area.colFirst; c <= area.colLast; ++c)
-            array.elements.push_back(CellValue(r, c));
+        for (int c = area.colFirst; c <= area.colLast; ++c) array.elements.push_back(GetCell(r, c));
     }
     return array;
 }

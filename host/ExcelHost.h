@@ -34,26 +34,10 @@
 
 namespace xlhost {
 
-// What a worksheet cell, or one argument of a request, holds.
-struct Cell {
-    std::uint32_t type = xltypeNil;  // xltypeNum, xltypeStr, xltypeBool, xltypeErr, xltypeInt,
-                                     // xltypeNil, xltypeMissing, or another code for anything
-                                     // else (arrays, references)
-    double number = 0.0;             // xltypeNum, xltypeInt, xltypeBool (1 or 0)
-    std::string text;                // xltypeStr
-    int error = 0;                   // xltypeErr
-
-    static Cell Number(double value);
-    static Cell Text(const std::string& value);
-    static Cell Bool(bool value);
-    static Cell Error(int code);
-    static Cell Empty();
-};
-
-// One xlfRegister request: its arguments in order, as texts and numbers.
+// One xlfRegister request: its arguments in order, as they arrived.
 struct Registration {
     double id;
-    std::vector<Cell> arguments;
+    std::vector<Value> arguments;
 };
 
 // One xlcMessage request: shown with a text, or the status bar reset.
@@ -78,8 +62,10 @@ class Host {
 
     void SetSheetId(IDSHEET id);
     IDSHEET SheetId() const;
-    void SetCell(int row, int col, const Cell& cell);  // zero-based
-    Cell GetCell(int row, int col) const;
+    // A cell of the sheet, zero-based. A cell holds a number, a text, a boolean, an error or
+    // an integer; setting any other value (nil, missing, an array, a reference) empties it.
+    void SetCell(int row, int col, const Value& value);
+    Value GetCell(int row, int col) const;  // nil when empty
     void ClearCells();
 
     // The request with this function number fails with code, doing nothing else.
@@ -112,14 +98,13 @@ class Host {
     int Answer(int function, const std::vector<Value>& arguments, bool wide, Value* result);
     int Coerce(const std::vector<Value>& arguments, bool wide, Value* result) const;
     Value Dereference(const Value& value, int* code) const;
-    Value CellValue(int row, int col) const;
 
     std::string version_;
     std::uintptr_t mainWindow_;
     std::string addinPath_;
     bool abortPending_;
     IDSHEET sheetId_;
-    std::map<std::pair<int, int>, Cell> cells_;
+    std::map<std::pair<int, int>, Value> cells_;
     std::map<int, int> failures_;
     std::vector<Registration> registrations_;
     std::vector<double> unregistered_;

@@ -1,6 +1,8 @@
 // HostValue.cpp - constructors of the host's values and the byte-wise text conversions.
 #include "HostValue.h"
 
+#include "RecordTraits.h"
+
 namespace xlhost {
 
 Value Value::Number(double value) {
@@ -48,19 +50,20 @@ Value Value::Missing() {
     return v;
 }
 
+// As the characters of an 8-bit record widen and narrow.
+using Narrow8 = xlrecords::RecordTraits<XLOPER>;
+
 std::wstring Widen(const std::string& text) {
     std::wstring wide;
     wide.reserve(text.size());
-    for (unsigned char c : text) wide.push_back(static_cast<wchar_t>(c));
+    for (char c : text) wide.push_back(Narrow8::ToWide(c));
     return wide;
 }
 
 std::string Narrow(const std::wstring& text) {
     std::string narrow;
     narrow.reserve(text.size());
-    // Characters beyond 8 bits have no place in an 8-bit record.
-    for (wchar_t c : text)
-        narrow.push_back(static_cast<std::uint32_t>(c) < 256 ? static_cast<char>(c) : '?');
+    for (wchar_t c : text) narrow.push_back(Narrow8::FromWide(c));
     return narrow;
 }
 

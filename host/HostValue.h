@@ -1,5 +1,6 @@
-// HostValue.h - the substitute host's own model of an Excel value, independent of the
-// XLOPER/XLOPER12 record layouts it arrives in.
+// HostValue.h - the substitute host's one model of an Excel value, independent of the
+// XLOPER/XLOPER12 record layouts it arrives in: the arguments and results of requests, the
+// cells of the host's sheet and the values of recorded registrations.
 //
 // Texts are wide strings: 8-bit record strings widen byte by byte and narrow back, so the
 // host depends on no locale.

@@ -1,8 +1,8 @@
 // RecordCodec.h - reads XLOPER/XLOPER12 records into host values and writes host values
 // into records, with every auxiliary piece of a result in one block that the host counts.
 //
-// One template over the record's traits serves both layouts. Strings longer than a record
-// can count (255 8-bit characters, 32767 wide ones) are cut.
+// One template over the records' shared traits (RecordTraits.h) serves both layouts. Strings
+// longer than a record can count (255 8-bit characters, 32767 wide ones) are cut.
 #ifndef RECORDCODEC_H
 #define RECORDCODEC_H
 
@@ -12,38 +12,12 @@
 #include <new>
 
 #include "HostValue.h"
+#include "RecordTraits.h"
 #include "XlRecords.h"
 
 namespace xlhost {
 
-template <class Oper>
-struct RecordTraits;
-
-template <>
-struct RecordTraits<XLOPER> {
-    typedef char Char;
-    typedef XLREF Ref;
-    typedef XLMREF MultiRef;
-    static constexpr std::size_t kMaxString = 255;
-    static constexpr bool kWide = false;
-    static std::size_t Count(Char c) { return static_cast<unsigned char>(c); }
-    static Char FromWide(wchar_t c) {
-        return static_cast<std::uint32_t>(c) < 256 ? static_cast<char>(c) : '?';
-    }
-    static wchar_t ToWide(Char c) { return static_cast<unsigned char>(c); }
-};
-
-template <>
-struct RecordTraits<XLOPER12> {
-    typedef XCHAR Char;
-    typedef XLREF12 Ref;
-    typedef XLMREF12 MultiRef;
-    static constexpr std::size_t kMaxString = 32767;
-    static constexpr bool kWide = true;
-    static std::size_t Count(Char c) { return static_cast<std::size_t>(c) & 0xffff; }
-    static Char FromWide(wchar_t c) { return c; }
-    static wchar_t ToWide(Char c) { return c; }
-};
+using xlrecords::RecordTraits;
 
 // Types ignoring the ownership bits (0x1000, 0x4000 and the Excel-owned 0x8000).
 inline std::uint32_t PlainType(std::uint32_t type) {
@@ -90,7 +64,7 @@ bool ReadRecord(const Oper& record, Value* value, bool allowArray = true) {
         case xltypeStr: {
             const typename Traits::Char* str = record.val.str;
             if (str == nullptr) return false;
-            const std::size_t count = Traits::Count(str[0]);
+            const std::size_t count = Traits::Length(str[0]);
             for (std::size_t i = 1; i <= count; ++i) value->str.push_back(Traits::ToWide(str[i]));
             return true;
         }
@@ -184,11 +158,8 @@ void WriteRecord(const Value& value, IDSHEET currentSheet, Oper* record, char** 
             record->val.sref.count = 1;
             if (!value.areas.empty()) {
                 const Area& area = value.areas.front();
-                auto& ref = record->val.sref.ref;
-                ref.rwFirst = static_cast<decltype(ref.rwFirst)>(area.rowFirst);
-                ref.rwLast = static_cast<decltype(ref.rwLast)>(area.rowLast);
-                ref.colFirst = static_cast<decltype(ref.colFirst)>(area.colFirst);
-                ref.colLast = static_cast<decltype(ref.colLast)>(area.colLast);
+                record->val.sref.ref =
+                    Traits::MakeRef(area.rowFirst, area.rowLast, area.colFirst, area.colLast);
             }
             break;
         }
@@ -196,11 +167,9 @@ void WriteRecord(const Value& value, IDSHEET currentSheet, Oper* record, char** 
             auto* table = reinterpret_cast<typename Traits::MultiRef*>(*cursor);
             table->count = static_cast<std::uint16_t>(value.areas.size());
             for (std::size_t i = 0; i < value.areas.size(); ++i) {
-                auto& ref = table->reftbl[i];
-                ref.rwFirst = static_cast<decltype(ref.rwFirst)>(value.areas[i].rowFirst);
-                ref.rwLast = static_cast<decltype(ref.rwLast)>(value.areas[i].rowLast);
-                ref.colFirst = static_cast<decltype(ref.colFirst)>(value.areas[i].colFirst);
-                ref.colLast = static_cast<decltype(ref.colLast)>(value.areas[i].colLast);
+                const Area& area = value.areas[i];
+                table->reftbl[i] =
+                    Traits::MakeRef(area.rowFirst, area.rowLast, area.colFirst, area.colLast);
             }
             record->val.mref.lpmref = table;
             record->val.mref.idSheet = value.sheet != 0 ? value.sheet : currentSheet;

@@ -2,7 +2,8 @@
 //
 // RecordOps<Traits> works on raw records: the Excel-4 form (XLOPER, 8-bit counted strings)
 // and the Excel-12 form (XLOPER12, wide counted strings) differ only in the pieces gathered
-// in Excel4Form and Excel12Form. The traits add where a value's diagnostics are reported
+// in Excel4Form and Excel12Form, over the layouts' traits shared with the host
+// (RecordTraits.h). The traits add where a value's diagnostics are reported
 // from and the few choices in which XlfOper4 differs from XlfOperImpl4. XlfOperImpl4,
 // XlfOperImpl12 and XlfOper4 are thin layers over it.
 //
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "CellMatrix.h"
+#include "RecordTraits.h"
 #include "VectorOrder.h"
 #include "XlRecords.h"
 #include "XlfExcel.h"
@@ -53,24 +55,16 @@ std::size_t NarrowInto(char* out, const wchar_t* text, std::size_t count, std::s
 std::size_t WidenInto(wchar_t* out, const char* text, std::size_t count, std::size_t limit);
 
 // Excel-4 records: XLOPER, strings of a count byte and 8-bit characters.
-struct Excel4Form {
-    using Record = XLOPER;
-    using MultiRef = XLMREF;
-
+struct Excel4Form : xlrecords::RecordTraits<XLOPER> {
     static int Call(int function, Record* result, int count, Record** arguments) {
         return XlfExcel::Current().CallHost4v(function, result, count, arguments);
     }
     static void SetArea(MultiRef& multi, std::int32_t row, std::int32_t rowLast, std::int32_t col,
                         std::int32_t colLast) {
         multi.count = 1;
-        multi.reftbl[0].rwFirst = static_cast<std::uint16_t>(row);
-        multi.reftbl[0].rwLast = static_cast<std::uint16_t>(rowLast);
-        multi.reftbl[0].colFirst = static_cast<std::uint8_t>(col);
-        multi.reftbl[0].colLast = static_cast<std::uint8_t>(colLast);
+        multi.reftbl[0] = MakeRef(row, rowLast, col, colLast);
     }
-    static std::size_t Count(const Record& r) {
-        return r.val.str ? static_cast<unsigned char>(r.val.str[0]) : 0;
-    }
+    static std::size_t Count(const Record& r) { return r.val.str ? Length(r.val.str[0]) : 0; }
     static const char* Chars(const Record& r) { return r.val.str ? r.val.str + 1 : ""; }
 
     // Counts the terminating NUL, so at most 254 characters fit.
@@ -127,25 +121,17 @@ struct Excel4Form {
 };
 
 // Excel-12 records: XLOPER12, strings of a count character and wide characters.
-struct Excel12Form {
-    using Record = XLOPER12;
-    using MultiRef = XLMREF12;
-
+struct Excel12Form : xlrecords::RecordTraits<XLOPER12> {
     static int Call(int function, Record* result, int count, Record** arguments) {
         return XlfExcel::Current().CallHost12v(function, result, count, arguments);
     }
     static void SetArea(MultiRef& multi, std::int32_t row, std::int32_t rowLast, std::int32_t col,
                         std::int32_t colLast) {
         multi.count = 1;
-        multi.reftbl[0].rwFirst = row;
-        multi.reftbl[0].rwLast = rowLast;
-        multi.reftbl[0].colFirst = col;
-        multi.reftbl[0].colLast = colLast;
+        multi.reftbl[0] = MakeRef(row, rowLast, col, colLast);
     }
     // The count is a 16-bit word in Excel's layout, whatever the width of XCHAR here.
-    static std::size_t Count(const Record& r) {
-        return r.val.str ? static_cast<std::uint16_t>(r.val.str[0]) : 0;
-    }
+    static std::size_t Count(const Record& r) { return r.val.str ? Length(r.val.str[0]) : 0; }
     static const XCHAR* Chars(const Record& r) { return r.val.str ? r.val.str + 1 : L""; }
 
     // The count is the text's length in bytes even when the conversion yields fewer wide

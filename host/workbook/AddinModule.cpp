@@ -4,7 +4,7 @@
 
 #include "ExcelHost.h"
 
-namespace xllhost {
+namespace runner {
 
 namespace {
 
@@ -19,11 +19,25 @@ int CallAuto(const AddinModule& module, const char* name) {
 }
 
 // The layer's Excel-4 texts count their terminating NUL; the name Excel shows ends before it.
-std::string TextOf(const xlhost::Cell& cell) {
-    if (cell.type != xltypeStr) return std::string();
-    std::string text = cell.text;
+std::string TextOf(const xlhost::Value& value) {
+    if (value.type != xltypeStr) return std::string();
+    std::string text = xlhost::Narrow(value.str);
     while (!text.empty() && text.back() == '\0') text.pop_back();
     return text;
+}
+
+// A number given as a number, an integer or a boolean (1 or 0); 0 for anything else.
+double NumberOf(const xlhost::Value& value) {
+    switch (value.type) {
+        case xltypeNum:
+            return value.num;
+        case xltypeInt:
+            return value.integer;
+        case xltypeBool:
+            return value.boolean ? 1.0 : 0.0;
+        default:
+            return 0.0;
+    }
 }
 
 }  // namespace
@@ -52,7 +66,7 @@ FARPROC AddinModule::EntryPoint(const std::string& exportName) const {
 std::vector<RegisteredFunction> RegisteredFunctions() {
     std::vector<RegisteredFunction> functions;
     for (const xlhost::Registration& registration : xlhost::Host::Instance().Registrations()) {
-        const std::vector<xlhost::Cell>& values = registration.arguments;
+        const std::vector<xlhost::Value>& values = registration.arguments;
         auto text = [&](std::size_t i) {
             return i < values.size() ? TextOf(values[i]) : std::string();
         };
@@ -62,7 +76,7 @@ std::vector<RegisteredFunction> RegisteredFunctions() {
         function.typeText = text(2);
         function.worksheetName = text(3);
         function.argumentText = text(4);
-        function.macroType = values.size() > 5 ? values[5].number : 0.0;
+        function.macroType = values.size() > 5 ? NumberOf(values[5]) : 0.0;
         function.category = text(6);
         function.description = text(9);
         for (std::size_t i = 10; i < values.size(); ++i) function.argumentHelp.push_back(text(i));
@@ -72,4 +86,4 @@ std::vector<RegisteredFunction> RegisteredFunctions() {
     return functions;
 }
 
-}  // namespace xllhost
+}  // namespace runner

@@ -7,7 +7,7 @@
 
 #include "WindowsApi.h"
 
-namespace xllhost {
+namespace runner {
 
 // One xlfRegister request as the host recorded it.
 struct RegisteredFunction {
@@ -50,4 +50,4 @@ class AddinModule {
 // Every xlfRegister request the host has recorded, in order.
 std::vector<RegisteredFunction> RegisteredFunctions();
 
-}  // namespace xllhost
+}  // namespace runner

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace xllhost {
+namespace runner {
 
 namespace {
 
@@ -82,4 +82,4 @@ void WriteCellValues(std::ostream& out, const Sheet& sheet, const std::vector<Fo
     }
 }
 
-}  // namespace xllhost
+}  // namespace runner

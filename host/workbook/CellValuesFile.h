@@ -18,7 +18,7 @@
 
 #include "Evaluator.h"
 
-namespace xllhost {
+namespace runner {
 
 struct FormulaCall {
     CellPosition cell;
@@ -32,4 +32,4 @@ std::string EscapeCellText(const std::string& text);
 
 void WriteCellValues(std::ostream& out, const Sheet& sheet, const std::vector<FormulaCall>& calls);
 
-}  // namespace xllhost
+}  // namespace runner

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace xllhost {
+namespace runner {
 
 namespace {
 
@@ -36,4 +36,4 @@ void* CallEntryPoint(FARPROC entryPoint, const std::vector<CallArgument>& argume
     return CallWith<>(entryPoint, arguments);
 }
 
-}  // namespace xllhost
+}  // namespace runner

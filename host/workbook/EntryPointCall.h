@@ -13,7 +13,7 @@
 
 #include "WindowsApi.h"
 
-namespace xllhost {
+namespace runner {
 
 constexpr std::size_t kMaxEntryPointArguments = 12;
 
@@ -29,4 +29,4 @@ struct CallArgument {
 // Throws std::length_error for more than kMaxEntryPointArguments arguments.
 void* CallEntryPoint(FARPROC entryPoint, const std::vector<CallArgument>& arguments);
 
-}  // namespace xllhost
+}  // namespace runner

@@ -9,7 +9,7 @@
 #include "ExcelHost.h"
 #include "ValueRecords.h"
 
-namespace xllhost {
+namespace runner {
 
 namespace {
 
@@ -157,18 +157,19 @@ class CallBuilder {
     RecordArena<Oper> arena_;
 };
 
-xlhost::Cell HostCell(const SheetValue& value) {
+// What the host's sheet holds for a cell: the host's own errors show as #VALUE!.
+xlhost::Value HostCell(const SheetValue& value) {
     switch (value.kind) {
         case SheetValue::Number:
-            return xlhost::Cell::Number(value.number);
+            return xlhost::Value::Number(value.number);
         case SheetValue::Text:
-            return xlhost::Cell::Text(value.text);
+            return xlhost::Value::Text(xlhost::Widen(value.text));
         case SheetValue::Bool:
-            return xlhost::Cell::Bool(value.boolean);
+            return xlhost::Value::Bool(value.boolean);
         case SheetValue::Error:
-            return xlhost::Cell::Error(value.error >= 0 ? value.error : xlerrValue);
+            return xlhost::Value::Error(value.error >= 0 ? value.error : xlerrValue);
         default:
-            return xlhost::Cell::Empty();
+            return xlhost::Value::Nil();
     }
 }
 
@@ -293,4 +294,4 @@ Sheet Evaluator::Evaluate(const Workbook& workbook) {
     return sheet;
 }
 
-}  // namespace xllhost
+}  // namespace runner

@@ -25,7 +25,7 @@
 #include "SheetValue.h"
 #include "Workbook.h"
 
-namespace xllhost {
+namespace runner {
 
 using Sheet = std::vector<std::vector<SheetValue>>;
 
@@ -61,4 +61,4 @@ class Evaluator {
     CallObserver observer_;
 };
 
-}  // namespace xllhost
+}  // namespace runner

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace xllhost {
+namespace runner {
 
 std::string DisplayText(const SheetValue& value, int significantDigits) {
     switch (value.kind) {
@@ -70,4 +70,4 @@ void PrintRegistrations(std::ostream& out, const std::vector<RegisteredFunction>
     }
 }
 
-}  // namespace xllhost
+}  // namespace runner

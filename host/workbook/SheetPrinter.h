@@ -11,7 +11,7 @@
 #include "AddinModule.h"
 #include "Evaluator.h"
 
-namespace xllhost {
+namespace runner {
 
 // The text a cell shows: numbers with up to 10 significant digits, TRUE/FALSE, error names,
 // "(null)" for a null result; empty cells and nil results show nothing.
@@ -20,4 +20,4 @@ std::string DisplayText(const SheetValue& value, int significantDigits = 10);
 void PrintSheet(std::ostream& out, const Sheet& sheet, int significantDigits = 10);
 void PrintRegistrations(std::ostream& out, const std::vector<RegisteredFunction>& functions);
 
-}  // namespace xllhost
+}  // namespace runner

@@ -2,7 +2,7 @@
 
 #include "XlRecords.h"
 
-namespace xllhost {
+namespace runner {
 
 SheetValue SheetValue::MakeNumber(double value) {
     SheetValue result = Make(Number);
@@ -63,4 +63,4 @@ std::string ErrorName(int code) {
     }
 }
 
-}  // namespace xllhost
+}  // namespace runner

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace xllhost {
+namespace runner {
 
 struct SheetValue {
     enum Kind {
@@ -47,4 +47,4 @@ struct CallResult {
 // Excel's display text of an error code ("#VALUE!", ...).
 std::string ErrorName(int code);
 
-}  // namespace xllhost
+}  // namespace runner

@@ -3,49 +3,29 @@
 #include <algorithm>
 #include <cstring>
 
-namespace xllhost {
+#include "HostValue.h"
+#include "RecordTraits.h"
+
+namespace runner {
 
 namespace {
 
-// Layout differences between the two record forms.
 template <class Oper>
-struct Layout;
+using Traits = xlrecords::RecordTraits<Oper>;
 
-template <>
-struct Layout<XLOPER> {
-    using Char = char;
-    using Ref = XLREF;
-    using MultiRef = XLMREF;
-    static constexpr std::size_t kMaxText = 255;
-    static Ref MakeRef(CellPosition first, CellPosition last) {
-        return {static_cast<std::uint16_t>(first.row), static_cast<std::uint16_t>(last.row),
-                static_cast<std::uint8_t>(first.col), static_cast<std::uint8_t>(last.col)};
-    }
-    static std::string Text(const Char* str) {
-        const auto count = static_cast<unsigned char>(str[0]);
-        return std::string(str + 1, str + 1 + count);
-    }
-};
+template <class Oper>
+typename Traits<Oper>::Ref MakeRef(CellPosition first, CellPosition last) {
+    return Traits<Oper>::MakeRef(first.row, last.row, first.col, last.col);
+}
 
-template <>
-struct Layout<XLOPER12> {
-    using Char = XCHAR;
-    using Ref = XLREF12;
-    using MultiRef = XLMREF12;
-    static constexpr std::size_t kMaxText = 32767;
-    static Ref MakeRef(CellPosition first, CellPosition last) {
-        return {first.row, last.row, first.col, last.col};
-    }
-    static std::string Text(const Char* str) {
-        // Texts of the workbook are 8-bit; wider characters show as '?'.
-        std::string text;
-        for (std::size_t i = 1; i <= static_cast<std::size_t>(str[0]); ++i) {
-            const auto code = static_cast<std::uint32_t>(str[i]);
-            text += code < 256 ? static_cast<char>(code) : '?';
-        }
-        return text;
-    }
-};
+// Texts of the workbook are 8-bit: wider characters of a returned text show as '?'.
+template <class Oper>
+std::string ReadText(const typename Traits<Oper>::Char* str) {
+    std::wstring text;
+    const std::size_t count = Traits<Oper>::Length(str[0]);
+    for (std::size_t i = 1; i <= count; ++i) text.push_back(Traits<Oper>::ToWide(str[i]));
+    return xlhost::Narrow(text);
+}
 
 template <class Oper>
 SheetValue ReadScalar(const Oper& record) {
@@ -61,7 +41,7 @@ SheetValue ReadScalar(const Oper& record) {
             return SheetValue::MakeError(record.val.err);
         case xltypeStr: {
             if (record.val.str == nullptr) return SheetValue::MakeError(xlerrValue);
-            std::string text = Layout<Oper>::Text(record.val.str);
+            std::string text = ReadText<Oper>(record.val.str);
             // Counted strings may carry a terminating NUL in their count.
             while (!text.empty() && text.back() == '\0') text.pop_back();
             return SheetValue::MakeText(text);
@@ -104,7 +84,7 @@ Oper* RecordArena<Oper>::NewRecord(std::uint32_t type) {
 
 template <class Oper>
 void RecordArena<Oper>::WriteValue(Oper& record, const SheetValue& value) {
-    using Char = typename Layout<Oper>::Char;
+    using Char = typename Traits<Oper>::Char;
     std::memset(&record, 0, sizeof(record));
     switch (value.kind) {
         case SheetValue::Number:
@@ -120,12 +100,12 @@ void RecordArena<Oper>::WriteValue(Oper& record, const SheetValue& value) {
             record.val.err = static_cast<decltype(record.val.err)>(value.error);
             break;
         case SheetValue::Text: {
-            const std::size_t length = std::min(value.text.size(), Layout<Oper>::kMaxText);
+            const std::wstring text = xlhost::Widen(value.text);
+            const std::size_t length = std::min(text.size(), Traits<Oper>::kMaxString);
             std::vector<Char> buffer(length + 1);
             buffer[0] = static_cast<Char>(length);
-            for (std::size_t i = 0; i < length; ++i) {
-                buffer[i + 1] = static_cast<Char>(static_cast<unsigned char>(value.text[i]));
-            }
+            for (std::size_t i = 0; i < length; ++i)
+                buffer[i + 1] = Traits<Oper>::FromWide(text[i]);
             record.xltype = xltypeStr;
             if constexpr (sizeof(Char) == 1) {
                 narrowTexts_.push_back(std::move(buffer));
@@ -170,18 +150,18 @@ template <class Oper>
 Oper* RecordArena<Oper>::SheetReference(CellPosition first, CellPosition last) {
     Oper* record = NewRecord(xltypeSRef);
     record->val.sref.count = 1;
-    record->val.sref.ref = Layout<Oper>::MakeRef(first, last);
+    record->val.sref.ref = MakeRef<Oper>(first, last);
     return record;
 }
 
 template <class Oper>
 Oper* RecordArena<Oper>::Reference(IDSHEET sheet, CellPosition first, CellPosition last) {
-    using MultiRef = typename Layout<Oper>::MultiRef;
+    using MultiRef = typename Traits<Oper>::MultiRef;
     references_.emplace_back(sizeof(MultiRef));
     // A vector of char is suitably aligned for the multi-reference (operator new alignment).
     auto* areas = reinterpret_cast<MultiRef*>(references_.back().data());
     areas->count = 1;
-    areas->reftbl[0] = Layout<Oper>::MakeRef(first, last);
+    areas->reftbl[0] = MakeRef<Oper>(first, last);
     Oper* record = NewRecord(xltypeRef);
     record->val.mref.lpmref = areas;
     record->val.mref.idSheet = sheet;
@@ -198,4 +178,4 @@ CallResult ReadResult(const XLOPER12* record) {
 template class RecordArena<XLOPER>;
 template class RecordArena<XLOPER12>;
 
-}  // namespace xllhost
+}  // namespace runner

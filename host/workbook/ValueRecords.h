@@ -1,5 +1,6 @@
 // ValueRecords: the value records xllhost hands to a worksheet function, and the reading of
-// the record it returns, in either layout (XLOPER for "P"/"R", XLOPER12 for "Q"/"U").
+// the record it returns, in either layout (XLOPER for "P"/"R", XLOPER12 for "Q"/"U"), over
+// the records' shared traits (RecordTraits.h).
 //
 // A RecordArena owns every record, string, array and reference it builds until it is
 // destroyed, which is after the call returned and its result was read: the function may
@@ -14,7 +15,7 @@
 #include "Workbook.h"
 #include "XlRecords.h"
 
-namespace xllhost {
+namespace runner {
 
 template <class Oper>
 class RecordArena {
@@ -45,4 +46,4 @@ CallResult ReadResult(const XLOPER12* record);
 extern template class RecordArena<XLOPER>;
 extern template class RecordArena<XLOPER12>;
 
-}  // namespace xllhost
+}  // namespace runner

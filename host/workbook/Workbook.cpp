@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace xllhost {
+namespace runner {
 
 namespace {
 
@@ -197,4 +197,4 @@ Workbook ParseWorkbook(std::istream& input) {
     return workbook;
 }
 
-}  // namespace xllhost
+}  // namespace runner

@@ -5,13 +5,17 @@
 // are numbers, quoted texts, cell references (B3, $B$3), ranges (A1:A8) or nothing at all
 // (an omitted argument). Commas inside a formula's parentheses or inside double quotes do
 // not end the field; a quoted field may hold "" for one quotation mark.
+//
+// Namespace runner: the workbook runner of host/workbook (reading, evaluating and printing a
+// workbook through an add-in loaded into the substitute host), which the xllhost program and
+// the end-to-end tests drive.
 #pragma once
 
 #include <istream>
 #include <string>
 #include <vector>
 
-namespace xllhost {
+namespace runner {
 
 // Zero-based row and column.
 struct CellPosition {
@@ -42,7 +46,7 @@ struct InputCell {
     Kind kind = Empty;
     double number = 0.0;
     std::string text;  // Text; the formula's source for Formula
-    xllhost::Formula formula;
+    runner::Formula formula;
 };
 
 struct Workbook {
@@ -57,4 +61,4 @@ Workbook ParseWorkbook(std::istream& input);
 // One formula text (with its leading "="), for tests and error messages.
 Formula ParseFormula(const std::string& text);
 
-}  // namespace xllhost
+}  // namespace runner

@@ -64,13 +64,13 @@ MemoryUse CurrentMemoryUse() {
 // Calls one formula count times, as many recalculations of one cell would, and reports the
 // memory of the process around the loop. The first calls warm up the add-in's temporary
 // memory, which grows to its working size once and is reused from then on.
-void RepeatFormula(const xllhost::Evaluator& evaluator, const std::string& formulaText, long count,
+void RepeatFormula(const runner::Evaluator& evaluator, const std::string& formulaText, long count,
                    int significantDigits) {
-    const xllhost::Formula formula = xllhost::ParseFormula(formulaText);
-    const xllhost::Sheet noCells;
+    const runner::Formula formula = runner::ParseFormula(formulaText);
+    const runner::Sheet noCells;
     xlhost::Host& host = xlhost::Host::Instance();
     auto call = [&] {
-        xllhost::CallResult result = evaluator.Call(formula.name, formula.arguments, noCells);
+        runner::CallResult result = evaluator.Call(formula.name, formula.arguments, noCells);
         host.ClearRecords();  // the host's own log of requests must not grow either
         return result;
     };
@@ -78,12 +78,12 @@ void RepeatFormula(const xllhost::Evaluator& evaluator, const std::string& formu
     for (long i = 0; i < warmUp; ++i) call();
     const MemoryUse before = CurrentMemoryUse();
     const std::size_t outstandingBefore = host.OutstandingBlocks();
-    xllhost::CallResult last;
+    runner::CallResult last;
     for (long i = 0; i < count; ++i) last = call();
     const MemoryUse after = CurrentMemoryUse();
     std::cout << "repeat: calls=" << count << " value="
               << (last.values.empty() ? std::string()
-                                      : xllhost::DisplayText(last.values[0], significantDigits))
+                                      : runner::DisplayText(last.values[0], significantDigits))
               << " working_set_before=" << before.workingSet
               << " working_set_after=" << after.workingSet
               << " private_before=" << before.privateBytes
@@ -96,7 +96,7 @@ void RepeatFormula(const xllhost::Evaluator& evaluator, const std::string& formu
 
 int main(int argc, char** argv) {
     std::string version = "12.0";
-    xllhost::ReferenceMode references = xllhost::ReferenceMode::Values;
+    runner::ReferenceMode references = runner::ReferenceMode::Values;
     std::string moduleName;
     std::string addinPath;
     std::string workbookPath;
@@ -111,9 +111,9 @@ int main(int argc, char** argv) {
         } else if (argument == "--excel12") {
             version = "12.0";
         } else if (argument == "--refs") {
-            references = xllhost::ReferenceMode::References;
+            references = runner::ReferenceMode::References;
         } else if (argument == "--srefs") {
-            references = xllhost::ReferenceMode::SheetReferences;
+            references = runner::ReferenceMode::SheetReferences;
         } else if (argument == "--module-name" && i + 1 < argc) {
             moduleName = argv[++i];
         } else if (argument == "--full-precision") {
@@ -138,20 +138,20 @@ int main(int argc, char** argv) {
     if (addinPath.empty()) return Usage();
 
     try {
-        xllhost::Workbook workbook;
+        runner::Workbook workbook;
         if (!workbookPath.empty()) {
             std::ifstream file(workbookPath);
             if (!file) {
                 std::cerr << "xllhost: cannot read " << workbookPath << '\n';
                 return 2;
             }
-            workbook = xllhost::ParseWorkbook(file);
+            workbook = runner::ParseWorkbook(file);
         }
 
         xlhost::Host& host = xlhost::Host::Instance();
         host.Reset();
         host.SetVersion(version);
-        xllhost::AddinModule addin(addinPath);
+        runner::AddinModule addin(addinPath);
         host.SetAddinPath(moduleName.empty() ? addinPath : moduleName);
         if (!moduleName.empty()) simulated::SetModuleFileName(addin.Handle(), moduleName);
 
@@ -161,24 +161,24 @@ int main(int argc, char** argv) {
             addin.Close();
             return 1;
         }
-        const auto functions = xllhost::RegisteredFunctions();
-        xllhost::PrintRegistrations(std::cout, functions);
+        const auto functions = runner::RegisteredFunctions();
+        runner::PrintRegistrations(std::cout, functions);
 
-        xllhost::Evaluator evaluator(addin, functions, references);
-        std::vector<xllhost::FormulaCall> calls;
+        runner::Evaluator evaluator(addin, functions, references);
+        std::vector<runner::FormulaCall> calls;
         if (!valuesPath.empty()) {
-            evaluator.ObserveCalls([&calls](xllhost::CellPosition cell,
-                                            const xllhost::CallResult& result, double seconds) {
+            evaluator.ObserveCalls([&calls](runner::CellPosition cell,
+                                            const runner::CallResult& result, double seconds) {
                 calls.push_back({cell, result.rows, result.columns, seconds});
             });
         }
         if (!workbookPath.empty()) {
-            const xllhost::Sheet sheet = evaluator.Evaluate(workbook);
+            const runner::Sheet sheet = evaluator.Evaluate(workbook);
             std::cout << '\n';
-            xllhost::PrintSheet(std::cout, sheet, significantDigits);
+            runner::PrintSheet(std::cout, sheet, significantDigits);
             if (!valuesPath.empty()) {
                 std::ofstream values(valuesPath, std::ios::binary);
-                xllhost::WriteCellValues(values, sheet, calls);
+                runner::WriteCellValues(values, sheet, calls);
                 if (!values.flush()) {
                     std::cerr << "xllhost: cannot write " << valuesPath << '\n';
                     addin.Close();

@@ -48,20 +48,20 @@ class AddinSession : public ::testing::TestWithParam<const char*> {
         return addin_->Open();
     }
 
-    xllhost::Sheet Evaluate(const std::string& csv,
-                            xllhost::ReferenceMode references = xllhost::ReferenceMode::Values) {
+    runner::Sheet Evaluate(const std::string& csv,
+                           runner::ReferenceMode references = runner::ReferenceMode::Values) {
         std::istringstream input(csv);
-        const xllhost::Workbook workbook = xllhost::ParseWorkbook(input);
-        xllhost::Evaluator evaluator(*addin_, xllhost::RegisteredFunctions(), references);
+        const runner::Workbook workbook = runner::ParseWorkbook(input);
+        runner::Evaluator evaluator(*addin_, runner::RegisteredFunctions(), references);
         return evaluator.Evaluate(workbook);
     }
 
-    static xllhost::SheetValue At(const xllhost::Sheet& sheet, const std::string& name) {
-        xllhost::CellPosition position;
-        if (!xllhost::ParseCellName(name, position)) ADD_FAILURE() << "bad cell name " << name;
+    static runner::SheetValue At(const runner::Sheet& sheet, const std::string& name) {
+        runner::CellPosition position;
+        if (!runner::ParseCellName(name, position)) ADD_FAILURE() << "bad cell name " << name;
         if (position.row >= static_cast<int>(sheet.size()) ||
             position.col >= static_cast<int>(sheet[position.row].size())) {
-            return xllhost::SheetValue();
+            return runner::SheetValue();
         }
         return sheet[position.row][position.col];
     }
@@ -70,12 +70,12 @@ class AddinSession : public ::testing::TestWithParam<const char*> {
 
     // Loaded once for the whole test program, as Excel keeps an add-in loaded across opens
     // and closes; the layer's value implementations live as long as the module.
-    static xllhost::AddinModule& Module() {
-        static auto* module = new xllhost::AddinModule(HESTON_ADDIN_PATH);
+    static runner::AddinModule& Module() {
+        static auto* module = new runner::AddinModule(HESTON_ADDIN_PATH);
         return *module;
     }
 
-    xllhost::AddinModule* addin_ = nullptr;
+    runner::AddinModule* addin_ = nullptr;
     bool opened_ = false;
 };
 

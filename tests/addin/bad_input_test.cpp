@@ -12,9 +12,9 @@
 namespace {
 
 using addintest::AddinSession;
-using xllhost::Argument;
-using xllhost::CellPosition;
-using xllhost::SheetValue;
+using runner::Argument;
+using runner::CellPosition;
+using runner::SheetValue;
 
 Argument Number(double value) {
     Argument argument;
@@ -33,8 +33,8 @@ Argument Text(const std::string& value) {
 Argument Range(const std::string& first, const std::string& last) {
     Argument argument;
     argument.kind = Argument::Range;
-    xllhost::ParseCellName(first, argument.first);
-    xllhost::ParseCellName(last, argument.last);
+    runner::ParseCellName(first, argument.first);
+    runner::ParseCellName(last, argument.last);
     if (first == last) argument.kind = Argument::Reference;
     return argument;
 }
@@ -102,22 +102,21 @@ class BadInput : public AddinSession {};
 
 TEST_P(BadInput, EveryFunctionAnswersEveryBadArgumentWithACellValue) {
     ASSERT_EQ(Open(), 1);
-    xllhost::Sheet sheet = Evaluate(kInputs);
+    runner::Sheet sheet = Evaluate(kInputs);
     // The workbook text cannot hold an error; put one in C6 for the evaluator and the host.
     sheet[5].resize(3);
     sheet[5][2] = SheetValue::MakeError(xlerrNA);
-    xlhost::Host::Instance().SetCell(5, 2, xlhost::Cell::Error(xlerrNA));
+    xlhost::Host::Instance().SetCell(5, 2, xlhost::Value::Error(xlerrNA));
 
-    const auto functions = xllhost::RegisteredFunctions();
+    const auto functions = runner::RegisteredFunctions();
     int calls = 0;
-    for (xllhost::ReferenceMode mode :
-         {xllhost::ReferenceMode::Values, xllhost::ReferenceMode::SheetReferences}) {
-        xllhost::Evaluator evaluator(*addin_, functions, mode);
+    for (runner::ReferenceMode mode :
+         {runner::ReferenceMode::Values, runner::ReferenceMode::SheetReferences}) {
+        runner::Evaluator evaluator(*addin_, functions, mode);
         for (const Baseline& baseline : Baselines()) {
             const auto good = evaluator.Call(baseline.name, baseline.arguments, sheet);
             ASSERT_NE(good.values.front().kind, SheetValue::Error)
-                << baseline.name
-                << " fails on good input: " << xllhost::DisplayText(good.values[0]);
+                << baseline.name << " fails on good input: " << runner::DisplayText(good.values[0]);
             for (std::size_t i = 0; i < baseline.arguments.size(); ++i) {
                 const bool isArray =
                     baseline.arguments[i].kind == Argument::Range &&

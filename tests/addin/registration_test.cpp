@@ -10,7 +10,7 @@ namespace {
 
 using addintest::AddinSession;
 using addintest::DebugText;
-using xllhost::RegisteredFunction;
+using runner::RegisteredFunction;
 
 const char kCategory[] = "KX_HestonStochasticVolatility";
 const char kModuleName[] = "C:\\addins\\pricing.xll";
@@ -134,7 +134,7 @@ class Registration : public AddinSession {};
 TEST_P(Registration, NineFunctionsRegisterAsTheTableSaysInOrder) {
     simulated::AttachDebugger();
     ASSERT_EQ(Open(), 1);
-    const std::vector<RegisteredFunction> functions = xllhost::RegisteredFunctions();
+    const std::vector<RegisteredFunction> functions = runner::RegisteredFunctions();
     ASSERT_EQ(functions.size(), std::size(kFunctions));
     for (std::size_t i = 0; i < functions.size(); ++i) {
         const RegisteredFunction& got = functions[i];
@@ -228,13 +228,13 @@ TEST_P(Registration, FailedMemoryQueryWarnsAndStillRegisters) {
     const auto events = StatusEvents();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0].text, "Registering library...");
-    EXPECT_EQ(xllhost::RegisteredFunctions().size(), 9u);
+    EXPECT_EQ(runner::RegisteredFunctions().size(), 9u);
 }
 
 TEST_P(Registration, MissingCallbackLibraryFailsTheOpenQuietly) {
     simulated::FailLoadLibrary("XLCALL32.DLL");
     EXPECT_EQ(Open(), 0);
-    EXPECT_TRUE(xllhost::RegisteredFunctions().empty());
+    EXPECT_TRUE(runner::RegisteredFunctions().empty());
     EXPECT_TRUE(xlhost::Host::Instance().Requests().empty());
     // Closing after the failed open neither crashes nor asks the host for anything.
     EXPECT_EQ(addin_->Close(), 1);

@@ -11,9 +11,9 @@
 namespace {
 
 using addintest::AddinSession;
-using xllhost::ReferenceMode;
-using xllhost::Sheet;
-using xllhost::SheetValue;
+using runner::ReferenceMode;
+using runner::Sheet;
+using runner::SheetValue;
 
 double NormalCdf(double x) {
     return 0.5 * std::erfc(-x / std::sqrt(2.0));
@@ -34,12 +34,12 @@ struct BlackScholes {
 
 void ExpectNumber(const SheetValue& value, double expected, double tolerance,
                   const std::string& what) {
-    ASSERT_EQ(value.kind, SheetValue::Number) << what << ": " << xllhost::DisplayText(value);
+    ASSERT_EQ(value.kind, SheetValue::Number) << what << ": " << runner::DisplayText(value);
     EXPECT_NEAR(value.number, expected, tolerance) << what;
 }
 
 void ExpectText(const SheetValue& value, const std::string& expected) {
-    ASSERT_EQ(value.kind, SheetValue::Text) << xllhost::DisplayText(value);
+    ASSERT_EQ(value.kind, SheetValue::Text) << runner::DisplayText(value);
     EXPECT_EQ(value.text, expected);
 }
 
@@ -128,7 +128,7 @@ TEST_P(WorksheetFunctions, CountsAreTruncatedTowardZero) {
     const SheetValue negativeSteps = At(Evaluate(mc + "10,-0.5)\n"), "A1");
     RestartRandomStream();
     const SheetValue zeroSteps = At(Evaluate(mc + "10,0)\n"), "A1");
-    EXPECT_EQ(xllhost::DisplayText(negativeSteps), xllhost::DisplayText(zeroSteps));
+    EXPECT_EQ(runner::DisplayText(negativeSteps), runner::DisplayText(zeroSteps));
 
     // The simulated price is the closed form within the sampling error of 1000 paths.
     const Sheet prices = Evaluate(
@@ -150,11 +150,11 @@ TEST_P(WorksheetFunctions, FunctionWizardGetsTrueFromEveryFunction) {
         "4,5,6\n");
     for (const char* cell : {"A1", "C1", "D1", "E1", "F1", "G1", "H1", "I1"}) {
         const SheetValue value = At(sheet, cell);
-        EXPECT_EQ(value.kind, SheetValue::Bool) << cell << ": " << xllhost::DisplayText(value);
+        EXPECT_EQ(value.kind, SheetValue::Bool) << cell << ": " << runner::DisplayText(value);
         EXPECT_TRUE(value.boolean) << cell;
     }
     // A text for a number is refused by Excel itself, before the add-in is called.
-    EXPECT_EQ(xllhost::DisplayText(At(sheet, "B1")), "#VALUE!");
+    EXPECT_EQ(runner::DisplayText(At(sheet, "B1")), "#VALUE!");
 }
 
 TEST_P(WorksheetFunctions, CalibrationFailuresShowTheirTexts) {
@@ -185,9 +185,9 @@ TEST_P(WorksheetFunctions, RangesReadAlikeAsArraysAndAsReferences) {
     for (int row = 6; row <= 10; ++row) {
         const std::string cell = "A" + std::to_string(row);
         const SheetValue fitted = At(values, cell);
-        ASSERT_EQ(fitted.kind, SheetValue::Number) << cell << ": " << xllhost::DisplayText(fitted);
-        EXPECT_EQ(xllhost::DisplayText(At(references, cell)), xllhost::DisplayText(fitted));
-        EXPECT_EQ(xllhost::DisplayText(At(sheetReferences, cell)), xllhost::DisplayText(fitted));
+        ASSERT_EQ(fitted.kind, SheetValue::Number) << cell << ": " << runner::DisplayText(fitted);
+        EXPECT_EQ(runner::DisplayText(At(references, cell)), runner::DisplayText(fitted));
+        EXPECT_EQ(runner::DisplayText(At(sheetReferences, cell)), runner::DisplayText(fitted));
     }
     // Each fitted parameter lies within its bounds.
     for (int i = 0; i < 5; ++i) {

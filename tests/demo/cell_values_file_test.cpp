@@ -21,13 +21,13 @@ namespace {
 TEST(CellValuesFile, NumbersComeBackBitForBit) {
     const double numbers[] = {0.1,  1.0 / 3.0, -2.5e-308, DBL_MIN / 4,         DBL_MAX,
                               -0.0, 4468.17,   1e-8,      0.35671428571429145, 1.0e22 + 1.0e6};
-    xllhost::Sheet sheet(1);
-    for (double number : numbers) sheet[0].push_back(xllhost::SheetValue::MakeNumber(number));
+    runner::Sheet sheet(1);
+    for (double number : numbers) sheet[0].push_back(runner::SheetValue::MakeNumber(number));
     sheet.emplace_back();
-    sheet[1].push_back(xllhost::SheetValue::MakeNumber(std::numeric_limits<double>::infinity()));
-    sheet[1].push_back(xllhost::SheetValue::MakeNumber(std::nan("")));
+    sheet[1].push_back(runner::SheetValue::MakeNumber(std::numeric_limits<double>::infinity()));
+    sheet[1].push_back(runner::SheetValue::MakeNumber(std::nan("")));
     std::stringstream file;
-    xllhost::WriteCellValues(file, sheet, {});
+    runner::WriteCellValues(file, sheet, {});
     const demo::CellValues values = demo::CellValues::Read(file);
     for (int c = 0; c < static_cast<int>(std::size(numbers)); ++c) {
         const double read = values.Number({0, c});
@@ -39,17 +39,17 @@ TEST(CellValuesFile, NumbersComeBackBitForBit) {
 }
 
 TEST(CellValuesFile, TextsErrorsAndOtherKindsComeBack) {
-    xllhost::Sheet sheet(3);
-    sheet[0].push_back(xllhost::SheetValue::MakeText("tab\there, line\nbreak\r, back\\slash \\t"));
-    sheet[0].push_back(xllhost::SheetValue::MakeText(""));
-    sheet[0].push_back(xllhost::SheetValue::MakeText("Mismatch in the observation data"));
-    sheet[1].push_back(xllhost::SheetValue());  // empty: not written
-    sheet[1].push_back(xllhost::SheetValue::MakeBool(true));
-    sheet[1].push_back(xllhost::SheetValue::MakeError(xlerrValue));
+    runner::Sheet sheet(3);
+    sheet[0].push_back(runner::SheetValue::MakeText("tab\there, line\nbreak\r, back\\slash \\t"));
+    sheet[0].push_back(runner::SheetValue::MakeText(""));
+    sheet[0].push_back(runner::SheetValue::MakeText("Mismatch in the observation data"));
+    sheet[1].push_back(runner::SheetValue());  // empty: not written
+    sheet[1].push_back(runner::SheetValue::MakeBool(true));
+    sheet[1].push_back(runner::SheetValue::MakeError(xlerrValue));
     sheet[2].resize(28);
-    sheet[2][27] = xllhost::SheetValue::Make(xllhost::SheetValue::Nil);
+    sheet[2][27] = runner::SheetValue::Make(runner::SheetValue::Nil);
     std::stringstream file;
-    xllhost::WriteCellValues(file, sheet, {{{4, 4}, 5, 1, 7.25}, {{0, 2}, 1, 1, 0.5}});
+    runner::WriteCellValues(file, sheet, {{{4, 4}, 5, 1, 7.25}, {{0, 2}, 1, 1, 0.5}});
     const std::string written = file.str();
     EXPECT_EQ(written.find("value\tA2\t"), std::string::npos) << written;
     // One line per cell: no raw tab or line break of a text splits an entry.

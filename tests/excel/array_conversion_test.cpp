@@ -83,18 +83,18 @@ TEST_P(ArrayConversionTest, NonNumberElementsAreCoerced) {
 
 TEST_P(ArrayConversionTest, ReferencesAreReadCellByCellThroughTheHost) {
     xlhost::Host& host = xlhost::Host::Instance();
-    host.SetCell(0, 0, xlhost::Cell::Number(1));
-    host.SetCell(0, 1, xlhost::Cell::Number(2));
-    host.SetCell(1, 0, xlhost::Cell::Text("3"));
-    host.SetCell(1, 1, xlhost::Cell::Bool(true));
+    host.SetCell(0, 0, xlhost::Value::Number(1));
+    host.SetCell(0, 1, xlhost::Value::Number(2));
+    host.SetCell(1, 0, xlhost::Value::Text(L"3"));
+    host.SetCell(1, 1, xlhost::Value::Bool(true));
     XlfOper range;
     range.Assign(xlf::XlfRangeRef(0, 2, 0, 2, static_cast<std::int32_t>(host.SheetId())));
     EXPECT_EQ(range.ToDoubleVector(xlf::RowMajor), (std::vector<double>{1, 2, 3, 1}));
     EXPECT_EQ(range.ToDoubleVector(xlf::ColumnMajor), (std::vector<double>{1, 3, 2, 1}));
 
     // Cells keep their kinds; an empty cell stays empty, text keeps the form's string kind.
-    host.SetCell(1, 1, xlhost::Cell::Error(xlerrDiv0));
-    host.SetCell(0, 2, xlhost::Cell::Bool(false));
+    host.SetCell(1, 1, xlhost::Value::Error(xlerrDiv0));
+    host.SetCell(0, 2, xlhost::Value::Bool(false));
     XlfOper wide;
     wide.Assign(xlf::XlfRangeRef(0, 2, 0, 4, static_cast<std::int32_t>(host.SheetId())));
     const CellMatrix cells = wide.ToCellMatrix();
@@ -199,8 +199,8 @@ TEST_P(ArrayConversionTest, MatricesAndColumnsRoundTrip) {
 TEST_P(ArrayConversionTest, TextsInsideArraysKeepTheirCharacters) {
     xlhost::Host& host = xlhost::Host::Instance();
     const std::string long200(200, 'q');
-    host.SetCell(0, 0, xlhost::Cell::Text(long200));
-    host.SetCell(0, 1, xlhost::Cell::Number(1));
+    host.SetCell(0, 0, xlhost::Value::Text(xlhost::Widen(long200)));
+    host.SetCell(0, 1, xlhost::Value::Number(1));
     XlfOper range, array;
     range.Assign(xlf::XlfRangeRef(0, 1, 0, 2, static_cast<std::int32_t>(host.SheetId())));
     ASSERT_EQ(range.CoerceTo(xltypeMulti, array), 0);

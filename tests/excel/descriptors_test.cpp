@@ -27,8 +27,9 @@ using xlf::XlfFuncDesc;
 // The texts of a recorded request; Excel-4 texts count a terminating NUL.
 std::vector<std::string> Texts(const xlhost::Registration& registration) {
     std::vector<std::string> texts;
-    for (const xlhost::Cell& cell : registration.arguments) {
-        std::string text = cell.type == xltypeStr ? cell.text : "#" + std::to_string(cell.number);
+    for (const xlhost::Value& value : registration.arguments) {
+        std::string text =
+            value.type == xltypeStr ? xlhost::Narrow(value.str) : "#" + std::to_string(value.num);
         while (!text.empty() && text.back() == '\0') text.pop_back();
         texts.push_back(text);
     }

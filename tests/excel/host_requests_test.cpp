@@ -15,8 +15,8 @@
 
 namespace {
 
-using xlhost::Cell;
 using xlhost::Host;
+using xlhost::Value;
 
 template <class Proc>
 Proc Entry(HMODULE module, const char* name) {
@@ -255,11 +255,11 @@ void HostRequests::CheckReferenceCoercions() {
     host.ClearCells();
     host.SetSheetId(77);
     // Rows 3-4, columns B-D: numbers, a text, a boolean, an error and one empty cell.
-    host.SetCell(3, 1, Cell::Number(1.5));
-    host.SetCell(3, 2, Cell::Text("spot"));
-    host.SetCell(3, 3, Cell::Bool(true));
-    host.SetCell(4, 1, Cell::Number(-2));
-    host.SetCell(4, 3, Cell::Error(xlerrNA));
+    host.SetCell(3, 1, Value::Number(1.5));
+    host.SetCell(3, 2, Value::Text(L"spot"));
+    host.SetCell(3, 3, Value::Bool(true));
+    host.SetCell(4, 1, Value::Number(-2));
+    host.SetCell(4, 3, Value::Error(xlerrNA));
     Records<Oper> r;
 
     Oper one{};
@@ -321,6 +321,31 @@ void HostRequests::CheckReferenceCoercions() {
 TEST_F(HostRequests, ReferencesCoerceToTheirValuesAndArrays) {
     CheckReferenceCoercions<XLOPER>();
     CheckReferenceCoercions<XLOPER12>();
+}
+
+// A cell of the host's sheet holds one scalar; setting anything else empties it, and an
+// emptied cell reads as nil through a reference like one never set.
+TEST_F(HostRequests, CellsHoldScalarsAndOtherValuesEmptyThem) {
+    Host& host = Host::Instance();
+    host.ClearCells();
+    host.SetCell(0, 0, Value::Int(7));
+    host.SetCell(0, 1, Value::Text(L"kept"));
+    EXPECT_EQ(host.GetCell(0, 0).type, xltypeInt);
+    EXPECT_EQ(host.GetCell(0, 0).integer, 7);
+    EXPECT_EQ(host.GetCell(0, 1).str, L"kept");
+    Value array;
+    array.type = xltypeMulti;
+    array.rows = 1;
+    array.columns = 1;
+    array.elements.push_back(Value::Number(1));
+    host.SetCell(0, 0, array);
+    host.SetCell(0, 1, Value::Missing());
+    EXPECT_EQ(host.GetCell(0, 0).type, xltypeNil);
+    EXPECT_EQ(host.GetCell(0, 1).type, xltypeNil);
+    Records<XLOPER12> r;
+    XLOPER12 cell{};
+    ASSERT_EQ(Request(xlCoerce, &cell, {r.SRef(0, 0, 0, 0)}), xlretSuccess);
+    EXPECT_EQ(cell.xltype, xltypeNil);
 }
 
 TEST_F(HostRequests, ExcelOwnedMemoryIsCountedOutAndBack) {
@@ -404,9 +429,9 @@ TEST_F(HostRequests, WindowStatusRegistrationAndAbortAreAnswered) {
     ASSERT_EQ(registrations.size(), 1u);
     EXPECT_EQ(registrations[0].id, id.val.num);
     ASSERT_EQ(registrations[0].arguments.size(), 5u);
-    EXPECT_EQ(registrations[0].arguments[1].text, "xlheston_impliedVol");
+    EXPECT_EQ(registrations[0].arguments[1].str, L"xlheston_impliedVol");
     EXPECT_EQ(registrations[0].arguments[3].type, xltypeNum);
-    EXPECT_EQ(registrations[0].arguments[3].number, 1.0);
+    EXPECT_EQ(registrations[0].arguments[3].num, 1.0);
     EXPECT_EQ(registrations[0].arguments[4].type, xltypeMissing);
     XLOPER done{};
     ASSERT_EQ(Request(xlfUnregister, &done, {&id}), xlretSuccess);

@@ -249,8 +249,8 @@ TEST_P(ValueConversionTest, ArrayElementsAreReachedInPlace) {
 TEST_P(ValueConversionTest, ReferencesReadThroughTheHost) {
     xlhost::Host& host = xlhost::Host::Instance();
     host.SetSheetId(7);
-    host.SetCell(3, 2, xlhost::Cell::Number(42.0));
-    host.SetCell(4, 2, xlhost::Cell::Text("0.25"));
+    host.SetCell(3, 2, xlhost::Value::Number(42.0));
+    host.SetCell(4, 2, xlhost::Value::Text(L"0.25"));
 
     XlfOper range;
     range.Assign(xlf::XlfRangeRef(3, 5, 2, 4, 7));

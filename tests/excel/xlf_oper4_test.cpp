@@ -84,7 +84,7 @@ TEST_P(XlfOper4Test, CoercionGoesThroughExcel4) {
     EXPECT_EQ(array.ColumnCount(), 2);
 
     xlhost::Host& host = xlhost::Host::Instance();
-    host.SetCell(2, 1, xlhost::Cell::Number(8));
+    host.SetCell(2, 1, xlhost::Value::Number(8));
     const xlf::XlfRangeRef cell(2, 3, 1, 2, static_cast<std::int32_t>(host.SheetId()));
     EXPECT_EQ(cell.Element4(0, 0).ToDouble(), 8.0);
     XlfOper4 reference;
