@@ -2,7 +2,8 @@
 JOBS ?= 2
 SOURCES_DIRS := heston calibration addin records src platform host tests bench examples
 
-.PHONY: demo test bench format format-check deps deps-windows native native-asan windows
+.PHONY: demo test bench format format-check deps deps-windows native native-clang native-asan \
+	windows
 
 deps:
 	@bash cmake/install-deps.sh native
@@ -13,6 +14,11 @@ deps-windows:
 native: deps
 	cmake --preset native
 	cmake --build --preset native -j $(JOBS)
+
+# The same native build and tests with clang, beside gcc.
+native-clang: deps
+	cmake --preset native-clang
+	cmake --build --preset native-clang -j $(JOBS)
 
 native-asan: deps
 	cmake --preset native-asan
@@ -29,10 +35,11 @@ windows: deps-windows
 demo: windows native
 	@bash cmake/run-demo.sh .
 
-test: native native-asan windows format-check
+test: native native-clang native-asan windows format-check
 	cmake --preset native -DHESTON_WINE_TESTS=ON
 	cmake --build --preset native -j $(JOBS) --target wine_test
 	ctest --preset native
+	ctest --preset native-clang
 	ctest --preset native-asan
 
 bench:

@@ -15,7 +15,7 @@ for group in "$@"; do
         # The demonstration workbook: written with libxlsxwriter, opened, checked and rendered
         # by LibreOffice Calc (make demo, make test).
         packages+=(libxlsxwriter-dev libreoffice-calc-nogui poppler-utils unzip)
-        packages+=(g++ cmake ninja-build make pkg-config clang-format
+        packages+=(g++ clang cmake ninja-build make pkg-config clang-format
             googletest libgtest-dev libgmock-dev libbenchmark-dev libcminpack-dev) ;;
     bench)
         packages+=(libquantlib0-dev libbenchmark-dev python3) ;;

@@ -144,7 +144,8 @@ TEST_P(XlfOper4Test, ReleasingGivesHostMemoryBackOnce) {
         XlfOper4 copy(name);
         XlfOper4 assigned;
         assigned = copy;
-        assigned = assigned;
+        XlfOper4& same = assigned;  // self-assignment, through a reference
+        assigned = same;
     }
     const std::vector<int> requests = xlhost::Host::Instance().Requests();
     EXPECT_EQ(std::count(requests.begin(), requests.end(), xlFree), 1);
