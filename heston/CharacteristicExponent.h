@@ -88,7 +88,9 @@ struct CharacteristicExponent {
         const ComplexParts<T> D =
             Div(Mul(scaled, ComplexParts<T>{one - E.re, zero - E.im}), oneMinusGE, plain);
         const ExponentParts<T> parts{C.re + D.re * Broadcast<T>(v), C.im, D.im * Broadcast<T>(v)};
-        plain &= FiniteLanes(parts.re) & FiniteLanes(parts.imC) & FiniteLanes(parts.imDv);
+        plain &= FiniteLanes(parts.re);
+        plain &= FiniteLanes(parts.imC);
+        plain &= FiniteLanes(parts.imDv);
         return parts;
     }
 

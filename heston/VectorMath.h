@@ -108,11 +108,13 @@ HESTON_VMATH_INLINE V2 Sqrt(V2 x) {
 #endif
 }
 
-// AVX2 code is built for x86. Under SEH unwinding (64-bit Windows) the stack cannot be realigned
-// to 32 bytes, and older GCC spilled 32-byte vectors there with aligned moves; GCC 12, checked,
-// spills with unaligned ones. Other compilers there keep to SSE2.
-#if (defined(__x86_64__) || defined(__i386__)) && \
-    (!defined(__SEH__) || (!defined(__clang__) && __GNUC__ >= 12))
+// AVX2 code is built for x86 with GCC. The AVX2 loops rely on GCC flattening the forced-inline
+// helpers into them; clang refuses to pass four-lane vectors through helpers not compiled for
+// AVX2, so a clang build keeps to the SSE2 loops (same values, two points at a time). Under SEH
+// unwinding (64-bit Windows) the stack cannot be realigned to 32 bytes, and older GCC spilled
+// 32-byte vectors there with aligned moves; GCC 12, checked, spills with unaligned ones.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__) && \
+    (!defined(__SEH__) || __GNUC__ >= 12)
 #define HESTON_VMATH_AVX2 1
 #else
 #define HESTON_VMATH_AVX2 0
