@@ -9,6 +9,19 @@
 // the argument (negative or non-finite spot, strike, maturity or v0; |rho| > 1; sigma, kappa
 // or theta < 0; an option type other than 1 or 2; for an implied volatility, a price outside
 // the no-arbitrage bounds).
+//
+// Method: the out-of-the-money option as one Fourier integral along a vertical line through
+// the saddle point of the integrand (Lewis 2001; Lee 2004; Andersen & Lake 2018), with the
+// characteristic function in the form that stays on its principal branch (Albrecher, Mayer,
+// Schoutens & Tistaert, "The little Heston trap", 2007), integrated by a trapezoidal rule
+// after a sinh substitution whose step is halved until two successive sums agree (Takahasi &
+// Mori 1974); the in-the-money option by put-call parity. Greeks are the integrals of the
+// exact derivatives of the integrand. Details and full references in AccurateFourierPricing.h,
+// HestonCharacteristicExponent.h and DoubleExponentialQuadrature.h.
+//
+// Use this pricer wherever the price itself matters (short maturities, wings, Greeks, implied
+// volatilities, calibration to accurate quotes); the fixed-grid closed form of Heston.h keeps
+// the worksheet functions' numbers as they have always been.
 #pragma once
 
 #include <cstddef>

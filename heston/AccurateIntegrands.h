@@ -1,0 +1,93 @@
+// AccurateIntegrands: the integrands of the accurate pricer along the line s = nu - i v, for
+// IntegrateDoubleExponential: the price alone, and the price with its nine derivatives.
+//
+// Both return as the integrand's size |exp(-s k) M(s) / (s (s - 1))| and compute the value in
+// the same operations, so that a price computed with its Greeks equals the price alone to the
+// last bit.
+#pragma once
+
+#include <cmath>
+
+#include "AccurateFourierPricing.h"
+#include "HestonCharacteristicExponent.h"
+
+namespace heston {
+namespace accurate {
+
+// exp(-s k) M(s) / (s (s - 1)) from ln M, and its modulus.
+inline Complex Kernel(Complex s, double k, Complex logMoment, double* size) {
+    const Complex z = -s * k + logMoment;
+    const Complex denominator = s * (s - 1.0);
+    *size = std::exp(z.re) /
+            std::sqrt(denominator.re * denominator.re + denominator.im * denominator.im);
+    return Exp(z) / denominator;
+}
+
+class PriceIntegrand {
+  public:
+    PriceIntegrand(const ModelParameters& model, double maturity, const Contour& contour, double k)
+        : model_(model),
+          kappa_{model.kappa, 0.0},
+          sigma_{model.sigma, 0.0},
+          rho_{model.rho, 0.0},
+          maturity_{maturity, 0.0},
+          nu_(contour.nu),
+          k_(k) {}
+
+    double operator()(double v, double* values) const {
+        const Complex s{nu_, -v};
+        const HestonExponent<Complex> x =
+            HestonCharacteristicExponent(s, kappa_, sigma_, rho_, maturity_);
+        const Complex logMoment = model_.theta * x.perTheta + model_.v0 * x.perV0;
+        double size;
+        values[0] = Kernel(s, k_, logMoment, &size).re;
+        return size;
+    }
+
+  private:
+    ModelParameters model_;
+    Complex kappa_, sigma_, rho_, maturity_;
+    double nu_, k_;
+};
+
+class GreeksIntegrand {
+  public:
+    using Number = Derivatives<4>;  // d/dkappa, d/dsigma, d/drho, d/dmaturity
+
+    GreeksIntegrand(const ModelParameters& model, double maturity, const Contour& contour, double k)
+        : model_(model),
+          kappa_(Seeded<4>(model.kappa, 0)),
+          sigma_(Seeded<4>(model.sigma, 1)),
+          rho_(Seeded<4>(model.rho, 2)),
+          maturity_(Seeded<4>(maturity, 3)),
+          nu_(contour.nu),
+          k_(k) {}
+
+    double operator()(double v, double* values) const {
+        const Complex s{nu_, -v};
+        const HestonExponent<Number> x =
+            HestonCharacteristicExponent(s, kappa_, sigma_, rho_, maturity_);
+        const Number logMoment = model_.theta * x.perTheta + model_.v0 * x.perV0;
+        double size;
+        const Complex kernel = Kernel(s, k_, logMoment.v, &size);
+        const Complex dk = -s * kernel;
+        values[kValue] = kernel.re;
+        values[kDk] = dk.re;
+        values[kDk2] = (-s * dk).re;
+        values[kDMaturity] = (kernel * logMoment.d[3]).re;
+        values[kDV0] = (kernel * x.perV0.v).re;
+        values[kDTheta] = (kernel * x.perTheta.v).re;
+        values[kDKappa] = (kernel * logMoment.d[0]).re;
+        values[kDSigma] = (kernel * logMoment.d[1]).re;
+        values[kDRho] = (kernel * logMoment.d[2]).re;
+        return size;
+    }
+
+  private:
+    ModelParameters model_;
+    Number kappa_, sigma_, rho_, maturity_;
+    double nu_, k_;
+};
+
+}  // namespace accurate
+}  // namespace heston
