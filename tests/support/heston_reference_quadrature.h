@@ -94,7 +94,7 @@ struct HestonReference {
         Kronrod(a, b, k, sum, &error, size);
         // Below rounding level of the rule itself no split helps.
         const long double rounding = 100.0L * 1.1e-19L * (b - a) * *size;
-        if (error <= std::max(tolerance, rounding) || depth > 30) return;
+        if (error <= std::max(tolerance, rounding) || depth > 18) return;
         const long double middle = 0.5L * (a + b);
         long double left[2], right[2], sizeLeft, sizeRight;
         Adaptive(a, middle, k, 0.5L * tolerance, left, &sizeLeft, depth + 1);
