@@ -76,6 +76,39 @@ def main():
         "QuantLib", f"ours {counters('BM_LevMarDax_Ours')}; "
         f"QuantLib {counters('BM_LevMarDax_QuantLib')}")
 
+    def family_counter(prefix, counter):
+        for n, b in results.items():
+            if (n == prefix or n.startswith(prefix + "/")) and counter in b:
+                return b[counter]
+        return None
+
+    def error_note(prefix):
+        worst = family_counter(prefix, "worst_error")
+        return "" if worst is None else f"worst error {worst:.2g}"
+
+    ours_error = family_counter("BM_AccuratePriceWorstError", "worst_error")
+    ours_note = "" if ours_error is None else f"ours: worst error {ours_error:.2g}; "
+    row("7. accurate price vs default engine (median of 25)", family_median("BM_AccuratePrice"),
+        family_median("BM_AccurateQL_Default"), "QuantLib",
+        ours_note + "QuantLib: " + error_note("BM_AccurateQL_Default"))
+    for config in ("Lobatto1e10", "Kronrod1e12", "OptimalCVLaguerre192",
+                   "AndersenPiterbargLobatto", "Cos200", "Cos2000", "ExponentialFitting"):
+        row(f"8. accurate price vs {config} (median of 25)", family_median("BM_AccuratePrice"),
+            family_median("BM_AccurateQL_" + config), "QuantLib",
+            "QuantLib: " + error_note("BM_AccurateQL_" + config))
+    row("9. eleven Greeks vs bump and reprice (median of 25)",
+        family_median("BM_AccurateGreeks"), family_median("BM_AccurateQL_GreeksBump"),
+        "QuantLib default engine")
+    for label, name in (("10. Black implied volatility, one inversion",
+                         "BM_BlackImpliedVolatility"),
+                        ("10. model implied volatility (price + inversion)",
+                         "BM_ModelImpliedVolatility"),
+                        ("11. DAX surface (104), one batch call", "BM_AccurateDaxBatch"),
+                        ("11. DAX surface (104), with parameter derivatives",
+                         "BM_AccurateDaxBatchDerivatives")):
+        if name in results:
+            rows.append((label, fmt(get(name)), "", "", ""))
+
     header = ("case", "ours", "other", "other/ours", "notes")
     widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(5)]
     for r in [header] + rows:

@@ -1,0 +1,209 @@
+// QuantLib's side of the accurate pricer's benchmarks, on the cases of accurate_pricer_bench.cpp:
+// one price by the default AnalyticHestonEngine (Gauss-Laguerre, 144 nodes) and by every
+// configuration that can be asked for more accuracy (adaptive Gauss-Lobatto and Gauss-Kronrod,
+// control variates, the COS method, exponential fitting), each with its worst error over the
+// 25 cases against the long-double reference of tests/support; and the eleven Greeks by
+// bumping and repricing with the default engine. The accurate pricer's worst error on the same
+// cases is reported beside them.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <ql/exercise.hpp>
+#include <ql/instruments/payoffs.hpp>
+#include <ql/instruments/vanillaoption.hpp>
+#include <ql/models/equity/hestonmodel.hpp>
+#include <ql/pricingengines/vanilla/analytichestonengine.hpp>
+#include <ql/pricingengines/vanilla/coshestonengine.hpp>
+#include <ql/pricingengines/vanilla/exponentialfittinghestonengine.hpp>
+#include <ql/processes/hestonprocess.hpp>
+#include <ql/quotes/simplequote.hpp>
+#include <ql/settings.hpp>
+#include <ql/termstructures/yield/flatforward.hpp>
+#include <ql/time/daycounters/actual365fixed.hpp>
+#include <vector>
+
+#include "AccuratePricer.h"
+#include "heston_reference_quadrature.h"
+
+namespace ql = QuantLib;
+namespace ext = QuantLib::ext;
+
+namespace {
+
+const int kDays[5] = {7, 37, 182, 730, 3650};
+const double kStrikes[5] = {70, 85, 100, 115, 130};
+const heston::ModelParameters kModel{0.04, 0.06, 1.5, 0.4, -0.6};
+constexpr double kSpot = 100.0, kRate = 0.02, kYield = 0.01;
+
+// The reference call prices of the 25 cases, computed once.
+double Reference(int strike, int days) {
+    static std::vector<double> table;
+    if (table.empty()) {
+        for (int k = 0; k < 5; ++k) {
+            for (int d = 0; d < 5; ++d) {
+                reference::HestonReference ref{
+                    kSpot,     kStrikes[k],  kDays[d] / 365.0, kRate,        kYield,
+                    kModel.v0, kModel.theta, kModel.kappa,     kModel.sigma, kModel.rho};
+                table.push_back(static_cast<double>(ref.Price(1)));
+            }
+        }
+    }
+    return table[5 * strike + days];
+}
+
+// One QuantLib market: quotes that bumps can move, the model, and one call per case.
+struct Market {
+    ql::Date today{1, ql::January, 2024};
+    ql::DayCounter dayCounter = ql::Actual365Fixed();
+    ext::shared_ptr<ql::SimpleQuote> spot = ext::make_shared<ql::SimpleQuote>(kSpot);
+    ext::shared_ptr<ql::SimpleQuote> rate = ext::make_shared<ql::SimpleQuote>(kRate);
+    ext::shared_ptr<ql::SimpleQuote> yield = ext::make_shared<ql::SimpleQuote>(kYield);
+    ext::shared_ptr<ql::HestonModel> model;
+
+    explicit Market(const heston::ModelParameters& p = kModel) {
+        ql::Settings::instance().evaluationDate() = today;
+        ql::Handle<ql::YieldTermStructure> riskFree(
+            ext::make_shared<ql::FlatForward>(today, ql::Handle<ql::Quote>(rate), dayCounter));
+        ql::Handle<ql::YieldTermStructure> dividend(
+            ext::make_shared<ql::FlatForward>(today, ql::Handle<ql::Quote>(yield), dayCounter));
+        auto process =
+            ext::make_shared<ql::HestonProcess>(riskFree, dividend, ql::Handle<ql::Quote>(spot),
+                                                p.v0, p.kappa, p.theta, p.sigma, p.rho);
+        model = ext::make_shared<ql::HestonModel>(process);
+    }
+
+    ext::shared_ptr<ql::VanillaOption> Call(double strike, int days,
+                                            const ext::shared_ptr<ql::PricingEngine>& engine) {
+        auto option = ext::make_shared<ql::VanillaOption>(
+            ext::make_shared<ql::PlainVanillaPayoff>(ql::Option::Call, strike),
+            ext::make_shared<ql::EuropeanExercise>(today + days));
+        option->setPricingEngine(engine);
+        return option;
+    }
+};
+
+using EngineFactory =
+    std::function<ext::shared_ptr<ql::PricingEngine>(const ext::shared_ptr<ql::HestonModel>&)>;
+
+// Times one configuration on one case; reports the worst error of the configuration over all
+// 25 cases (the same number on every case of the family).
+void TimeQuantLib(benchmark::State& state, const EngineFactory& factory) {
+    Market market;
+    auto engine = factory(market.model);
+    double worst = 0.0;
+    for (int k = 0; k < 5; ++k) {
+        for (int d = 0; d < 5; ++d) {
+            const double price = market.Call(kStrikes[k], kDays[d], engine)->NPV();
+            worst = std::max(worst, std::fabs(price - Reference(k, d)));
+        }
+    }
+    auto option = market.Call(kStrikes[state.range(0)], kDays[state.range(1)], engine);
+    for (auto _ : state) {
+        option->recalculate();
+        benchmark::DoNotOptimize(option->NPV());
+    }
+    state.counters["worst_error"] = worst;
+}
+
+#define QL_CONFIGURATION(name, factory)                  \
+    void BM_AccurateQL_##name(benchmark::State& state) { \
+        TimeQuantLib(state, factory);                    \
+    }                                                    \
+    BENCHMARK(BM_AccurateQL_##name)->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}})->MinTime(0.02)
+
+using Engine = ql::AnalyticHestonEngine;
+
+QL_CONFIGURATION(Default, [](const ext::shared_ptr<ql::HestonModel>& m) {
+    return ext::make_shared<Engine>(m);
+});
+QL_CONFIGURATION(Lobatto1e10, [](const ext::shared_ptr<ql::HestonModel>& m) {
+    return ext::make_shared<Engine>(m, Engine::Gatheral,
+                                    Engine::Integration::gaussLobatto(1e-10, 1e-14, 100000));
+});
+QL_CONFIGURATION(Kronrod1e12, [](const ext::shared_ptr<ql::HestonModel>& m) {
+    return ext::make_shared<Engine>(m, Engine::Gatheral,
+                                    Engine::Integration::gaussKronrod(1e-12, 100000));
+});
+QL_CONFIGURATION(OptimalCVLaguerre192, [](const ext::shared_ptr<ql::HestonModel>& m) {
+    return ext::make_shared<Engine>(m, Engine::OptimalCV, Engine::Integration::gaussLaguerre(192),
+                                    1e-14);
+});
+QL_CONFIGURATION(AndersenPiterbargLobatto, [](const ext::shared_ptr<ql::HestonModel>& m) {
+    return ext::make_shared<Engine>(m, Engine::AndersenPiterbarg,
+                                    Engine::Integration::gaussLobatto(1e-12, 1e-14, 100000), 1e-14);
+});
+QL_CONFIGURATION(Cos200, [](const ext::shared_ptr<ql::HestonModel>& m) {
+    return ext::make_shared<ql::COSHestonEngine>(m);
+});
+QL_CONFIGURATION(Cos2000, [](const ext::shared_ptr<ql::HestonModel>& m) {
+    return ext::make_shared<ql::COSHestonEngine>(m, 32.0, 2000);
+});
+QL_CONFIGURATION(ExponentialFitting, [](const ext::shared_ptr<ql::HestonModel>& m) {
+    return ext::make_shared<ql::ExponentialFittingHestonEngine>(m);
+});
+
+// The accurate pricer's worst error on the same cases, for the table.
+void BM_AccuratePriceWorstError(benchmark::State& state) {
+    double worst = 0.0;
+    for (auto _ : state) {
+        for (int k = 0; k < 5; ++k) {
+            for (int d = 0; d < 5; ++d) {
+                const double price = heston::EuropeanPrice(1, kSpot, kStrikes[k], kDays[d] / 365.0,
+                                                           kRate, kYield, kModel);
+                worst = std::max(worst, std::fabs(price - Reference(k, d)));
+            }
+        }
+    }
+    state.counters["worst_error"] = worst;
+}
+BENCHMARK(BM_AccuratePriceWorstError)->Iterations(1);
+
+// The eleven Greeks by bump and reprice with the default engine: spot (delta and gamma from
+// the same two bumps), maturity by a day, rate, yield and the five parameters, each bumped up
+// and down.
+void BM_AccurateQL_GreeksBump(benchmark::State& state) {
+    const double K = kStrikes[state.range(0)];
+    const int days = kDays[state.range(1)];
+    Market market;
+    auto engine = ext::make_shared<Engine>(market.model);
+    auto option = market.Call(K, days, engine);
+    auto later = market.Call(K, days + 1, engine), earlier = market.Call(K, days - 1, engine);
+    const ql::Array base = market.model->params();  // theta, kappa, sigma, rho, v0
+    for (auto _ : state) {
+        double greeks[11];
+        greeks[0] = option->NPV();
+        auto central = [&](const std::function<void(double)>& set, double x, double h) {
+            set(x + h);
+            const double up = option->NPV();
+            set(x - h);
+            const double down = option->NPV();
+            set(x);
+            return (up - down) / (2.0 * h);
+        };
+        market.spot->setValue(kSpot + 0.01);
+        const double up = option->NPV();
+        market.spot->setValue(kSpot - 0.01);
+        const double down = option->NPV();
+        market.spot->setValue(kSpot);
+        greeks[1] = (up - down) / 0.02;
+        greeks[2] = (up - 2.0 * greeks[0] + down) / 1e-4;
+        greeks[3] = (earlier->NPV() - later->NPV()) * 365.0 / 2.0;
+        greeks[4] = central([&](double x) { market.rate->setValue(x); }, kRate, 1e-4);
+        greeks[5] = central([&](double x) { market.yield->setValue(x); }, kYield, 1e-4);
+        for (int p = 0; p < 5; ++p) {
+            greeks[6 + p] = central(
+                [&](double x) {
+                    ql::Array params = base;
+                    params[p] = x;
+                    market.model->setParams(params);
+                },
+                base[p], 1e-5);
+        }
+        benchmark::DoNotOptimize(greeks);
+    }
+}
+BENCHMARK(BM_AccurateQL_GreeksBump)->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}})->MinTime(0.02);
+
+}  // namespace
