@@ -12,8 +12,8 @@
 namespace {
 
 // The mixed set shared with accurate_pricer_qlbench.cpp: whole days over 365.
-const int kDays[5] = {7, 37, 182, 730, 3650};
-const double kStrikes[5] = {70, 85, 100, 115, 130};
+const int kDays[5] = {1, 7, 37, 365, 3650};
+const double kStrikes[5] = {60, 85, 100, 120, 160};
 const heston::ModelParameters kModel{0.04, 0.06, 1.5, 0.4, -0.6};
 constexpr double kRate = 0.02, kYield = 0.01;
 

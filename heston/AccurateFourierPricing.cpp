@@ -8,6 +8,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "HestonCharacteristicExponent.h"
+
 namespace heston {
 namespace accurate {
 
@@ -139,6 +141,38 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
     // integrand along the real axis.
     const double a = c.nu * c.nu - c.nu;
     c.scale = 1.0 / std::sqrt(w + (2.0 * a + 1.0) / (a * a));
+    if (c.middle) return c;
+
+    // Newton steps towards the saddle point of the model's own integrand on the real axis,
+    // psi(nu) = ln M(nu) - nu k - ln(nu (nu - 1)), which is convex; the normal approximation
+    // misses it where the smile is skewed, and off the saddle the integrand oscillates.
+    const Complex kappa{model.kappa, 0.0}, sigma{model.sigma, 0.0}, rho{model.rho, 0.0},
+        T{maturity, 0.0};
+    auto psi = [&](double nu) {
+        const HestonExponent<Complex> x =
+            HestonCharacteristicExponent(Complex{nu, 0.0}, kappa, sigma, rho, T);
+        return model.theta * x.perTheta.re + model.v0 * x.perV0.re - nu * k -
+               std::log(nu * nu - nu);
+    };
+    for (int iteration = 0; iteration < 3; ++iteration) {
+        const double h = 1e-4 * std::max(1.0, std::fabs(c.nu));
+        const double middle = psi(c.nu), up = psi(c.nu + h), down = psi(c.nu - h);
+        const double slope = (up - down) / (2.0 * h);
+        const double curvature = (up - 2.0 * middle + down) / (h * h);
+        if (!(curvature > 0.0) || !std::isfinite(slope)) break;
+        c.scale = 1.0 / std::sqrt(curvature);
+        double step = -slope / curvature;
+        for (int halving = 0; halving < 8; ++halving, step *= 0.5) {
+            const double next = c.nu + step;
+            const bool sameSide = c.callSide ? next > 1.05 : next < -0.05;
+            if (sameSide && maturity < 0.5 * ExplosionTime(next, model)) break;
+        }
+        const double next = c.nu + step;
+        const bool sameSide = c.callSide ? next > 1.05 : next < -0.05;
+        if (!sameSide || !(maturity < 0.5 * ExplosionTime(next, model))) break;
+        c.nu = next;
+        if (std::fabs(step) < 1e-2 * c.scale) break;
+    }
     return c;
 }
 

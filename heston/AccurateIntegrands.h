@@ -17,10 +17,9 @@ namespace accurate {
 // exp(-s k) M(s) / (s (s - 1)) from ln M, and its modulus.
 inline Complex Kernel(Complex s, double k, Complex logMoment, double* size) {
     const Complex z = -s * k + logMoment;
-    const Complex denominator = s * (s - 1.0);
-    *size = std::exp(z.re) /
-            std::sqrt(denominator.re * denominator.re + denominator.im * denominator.im);
-    return Exp(z) / denominator;
+    const Complex kernel = Exp(z) / (s * (s - 1.0));
+    *size = std::sqrt(kernel.re * kernel.re + kernel.im * kernel.im);
+    return kernel;
 }
 
 class PriceIntegrand {

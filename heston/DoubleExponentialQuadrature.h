@@ -18,10 +18,10 @@
 // point) is sampled about evenly over its bulk: the rule keeps the fast convergence of the
 // trapezoidal rule on Gaussians, where the stronger sinh(pi/2 sinh t) substitution would crowd
 // the bulk into a few nodes. The error then falls roughly as the square of the previous error
-// each time the step is halved: once two successive sums agree to 1e-9 of the integrand's
+// each time the step is halved: once two successive sums agree to 1e-8 of the integrand's
 // absolute mass (or to the caller's absolute tolerance), the finer sum is exact to rounding.
 // The range of t is cut where the integrand's modulus (supplied by the caller, so that zeros
-// of an oscillating real part do not stop it) has fallen below 1e-20 of the mass so far, or
+// of an oscillating real part do not stop it) has fallen below 1e-18 of the mass so far, or
 // below the absolute tolerance, on two successive nodes. Nothing depends on an upper limit
 // of v.
 //
@@ -64,8 +64,8 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
                                             double* work) {
     const DoubleExponentialNodes& nodes = SinhNodes();
     constexpr int kCoarse = 1 << DoubleExponentialNodes::kLevels;
-    constexpr double kRelativeTolerance = 1e-9;
-    constexpr double kNegligible = 1e-20;
+    constexpr double kRelativeTolerance = 1e-8;
+    constexpr double kNegligible = 1e-18;
 
     double* raw = work;               // running sum of terms over all nodes so far
     double* mass = work + count;      // running sum of |terms|

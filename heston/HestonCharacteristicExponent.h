@@ -42,8 +42,10 @@ HestonExponent<Number> HestonCharacteristicExponent(Complex s, const Number& kap
     const Number sigma2 = sigma * sigma;
     const Number d = Sqrt(beta * beta - sigma2 * a);
     const Number dT = d * maturity;
-    const Number E = maturity * ExpM1OverX(Complex{0.0, 0.0} - dT);
     const Number e = Exp(Complex{0.0, 0.0} - dT);
+    // (1 - e)/d cancels only for small d T, where the series takes over.
+    const Number E =
+        Abs(ValueOf(dT)) < 0.1 ? maturity * ExpM1OverX(Complex{0.0, 0.0} - dT) : (1.0 - e) / d;
     HestonExponent<Number> result{Number{}, a * E / (beta * E + 1.0 + e)};
 
     const Number sum = beta + d;
