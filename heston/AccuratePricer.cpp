@@ -4,7 +4,9 @@
 
 #include <limits>
 #include <stdexcept>
+#include <vector>
 
+#include "AccurateBatch.h"
 #include "AccurateFourierPricing.h"
 #include "AccurateIntegrands.h"
 #include "DoubleExponentialQuadrature.h"
@@ -80,10 +82,11 @@ void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption
                     std::size_t count, double* prices, double* parameterDerivatives) {
     accurate::CheckModel(model);
     accurate::CheckSpot(spot);
+    const bool withDerivatives = parameterDerivatives != nullptr;
+    std::vector<accurate::BatchMember> pending;
     for (std::size_t i = 0; i < count; ++i) {
         const BatchOption& o = options[i];
-        double* derivatives =
-            parameterDerivatives == nullptr ? nullptr : parameterDerivatives + 5 * i;
+        double* derivatives = withDerivatives ? parameterDerivatives + 5 * i : nullptr;
         if (!accurate::OptionInputError(o.optionType, o.strike, o.maturity, o.rate, o.dividendYield)
                  .empty()) {
             prices[i] = std::numeric_limits<double>::quiet_NaN();
@@ -94,15 +97,19 @@ void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption
         }
         const accurate::Market market =
             accurate::MakeMarket(spot, o.strike, o.maturity, o.rate, o.dividendYield);
-        if (derivatives == nullptr) {
-            prices[i] = Price(o.optionType, market, model);
+        Greeks g;
+        if (accurate::GreeksWithoutIntegral(o.optionType, market, model, &g)) {
+            prices[i] = g.price;
+            if (derivatives != nullptr) {
+                const double d[5] = {g.dV0, g.dTheta, g.dKappa, g.dSigma, g.dRho};
+                for (int j = 0; j < 5; ++j) derivatives[j] = d[j];
+            }
             continue;
         }
-        const Greeks g = PriceAndGreeks(o.optionType, market, model);
-        prices[i] = g.price;
-        const double d[5] = {g.dV0, g.dTheta, g.dKappa, g.dSigma, g.dRho};
-        for (int j = 0; j < 5; ++j) derivatives[j] = d[j];
+        pending.push_back({i, o.optionType, market,
+                           accurate::ChooseContour(market.logMoneyness, o.maturity, model)});
     }
+    accurate::PriceBatch(model, pending, AbsoluteTolerance, prices, parameterDerivatives);
 }
 
 }  // namespace heston

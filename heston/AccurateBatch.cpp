@@ -1,0 +1,145 @@
+// The batch of the accurate pricer: groups of options sharing one line and one characteristic
+// function per node.
+#include "AccurateBatch.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "DoubleExponentialQuadrature.h"
+#include "HestonCharacteristicExponent.h"
+
+namespace heston {
+namespace accurate {
+
+namespace {
+
+constexpr double kInversePi = 0.318309886183790671537767526745;
+constexpr std::size_t kLargestGroup = 32;
+
+// Integrands of a group along s = nu - i v: per option, the price integrand and, with
+// derivatives, its derivatives with respect to v0, theta, kappa, sigma and rho.
+class GroupIntegrand {
+  public:
+    using Number = Derivatives<3>;  // d/dkappa, d/dsigma, d/drho
+
+    GroupIntegrand(const ModelParameters& model, double maturity, double nu,
+                   const std::vector<double>& k, bool derivatives)
+        : model_(model), maturity_(maturity), nu_(nu), k_(k), derivatives_(derivatives) {}
+
+    std::size_t Width() const { return derivatives_ ? 6 : 1; }
+
+    double operator()(double v, double* values) const {
+        const Complex s{nu_, -v};
+        const Complex inverseDenominator = 1.0 / (s * (s - 1.0));
+        const std::size_t width = Width();
+        double size = 0.0;
+        if (!derivatives_) {
+            const HestonExponent<Complex> x = HestonCharacteristicExponent(
+                s, Complex{model_.kappa, 0.0}, Complex{model_.sigma, 0.0}, Complex{model_.rho, 0.0},
+                Complex{maturity_, 0.0});
+            const Complex logMoment = model_.theta * x.perTheta + model_.v0 * x.perV0;
+            for (std::size_t i = 0; i < k_.size(); ++i) {
+                const Complex kernel = Exp(-s * k_[i] + logMoment) * inverseDenominator;
+                values[i] = kernel.re;
+                size = std::max(size, std::sqrt(kernel.re * kernel.re + kernel.im * kernel.im));
+            }
+            return size;
+        }
+        const HestonExponent<Number> x =
+            HestonCharacteristicExponent(s, Seeded<3>(model_.kappa, 0), Seeded<3>(model_.sigma, 1),
+                                         Seeded<3>(model_.rho, 2), Seeded<3>(maturity_, -1));
+        const Number logMoment = model_.theta * x.perTheta + model_.v0 * x.perV0;
+        for (std::size_t i = 0; i < k_.size(); ++i) {
+            const Complex kernel = Exp(-s * k_[i] + logMoment.v) * inverseDenominator;
+            double* out = values + width * i;
+            out[0] = kernel.re;
+            out[1] = (kernel * x.perV0.v).re;
+            out[2] = (kernel * x.perTheta.v).re;
+            out[3] = (kernel * logMoment.d[0]).re;
+            out[4] = (kernel * logMoment.d[1]).re;
+            out[5] = (kernel * logMoment.d[2]).re;
+            size = std::max(size, std::sqrt(kernel.re * kernel.re + kernel.im * kernel.im));
+        }
+        return size;
+    }
+
+  private:
+    ModelParameters model_;
+    double maturity_, nu_;
+    const std::vector<double>& k_;
+    bool derivatives_;
+};
+
+bool Joins(const Contour& first, double firstMaturity, const BatchMember& m,
+           std::size_t groupSize) {
+    const Contour& c = m.contour;
+    if (groupSize >= kLargestGroup || m.market.maturity != firstMaturity ||
+        c.callSide != first.callSide || c.middle != first.middle) {
+        return false;
+    }
+    const double pole = first.callSide ? 1.0 : 0.0;
+    return std::fabs(c.nu - first.nu) <= 0.25 * std::fabs(first.nu - pole) &&
+           c.scale <= 1.5 * first.scale && first.scale <= 1.5 * c.scale;
+}
+
+}  // namespace
+
+void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
+                double (*absoluteTolerance)(const Market&), double* prices,
+                double* parameterDerivatives) {
+    std::sort(members.begin(), members.end(), [](const BatchMember& a, const BatchMember& b) {
+        if (a.market.maturity != b.market.maturity) return a.market.maturity < b.market.maturity;
+        if (a.contour.callSide != b.contour.callSide) return a.contour.callSide;
+        if (a.contour.middle != b.contour.middle) return a.contour.middle;
+        return a.contour.nu < b.contour.nu;
+    });
+    const bool derivatives = parameterDerivatives != nullptr;
+    std::vector<double> k, sums, values, work;
+    for (std::size_t first = 0; first < members.size();) {
+        const Contour line = members[first].contour;
+        const double maturity = members[first].market.maturity;
+        std::size_t end = first + 1;
+        while (end < members.size() && Joins(line, maturity, members[end], end - first)) ++end;
+
+        k.clear();
+        double tolerance = absoluteTolerance(members[first].market);
+        for (std::size_t i = first; i < end; ++i) {
+            k.push_back(members[i].market.logMoneyness);
+            tolerance = std::min(tolerance, absoluteTolerance(members[i].market));
+        }
+        GroupIntegrand integrand(model, maturity, line.nu, k, derivatives);
+        const std::size_t width = integrand.Width(), components = width * k.size();
+        sums.assign(components, 0.0);
+        values.assign(components, 0.0);
+        work.assign(3 * components, 0.0);
+        IntegrateDoubleExponential(integrand, line.scale, tolerance, components, sums.data(),
+                                   values.data(), work.data());
+        for (std::size_t i = first; i < end; ++i) {
+            const BatchMember& m = members[i];
+            const double* J = sums.data() + width * (i - first);
+            double integrals[kIntegralCount] = {};
+            integrals[kValue] = J[0] * kInversePi;
+            if (derivatives) {
+                integrals[kDV0] = J[1] * kInversePi;
+                integrals[kDTheta] = J[2] * kInversePi;
+                integrals[kDKappa] = J[3] * kInversePi;
+                integrals[kDSigma] = J[4] * kInversePi;
+                integrals[kDRho] = J[5] * kInversePi;
+            }
+            const Greeks g = GreeksFromIntegrals(m.optionType, m.market, line, integrals);
+            prices[m.index] = g.price;
+            if (derivatives) {
+                double* d = parameterDerivatives + 5 * m.index;
+                d[0] = g.dV0;
+                d[1] = g.dTheta;
+                d[2] = g.dKappa;
+                d[3] = g.dSigma;
+                d[4] = g.dRho;
+            }
+        }
+        first = end;
+    }
+}
+
+}  // namespace accurate
+}  // namespace heston
