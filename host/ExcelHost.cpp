@@ -2,6 +2,7 @@
 #include "ExcelHost.h"
 
 #include <cmath>
+#include <mutex>
 #include <new>
 
 #include "Coercion.h"
@@ -168,10 +169,12 @@ bool Host::FreeBlock(void* block) {
 }
 
 int Host::Call4(int function, XLOPER* result, int count, XLOPER* values[]) {
+    std::lock_guard<RequestLock> lock(requestLock_);
     return Call(function, result, count, values);
 }
 
 int Host::Call12(int function, XLOPER12* result, int count, XLOPER12* values[]) {
+    std::lock_guard<RequestLock> lock(requestLock_);
     return Call(function, result, count, values);
 }
 

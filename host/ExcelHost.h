@@ -10,8 +10,10 @@
 // and counts; xlFree of such a value gives the block back. A value whose block is unknown
 // (already freed, or never the host's) is counted as an invalid free and otherwise ignored.
 //
-// The host serves one thread, as Excel calls add-ins and takes their requests on its main
-// thread; it holds no lock.
+// Requests may arrive from several threads at once, as Excel's multi-threaded recalculation
+// runs thread-safe functions on worker threads and they call back (xlCoerce, xlFree,
+// xlGetHwnd, ...): each request is answered under one lock. Setting up and inspecting the host
+// (the other members) is for one thread while no request is in flight.
 //
 // Coercion follows Excel: a one-cell reference gives the cell's value, a larger one an array
 // (empty cells as nil); an empty cell is 0 as a number, "" as a text, FALSE as a boolean;
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "HostValue.h"
+#include "RequestLock.h"
 #include "XlRecords.h"
 
 namespace xlhost {
@@ -115,6 +118,7 @@ class Host {
     std::size_t allocated_;
     std::size_t freed_;
     std::size_t invalidFrees_;
+    RequestLock requestLock_;  // held while a request is answered
 };
 
 }  // namespace xlhost
