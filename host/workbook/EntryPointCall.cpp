@@ -19,8 +19,10 @@ void* CallWith(FARPROC entryPoint, const std::vector<CallArgument>& arguments, A
     }
     if constexpr (i < kMaxEntryPointArguments) {
         const CallArgument& next = arguments[i];
-        if (next.isDouble)
-            return CallWith<Args..., double>(entryPoint, arguments, values..., next.number);
+        if constexpr (i < kMaxMixedArguments) {
+            if (next.isDouble)
+                return CallWith<Args..., double>(entryPoint, arguments, values..., next.number);
+        }
         return CallWith<Args..., void*>(entryPoint, arguments, values..., next.pointer);
     }
     return nullptr;
@@ -32,6 +34,12 @@ void* CallEntryPoint(FARPROC entryPoint, const std::vector<CallArgument>& argume
     if (arguments.size() > kMaxEntryPointArguments) {
         throw std::length_error("entry points take at most " +
                                 std::to_string(kMaxEntryPointArguments) + " arguments here");
+    }
+    for (std::size_t i = kMaxMixedArguments; i < arguments.size(); ++i) {
+        if (arguments[i].isDouble) {
+            throw std::length_error("arguments beyond the first " +
+                                    std::to_string(kMaxMixedArguments) + " must be pointers here");
+        }
     }
     return CallWith<>(entryPoint, arguments);
 }

@@ -5,7 +5,9 @@
 // pointer to a value record. The call goes through a function pointer of exactly the
 // registered signature and Excel's calling convention (stdcall on 32-bit Windows), built by
 // choosing, argument by argument, between double and pointer; that covers every signature of
-// up to kMaxEntryPointArguments arguments.
+// up to kMaxMixedArguments arguments, and of up to kMaxEntryPointArguments when the arguments
+// beyond kMaxMixedArguments are pointers (each further mixed argument would double the
+// number of signatures compiled).
 #pragma once
 
 #include <cstddef>
@@ -15,7 +17,8 @@
 
 namespace runner {
 
-constexpr std::size_t kMaxEntryPointArguments = 12;
+constexpr std::size_t kMaxMixedArguments = 12;
+constexpr std::size_t kMaxEntryPointArguments = 13;
 
 struct CallArgument {
     bool isDouble = false;
@@ -26,7 +29,8 @@ struct CallArgument {
     static CallArgument Pointer(void* value) { return {false, 0.0, value}; }
 };
 
-// Throws std::length_error for more than kMaxEntryPointArguments arguments.
+// Throws std::length_error for more than kMaxEntryPointArguments arguments, or a double
+// beyond the first kMaxMixedArguments.
 void* CallEntryPoint(FARPROC entryPoint, const std::vector<CallArgument>& arguments);
 
 }  // namespace runner
