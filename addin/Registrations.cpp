@@ -1,5 +1,7 @@
-// The registration table of the nine worksheet functions: one static record per function,
+// The registration table of the worksheet functions: one static record per function,
 // appended to the FunctionRegistry while the library loads, in the order Excel lists them.
+// The nine original functions come first, then the accurate pricer's five, which are
+// thread-safe (the layer adds "$" in Excel-12 mode only).
 //
 // Every text is shown to users by Excel's function wizard; XlfArgDesc completes each
 // argument description with ". " when it is registered. "XLF_OPER" becomes the mode's value
@@ -162,5 +164,115 @@ const FunctionRegistration kWeightBSvega("xlheston_weightBSvega", "heston_weight
                                          " Calculates Black Scholes vega from option prices ",
                                          kCategory, kWeightBSvegaArgs, std::size(kWeightBSvegaArgs),
                                          kVolatile, kThreadSafe, kDefaultReturnType);
+
+// The accurate pricer's functions.
+constexpr bool kThreadSafeFunction = true;
+
+constexpr ArgumentEntry kAccurateOptionType{
+    "OptionType",
+    " 1, \"C\" or \"Call\" for a call; 2, \"P\" or \"Put\" for a put, in any case. One value or a "
+    "range ",
+    "XLF_OPER"};
+constexpr ArgumentEntry kAccurateSpot{"Spot", " Spot price of the underlying ", "B"};
+constexpr ArgumentEntry kAccurateStrike{
+    "Strike",
+    " Strike price. One value or a range; a column of strikes with a row of maturities gives a "
+    "strikes x maturities matrix ",
+    "XLF_OPER"};
+constexpr ArgumentEntry kAccurateMaturity{
+    "Maturity", " Time to maturity in years. One value or a range ", "XLF_OPER"};
+constexpr ArgumentEntry kAccurateRate{
+    "Rate", " Risk-free rate, continuously compounded, per year. One value or a range ",
+    "XLF_OPER"};
+constexpr ArgumentEntry kAccurateDividendYield{
+    "DividendYield",
+    " Dividend yield, continuously compounded, per year (0 for none). One value or a range ",
+    "XLF_OPER"};
+constexpr ArgumentEntry kAccurateParameters{
+    "Parameters",
+    " Five numbers v0, theta, kappa, sigma, rho: initial variance, long-run variance, "
+    "mean-reversion speed, volatility of variance, correlation. A heston_Calibrate column may be "
+    "given whole ",
+    "XLF_OPER"};
+constexpr ArgumentEntry kAccuratePrice{"Price", " Option price. One value or a range ", "XLF_OPER"};
+
+constexpr ArgumentEntry kAccurateOptionArgs[] = {
+    kAccurateOptionType, kAccurateSpot,          kAccurateStrike,    kAccurateMaturity,
+    kAccurateRate,       kAccurateDividendYield, kAccurateParameters};
+const FunctionRegistration kPrice(
+    "xlheston_Price", "heston_Price",
+    " Heston price of a European option by Fourier inversion, accurate to near machine "
+    "precision at any strike and maturity, with a dividend yield. Ranges give an array of "
+    "prices; #NUM! marks options that cannot be priced ",
+    kCategory, kAccurateOptionArgs, std::size(kAccurateOptionArgs), kVolatile, kThreadSafeFunction,
+    kDefaultReturnType);
+
+const FunctionRegistration kGreeks(
+    "xlheston_Greeks", "heston_Greeks",
+    " Heston price and sensitivities as a table of names and values: price, delta, gamma, "
+    "theta (-d/dT), rho, dividend rho, and d/d v0, theta, kappa, sigma, rho. Ranges give one "
+    "column of values per option ",
+    kCategory, kAccurateOptionArgs, std::size(kAccurateOptionArgs), kVolatile, kThreadSafeFunction,
+    kDefaultReturnType);
+
+const FunctionRegistration kModelImpliedVol(
+    "xlheston_ModelImpliedVol", "heston_ModelImpliedVol",
+    " Black-Scholes implied volatility of the Heston price: the model's smile. Ranges give an "
+    "array, e.g. a column of strikes with a row of maturities gives the smile surface ",
+    kCategory, kAccurateOptionArgs, std::size(kAccurateOptionArgs), kVolatile, kThreadSafeFunction,
+    kDefaultReturnType);
+
+constexpr ArgumentEntry kBlackImpliedVolArgs[] = {
+    kAccurateOptionType, kAccuratePrice, kAccurateSpot,         kAccurateStrike,
+    kAccurateMaturity,   kAccurateRate,  kAccurateDividendYield};
+const FunctionRegistration kBlackImpliedVol(
+    "xlheston_BlackImpliedVol", "heston_BlackImpliedVol",
+    " Black-Scholes implied volatility of an option price to near machine precision, with a "
+    "dividend yield. Ranges give an array; #NUM! marks prices outside the no-arbitrage bounds ",
+    kCategory, kBlackImpliedVolArgs, std::size(kBlackImpliedVolArgs), kVolatile,
+    kThreadSafeFunction, kDefaultReturnType);
+
+constexpr ArgumentEntry kCalibrateArgs[] = {
+    kAccurateSpot,
+    {"Strikes", " Observed options: strikes, one per option ", "XLF_OPER"},
+    {"Maturities", " Observed options: maturities in years, one per option or one for all ",
+     "XLF_OPER"},
+    {"OptionTypes",
+     " Observed options: 1, \"C\" or \"Call\" / 2, \"P\" or \"Put\", one per option or one "
+     "for all ",
+     "XLF_OPER"},
+    {"Prices", " Observed option prices, one per option ", "XLF_OPER"},
+    {"Rates", " Risk-free rates, continuously compounded, one per option or one for all ",
+     "XLF_OPER"},
+    {"DividendYields", " Dividend yields, continuously compounded, one per option or one for all ",
+     "XLF_OPER"},
+    {"Weights", " Optional: weight of each option in the fit, at least 0; all 1 when omitted ",
+     "XLF_OPER"},
+    {"ErrorMeasure",
+     " Optional: \"price\" (default) fits prices, \"relative\" relative price errors, \"vol\" "
+     "Black implied volatilities ",
+     "XLF_OPER"},
+    {"InitialGuess",
+     " Optional: v0, theta, kappa, sigma, rho to start from. When omitted, a deterministic "
+     "global search over the bounds picks the start ",
+     "XLF_OPER"},
+    {"LowerBounds",
+     " Optional: lower bounds of v0, theta, kappa, sigma, rho; default 0.0001, 0.0001, 0.01, "
+     "0.01, -0.999 ",
+     "XLF_OPER"},
+    {"UpperBounds",
+     " Optional: upper bounds of v0, theta, kappa, sigma, rho; default 2, 2, 20, 5, 0.999 ",
+     "XLF_OPER"},
+    {"MaxEvaluations",
+     " Optional: most evaluations of the whole surface (prices with derivatives); default "
+     "500 ",
+     "XLF_OPER"}};
+const FunctionRegistration kCalibrate(
+    "xlheston_Calibrate", "heston_Calibrate",
+    " Fits the Heston parameters to observed prices with the accurate pricer and its analytic "
+    "derivatives, within bounds. Returns a column: v0, theta, kappa, sigma, rho, RMSE in the "
+    "chosen measure, evaluations, status ",
+    kCategory, kCalibrateArgs, std::size(kCalibrateArgs), kVolatile, kThreadSafeFunction,
+    kDefaultReturnType);
 
 }  // namespace

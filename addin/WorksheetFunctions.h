@@ -48,3 +48,27 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_weightBSvega(double StockPrice, double Exer
                                                   double InterestRate, double TimeToMaturity,
                                                   double OptionPrice, double OptionType,
                                                   double DividendYield);
+
+// The accurate pricer's functions, thread-safe in Excel-12 mode (results in per-thread
+// storage, see ThreadResult.h). Per-option arguments may be single values or ranges; see
+// OptionArguments.h for their conventions.
+XLL_EXPORT LPXLFOPER WINAPI xlheston_Price(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
+                                           LPXLFOPER Maturity, LPXLFOPER Rate,
+                                           LPXLFOPER DividendYield, LPXLFOPER Parameters);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_Greeks(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
+                                            LPXLFOPER Maturity, LPXLFOPER Rate,
+                                            LPXLFOPER DividendYield, LPXLFOPER Parameters);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_ModelImpliedVol(LPXLFOPER OptionType, double Spot,
+                                                     LPXLFOPER Strike, LPXLFOPER Maturity,
+                                                     LPXLFOPER Rate, LPXLFOPER DividendYield,
+                                                     LPXLFOPER Parameters);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_BlackImpliedVol(LPXLFOPER OptionType, LPXLFOPER Price,
+                                                     double Spot, LPXLFOPER Strike,
+                                                     LPXLFOPER Maturity, LPXLFOPER Rate,
+                                                     LPXLFOPER DividendYield);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, LPXLFOPER Maturities,
+                                               LPXLFOPER OptionTypes, LPXLFOPER Prices,
+                                               LPXLFOPER Rates, LPXLFOPER DividendYields,
+                                               LPXLFOPER Weights, LPXLFOPER ErrorMeasure,
+                                               LPXLFOPER InitialGuess, LPXLFOPER LowerBounds,
+                                               LPXLFOPER UpperBounds, LPXLFOPER MaxEvaluations);

@@ -10,8 +10,15 @@
 //   anything else                  -> #VALUE!
 // A worksheet function is then only its argument conversions and its library call, written
 // as a lambda that returns the result XlfOper.
+//
+// Where results live is the guard's one policy, its Storage argument:
+//   TemporaryPoolResult (the default): in the layer's temporary memory, reclaimed at the start
+//     of the next worksheet call; for functions Excel calls on one thread only.
+//   ThreadResult (ThreadResult.h): in storage of the calling thread, for the functions
+//     registered as thread-safe; the body returns a CellMatrix and nothing touches the pool.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -31,31 +38,43 @@ inline LPXLFOPER Result(const xlf::XlfOper& value) {
     return value.HostPointer();
 }
 
-template <typename Body>
+// Results in the layer's temporary memory.
+struct TemporaryPoolResult {
+    using Value = xlf::XlfOper;
+    static void ReclaimPrevious() { xlf::XlfExcel::Current().ReleaseTemporary(false); }
+    static LPXLFOPER Of(const xlf::XlfOper& value) { return Result(value); }
+    static LPXLFOPER Of(const xlf::CellMatrix& matrix) { return Result(xlf::XlfOper(matrix)); }
+    static LPXLFOPER Text(const std::string& text) { return Result(xlf::XlfOper(text)); }
+    static LPXLFOPER Text(const char* text) { return Result(xlf::XlfOper(text)); }
+    static LPXLFOPER Boolean(bool value) { return Result(xlf::XlfOper(value)); }
+    static LPXLFOPER Error(std::uint16_t code) { return Result(xlf::XlfOper::MakeError(code)); }
+};
+
+template <typename Storage = TemporaryPoolResult, typename Body>
 LPXLFOPER GuardedWorksheetCall(Body body) {
     // Reclaiming the previous call's memory happens before the handlers exist: a value built
     // by a handler would need the very link to Excel that just failed. A failure here still
     // must not unwind into Excel, so it becomes a null result.
     try {
-        xlf::XlfExcel::Current().ReleaseTemporary(false);
+        Storage::ReclaimPrevious();
     } catch (...) {
         return nullptr;
     }
     try {
-        if (xlf::XlfExcel::Current().InFunctionWizard()) return Result(xlf::XlfOper(true));
-        return Result(body());
+        if (xlf::XlfExcel::Current().InFunctionWizard()) return Storage::Boolean(true);
+        return Storage::Of(body());
     } catch (xlf::XlfException&) {
         return nullptr;
     } catch (std::exception& error) {
-        return Result(xlf::XlfOper(error.what()));
+        return Storage::Text(error.what());
     } catch (std::string& text) {
-        return Result(xlf::XlfOper(text));
+        return Storage::Text(text);
     } catch (const char* text) {
-        return Result(xlf::XlfOper(text));
+        return Storage::Text(text);
     } catch (const xlf::CellMatrix& matrix) {
-        return Result(xlf::XlfOper(matrix));
+        return Storage::Of(matrix);
     } catch (...) {
-        return Result(xlf::XlfOper::MakeError(kErrorValue));
+        return Storage::Error(kErrorValue);
     }
 }
 
