@@ -16,9 +16,11 @@ namespace {
 constexpr int n = kModelParameterCount;
 const char* const kParameterNames[n] = {"v0", "theta", "kappa", "sigma", "rho"};
 
-// Tolerances of the local phase: the accurate pricer is good to about 1e-12 relative, so the
-// sum of squares means something down to about 1e-12 of itself.
-constexpr double kReductionTolerance = 1e-12;
+// Tolerances of the fit to the whole table. Gauss-Newton converges only linearly on a surface
+// the model cannot fit exactly, each step gaining about one digit: a relative reduction of
+// 1e-10 leaves the RMSE within about 1e-10 of its minimum, one more digit costs one more
+// surface evaluation.
+constexpr double kReductionTolerance = 1e-10;
 constexpr double kStepTolerance = 1e-10;
 constexpr double kGradientTolerance = 1e-10;
 
@@ -27,8 +29,13 @@ constexpr double kSpeeds[] = {0.5, 1.5, 4.0};
 constexpr double kVolatilitiesOfVariance[] = {0.3, 0.7, 1.4};
 constexpr double kCorrelations[] = {-0.8, -0.5, -0.2, 0.3};
 constexpr int kGridSize = 3 * 3 * 4;
-// The local phase runs from this many of the best grid points.
-constexpr int kStarts = 2;
+// The global phase: tables up to this size are their own representatives; short local runs
+// from this many of the best grid points, each of at most this many evaluations, to this
+// tolerance.
+constexpr std::size_t kWholeTable = 30;
+constexpr std::size_t kStarts = 2;
+constexpr int kShapeEvaluations = 12;
+constexpr double kShapeTolerance = 1e-6;
 
 std::string OptionText(std::size_t i) {
     return "option " + std::to_string(i + 1);
@@ -121,6 +128,13 @@ class SurfaceFit {
             }
         }
         return true;
+    }
+
+    // Evaluate as the minimiser calls it.
+    ResidualsAndJacobian Evaluator() {
+        return [this](const double* x, double* residuals, double* jacobian) {
+            return Evaluate(x, residuals, jacobian);
+        };
     }
 
     // The sum of squares at x, or infinity where the pricer refuses.
@@ -293,6 +307,94 @@ CalibrationStatus StatusOf(LevenbergMarquardtStop stop) {
     return CalibrationStatus::ModelFailed;
 }
 
+// A few options that carry the surface's shape, for the global phase: at each maturity the one
+// nearest the money and the lowest and highest strikes. Small tables are taken whole.
+std::vector<CalibrationQuote> Representatives(double spot,
+                                              const std::vector<CalibrationQuote>& quotes) {
+    if (quotes.size() <= kWholeTable) return quotes;
+    std::vector<std::size_t> order(quotes.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return quotes[a].option.maturity < quotes[b].option.maturity;
+    });
+    std::vector<CalibrationQuote> chosen;
+    for (std::size_t first = 0; first < order.size();) {
+        std::size_t last = first;
+        while (last < order.size() &&
+               quotes[order[last]].option.maturity == quotes[order[first]].option.maturity)
+            ++last;
+        std::size_t nearest = order[first], lowest = order[first], highest = order[first];
+        double nearestDistance = std::numeric_limits<double>::infinity();
+        for (std::size_t k = first; k < last; ++k) {
+            const BatchOption& o = quotes[order[k]].option;
+            const double forward = spot * std::exp((o.rate - o.dividendYield) * o.maturity);
+            const double distance = std::fabs(std::log(o.strike / forward));
+            if (distance < nearestDistance) {
+                nearestDistance = distance;
+                nearest = order[k];
+            }
+            if (o.strike < quotes[lowest].option.strike) lowest = order[k];
+            if (o.strike > quotes[highest].option.strike) highest = order[k];
+        }
+        chosen.push_back(quotes[nearest]);
+        if (lowest != nearest) chosen.push_back(quotes[lowest]);
+        if (highest != nearest && highest != lowest) chosen.push_back(quotes[highest]);
+        first = last;
+    }
+    return chosen;
+}
+
+// The global phase: the grid ranked on the representative options, short local runs from its
+// best points on them, and the best end point as the start of the fit to the whole table.
+// Counts every surface evaluation (of the representatives or of the whole table).
+std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>& quotes,
+                                const AccurateCalibrationSettings& settings, SurfaceFit& fit,
+                                int& evaluations) {
+    const std::vector<ModelParameters> grid =
+        GridPoints(spot, quotes, settings.lower, settings.upper);
+    std::vector<double> x(n);
+    ToCalibrationVector(grid.front(), x.data());
+    fit.CheckOptions(x.data());
+    SurfaceFit shape(spot, Representatives(spot, quotes), settings.measure);
+
+    // The global phase may use at most half the evaluations; the fit needs the rest.
+    const int budget = settings.maxEvaluations / 2;
+    std::vector<std::pair<double, std::size_t>> ranked;
+    for (std::size_t k = 0; k < grid.size() && evaluations < budget; ++k) {
+        ToCalibrationVector(grid[k], x.data());
+        ranked.emplace_back(shape.SumOfSquares(x.data()), k);
+        ++evaluations;
+    }
+    if (ranked.empty()) ranked.emplace_back(0.0, 0);
+    // Ties keep the grid's order, so the choice is the same everywhere.
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+
+    std::vector<double> lower(n), upper(n);
+    ToCalibrationVector(settings.lower, lower.data());
+    ToCalibrationVector(settings.upper, upper.data());
+    ToCalibrationVector(grid[ranked.front().second], x.data());
+    double bestSum = std::numeric_limits<double>::infinity();
+    for (std::size_t s = 0; s < ranked.size() && s < kStarts; ++s) {
+        LevenbergMarquardtSettings local;
+        local.maxEvaluations = std::min(kShapeEvaluations, budget - evaluations);
+        if (local.maxEvaluations < 1) break;
+        local.reductionTolerance = kShapeTolerance;
+        local.stepTolerance = kShapeTolerance;
+        local.gradientTolerance = kShapeTolerance;
+        std::vector<double> start(n);
+        ToCalibrationVector(grid[ranked[s].second], start.data());
+        const LevenbergMarquardtResult run =
+            MinimiseWithinBounds(shape.Evaluator(), shape.Count(), start, lower, upper, local);
+        evaluations += run.evaluations;
+        if (run.sumOfSquares < bestSum) {
+            bestSum = run.sumOfSquares;
+            x = run.x;
+        }
+    }
+    return x;
+}
+
 }  // namespace
 
 std::string StatusText(CalibrationStatus status) {
@@ -317,77 +419,37 @@ AccurateCalibrationResult CalibrateAccurately(double spot,
     std::vector<double> lower(n), upper(n);
     ToCalibrationVector(settings.lower, lower.data());
     ToCalibrationVector(settings.upper, upper.data());
+    double totalWeight = 0.0;
+    for (const CalibrationQuote& quote : quotes) totalWeight += quote.weight;
 
-    // Starting points: the guess, or the best points of the global phase's grid.
     int evaluations = 0;
-    std::vector<std::vector<double>> starts;
+    std::vector<double> start(n);
     if (settings.hasInitialGuess) {
-        starts.emplace_back(n);
-        ToCalibrationVector(settings.initialGuess, starts.back().data());
-        fit.CheckOptions(starts.back().data());
+        ToCalibrationVector(settings.initialGuess, start.data());
+        fit.CheckOptions(start.data());
     } else {
-        const std::vector<ModelParameters> grid =
-            GridPoints(spot, quotes, settings.lower, settings.upper);
-        double x[n];
-        ToCalibrationVector(grid.front(), x);
-        fit.CheckOptions(x);
-        // The grid may use at most half the evaluations; the local phase needs the rest.
-        std::vector<std::pair<double, std::size_t>> ranked;
-        for (std::size_t k = 0; k < grid.size() && evaluations < settings.maxEvaluations / 2; ++k) {
-            ToCalibrationVector(grid[k], x);
-            ranked.emplace_back(fit.SumOfSquares(x), k);
-            ++evaluations;
-        }
-        if (ranked.empty()) ranked.emplace_back(0.0, 0);
-        // Ties keep the grid's order, so the choice is the same everywhere.
-        std::stable_sort(ranked.begin(), ranked.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (std::size_t s = 0; s < ranked.size() && s < static_cast<std::size_t>(kStarts); ++s) {
-            starts.emplace_back(n);
-            ToCalibrationVector(grid[ranked[s].second], starts.back().data());
-        }
-    }
-
-    const ResidualsAndJacobian evaluate = [&fit](const double* x, double* residuals,
-                                                 double* jacobian) {
-        return fit.Evaluate(x, residuals, jacobian);
-    };
-    LevenbergMarquardtResult best;
-    bool haveBest = false;
-    for (std::size_t s = 0; s < starts.size(); ++s) {
-        // Every start but the last leaves room for the ones after it.
-        const int left = settings.maxEvaluations - evaluations;
-        if (left < 1) break;
-        LevenbergMarquardtSettings local;
-        local.maxEvaluations = left / static_cast<int>(starts.size() - s);
-        if (local.maxEvaluations < 1) local.maxEvaluations = 1;
-        local.reductionTolerance = kReductionTolerance;
-        local.stepTolerance = kStepTolerance;
-        local.gradientTolerance = kGradientTolerance;
-        LevenbergMarquardtResult run =
-            MinimiseWithinBounds(evaluate, fit.Count(), starts[s], lower, upper, local);
-        evaluations += run.evaluations;
-        const bool better = !haveBest || (std::isfinite(run.sumOfSquares) &&
-                                          !(run.sumOfSquares >= best.sumOfSquares));
-        if (better) {
-            best = std::move(run);
-            haveBest = true;
-        }
+        start = GlobalPhase(spot, quotes, settings, fit, evaluations);
     }
 
     AccurateCalibrationResult result{};
-    double totalWeight = 0.0;
-    for (const CalibrationQuote& quote : quotes) totalWeight += quote.weight;
-    if (!haveBest) {
-        result.parameters = FromCalibrationVector(starts.front().data());
-        result.rmse = std::sqrt(fit.SumOfSquares(starts.front().data()) / totalWeight);
+    const int left = settings.maxEvaluations - evaluations;
+    if (left < 1) {
+        result.parameters = FromCalibrationVector(start.data());
+        result.rmse = std::sqrt(fit.SumOfSquares(start.data()) / totalWeight);
         result.evaluations = evaluations;
         result.status = CalibrationStatus::EvaluationLimit;
         return result;
     }
+    LevenbergMarquardtSettings local;
+    local.maxEvaluations = left;
+    local.reductionTolerance = kReductionTolerance;
+    local.stepTolerance = kStepTolerance;
+    local.gradientTolerance = kGradientTolerance;
+    const LevenbergMarquardtResult best =
+        MinimiseWithinBounds(fit.Evaluator(), fit.Count(), start, lower, upper, local);
     result.parameters = FromCalibrationVector(best.x.data());
     result.rmse = std::sqrt(best.sumOfSquares / totalWeight);
-    result.evaluations = evaluations;
+    result.evaluations = evaluations + best.evaluations;
     result.status = StatusOf(best.stop);
     return result;
 }

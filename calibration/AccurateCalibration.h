@@ -16,10 +16,13 @@
 // Without an initial guess a global phase picks the start: the short and long ends of the
 // at-the-money implied volatilities give v0 and, for each mean-reversion speed, the long-run
 // variance that matches the long end's expected average variance; a fixed grid of speeds,
-// volatilities of variance and correlations around them is evaluated, and the local phase
-// starts from the two best points (the better fit is kept). Nothing is random: the same
-// inputs give the same result in every process and on every thread. Nothing is shared
-// between calls, so calibrations may run on several threads at once.
+// volatilities of variance and correlations around them is ranked on a few representative
+// options (at each maturity the one nearest the money and the lowest and highest strikes),
+// short local runs on those options start from the two best grid points, and the better end
+// point starts the fit to the whole table. The global phase uses at most half of
+// maxEvaluations. Nothing is random: the same inputs give the same result in every process
+// and on every thread. Nothing is shared between calls, so calibrations may run on several
+// threads at once.
 //
 // Tested in tests/numerics/accurate_calibration_test.cpp: parameters recovered from surfaces
 // priced at known parameters in each measure, bounds, the evaluation limit, input checks.
