@@ -60,7 +60,8 @@ else()
     # main module does.
     add_executable(xllhost ${RUNNER_SOURCES} ${XLLHOST_MAIN})
     target_include_directories(xllhost PRIVATE ${PROJECT_SOURCE_DIR}/host/workbook)
-    target_link_libraries(xllhost PRIVATE platform xlhost_mdcallback12 xlhost psapi)
+    # pthread: xllhost --threads calls the add-in from several threads (winpthreads).
+    target_link_libraries(xllhost PRIVATE platform xlhost_mdcallback12 xlhost psapi pthread)
     # CMake hands .def files only to libraries: give it to the linker as an input.
     target_link_options(xllhost PRIVATE -static -static-libgcc -static-libstdc++
                         ${PROJECT_SOURCE_DIR}/host/xllhost.def)

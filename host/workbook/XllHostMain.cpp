@@ -2,7 +2,7 @@
 // registered, evaluates a CSV workbook through its worksheet functions and prints the sheet.
 //
 //   xllhost [--excel4 | --excel12] [--refs | --srefs] [--module-name NAME] [--full-precision]
-//           [--repeat N FORMULA] [--values FILE] ADDIN [WORKBOOK]
+//           [--repeat N FORMULA] [--values FILE] [--threads N] ADDIN [WORKBOOK]
 //
 // --excel4 / --excel12  the version the host reports: "11.0" (Excel-4 mode) or "12.0" (default)
 // --refs / --srefs      pass ranges as references (xltypeRef / xltypeSRef) instead of arrays
@@ -15,6 +15,10 @@
 //                       and after, and the host memory the calls left outstanding
 // --values FILE         also write every cell's value with its type, and each formula's
 //                       result size and call time, to FILE (see CellValuesFile.h)
+// --threads N           after the workbook, call its thread-safe formulas again from N threads
+//                       at once (three rounds each) while this thread calls the others, and
+//                       report how many results differ from the single-threaded ones; any
+//                       difference makes the exit status 1
 //
 // After closing, prints what xlAutoClose returned and how many blocks of host memory are
 // still outstanding. Exit status: 0 when the add-in opened, the workbook was evaluated and
@@ -30,6 +34,7 @@
 #include "CellValuesFile.h"
 #include "Evaluator.h"
 #include "ExcelHost.h"
+#include "ParallelCalls.h"
 #include "SheetPrinter.h"
 #include "SimulatedDesktop.h"
 #include "WindowsApi.h"
@@ -40,7 +45,7 @@ namespace {
 int Usage() {
     std::cerr << "usage: xllhost [--excel4 | --excel12] [--refs | --srefs] "
                  "[--module-name NAME] [--full-precision] [--repeat N FORMULA] "
-                 "[--values FILE] ADDIN "
+                 "[--values FILE] [--threads N] ADDIN "
                  "[WORKBOOK.csv]\n";
     return 2;
 }
@@ -104,6 +109,7 @@ int main(int argc, char** argv) {
     long repeatCount = 0;
     std::string repeatFormula;
     std::string valuesPath;
+    long threadCount = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--excel4") {
@@ -125,6 +131,11 @@ int main(int argc, char** argv) {
             repeatFormula = argv[++i];
         } else if (argument == "--values" && i + 1 < argc) {
             valuesPath = argv[++i];
+        } else if (argument == "--threads" && i + 1 < argc) {
+            char* end = nullptr;
+            threadCount = std::strtol(argv[++i], &end, 10);
+            if (end == nullptr || *end != '\0' || threadCount < 1 || threadCount > 64)
+                return Usage();
         } else if (!argument.empty() && argument[0] == '-') {
             return Usage();
         } else if (addinPath.empty()) {
@@ -165,6 +176,7 @@ int main(int argc, char** argv) {
         runner::PrintRegistrations(std::cout, functions);
 
         runner::Evaluator evaluator(addin, functions, references);
+        bool threadsDiffer = false;
         std::vector<runner::FormulaCall> calls;
         if (!valuesPath.empty()) {
             evaluator.ObserveCalls([&calls](runner::CellPosition cell,
@@ -185,6 +197,19 @@ int main(int argc, char** argv) {
                     return 2;
                 }
             }
+            if (threadCount > 0) {
+                const auto threaded = runner::ThreadedCalls(workbook, evaluator, functions, sheet);
+                const runner::ParallelReport report = runner::CallFromThreads(
+                    evaluator, threaded, sheet, static_cast<int>(threadCount), 3);
+                std::cout << "\nthreads: " << threadCount << " threads made "
+                          << report.threadSafeCalls << " calls of thread-safe functions, this "
+                          << "thread " << report.otherCalls << " others; " << report.differing
+                          << " results differ from the single-threaded ones\n";
+                if (report.differing > 0) {
+                    std::cout << "first difference: " << report.firstDifference << '\n';
+                    threadsDiffer = true;
+                }
+            }
         }
         if (repeatCount > 0) {
             std::cout << '\n';
@@ -196,6 +221,10 @@ int main(int argc, char** argv) {
                   << ", host memory outstanding: " << host.OutstandingBlocks() << " blocks\n";
         if (closed != 1) {
             std::cerr << "xllhost: xlAutoClose failed\n";
+            return 1;
+        }
+        if (threadsDiffer) {
+            std::cerr << "xllhost: calls from several threads gave other results\n";
             return 1;
         }
         if (host.OutstandingBlocks() != 0) {
