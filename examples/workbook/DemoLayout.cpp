@@ -345,6 +345,127 @@ void AddSmile(DemoLayout& layout, int firstRow) {
          firstRow, r - 1});
 }
 
+// The accurate pricer's functions on the same quotes: heston_Calibrate in two error measures
+// with its diagnostics, Greeks of three options at that fit, at the shortest maturity the
+// accurate price beside the closed form at the Levenberg-Marquardt fit, and the model's smile
+// at the accurate fit beside the observed implied vols (both one array formula each).
+void AddAccurate(DemoLayout& layout, int firstRow) {
+    Heading(layout, firstRow, "The accurate pricer: calibration, Greeks, short maturities, smile");
+    const int header = firstRow + 1;
+    ColumnHeaders(layout, header, {"accurate fit", "price errors", "vol errors"});
+    const std::string spot = Abs(layout.spot);
+    auto quoteColumn = [&](int column) {
+        return RangeName({layout.firstQuoteRow, column}, {layout.lastQuoteRow, column}, true);
+    };
+    const std::string table =
+        spot + ", " + quoteColumn(QuoteColumns::kStrike) + ", " +
+        quoteColumn(QuoteColumns::kMaturity) + ", " + quoteColumn(QuoteColumns::kType) + ", " +
+        quoteColumn(QuoteColumns::kObserved) + ", " + quoteColumn(QuoteColumns::kRate) + ", 0";
+    const char* const rows[] = {"v0",  "theta", "kappa",       "sigma",
+                                "rho", "RMSE",  "evaluations", "status"};
+    const int fitRow = header + 1;
+    for (int i = 0; i < 8; ++i) layout.sheet.Set({fitRow + i, 0}, Cell::MakeText(rows[i]));
+    layout.sheet.Set({fitRow, 1}, Cell::MakeAddinFormula("=heston_Calibrate(" + table + ")",
+                                                         kParameterFormat, 8, 1));
+    layout.sheet.Set({fitRow, 2},
+                     Cell::MakeAddinFormula("=heston_Calibrate(" + table + ", , \"vol\")",
+                                            kParameterFormat, 8, 1));
+    const std::string fit = RangeName({fitRow, 1}, {fitRow + 7, 1}, true);
+
+    // Greeks of three calls at the sixth quoted maturity (or the last), at the price fit.
+    const int greeksRow = fitRow + 9;
+    const MaturityRows& greekMaturity =
+        layout.maturities.at(std::min<std::size_t>(5, layout.maturities.size() - 1));
+    layout.sheet.Set({greeksRow, 0}, Cell::MakeText("maturity"));
+    layout.sheet.Set({greeksRow, 1},
+                     Cell::MakeNumber(greekMaturity.maturity, Style::Input, "0.0000"));
+    layout.sheet.Set({greeksRow + 1, 0}, Cell::MakeText("rate"));
+    layout.sheet.Set(
+        {greeksRow + 1, 1},
+        Cell::MakeNumber(layout.sheet.At({greekMaturity.firstQuoteRow, QuoteColumns::kRate}).number,
+                         Style::Input, "0.0000%"));
+    layout.sheet.Set({greeksRow + 2, 0}, Cell::MakeText("call strikes"));
+    const double strikes[] = {4000.0, 4500.0, 5000.0};
+    for (int j = 0; j < 3; ++j)
+        layout.sheet.Set({greeksRow + 2, 1 + j}, Cell::MakeNumber(strikes[j]));
+    const int tableRow = greeksRow + 3;
+    layout.sheet.Set({tableRow, 0},
+                     Cell::MakeAddinFormula("=heston_Greeks(1, " + spot + ", " +
+                                                RangeName({greeksRow + 2, 1}, {greeksRow + 2, 3}) +
+                                                ", " + CellName({greeksRow, 1}) + ", " +
+                                                CellName({greeksRow + 1, 1}) + ", 0, " + fit + ")",
+                                            "0.0000", 11, 4));
+
+    // The shortest maturity: accurate price beside the closed form, both at the LM fit.
+    const int shortRow = tableRow + 12;
+    const FitCells& lm = layout.fits[1];
+    const std::string lmFit =
+        RangeName(lm.parameters, {lm.parameters.row + 4, lm.parameters.col}, true);
+    ColumnHeaders(layout, shortRow,
+                  {"strike", "maturity", "type (1 call, 2 put)", "rate", "closed form (LM fit)",
+                   "accurate (LM fit)", "accurate - closed form"});
+    const MaturityRows& shortest = layout.maturities.front();
+    int r = shortRow + 1;
+    for (int q = shortest.firstQuoteRow; q <= shortest.lastQuoteRow; ++q, ++r) {
+        const Position k{r, 0}, t{r, 1}, c{r, 2}, rr{r, 3};
+        layout.sheet.Set(k, Cell::MakeNumber(layout.sheet.At({q, QuoteColumns::kStrike}).number));
+        layout.sheet.Set(t, Cell::MakeNumber(shortest.maturity, Style::Input, "0.0000"));
+        const int type = static_cast<int>(layout.sheet.At({q, QuoteColumns::kType}).number);
+        layout.sheet.Set(c, Cell::MakeNumber(type));
+        layout.sheet.Set(rr, Cell::MakeNumber(layout.sheet.At({q, QuoteColumns::kRate}).number,
+                                              Style::Input, "0.0000%"));
+        layout.sheet.Set({r, 4}, Cell::MakeAddinFormula(ClosedFormPrice(type, layout, lm, k, t, rr),
+                                                        kPriceFormat));
+        layout.sheet.Set(
+            {r, 5}, Cell::MakeAddinFormula("=heston_Price(" + CellName(c) + ", " + spot + ", " +
+                                               CellName(k) + ", " + CellName(t) + ", " +
+                                               CellName(rr) + ", 0, " + lmFit + ")",
+                                           kPriceFormat));
+        layout.sheet.Set({r, 6}, Cell::MakeDifference({r, 5}, {r, 4}, "0.000000"));
+    }
+
+    // The model's smile at the accurate fit beside the observed implied vols, per quote.
+    const int smileRow = r + 1;
+    ColumnHeaders(layout, smileRow,
+                  {"strike", "maturity", "type (1 call, 2 put)", "rate", "observed price",
+                   "observed vol", "model vol (accurate fit)", "model - observed"});
+    const int first = smileRow + 1;
+    const int count = layout.lastQuoteRow - layout.firstQuoteRow + 1;
+    const int last = first + count - 1;
+    for (int i = 0; i < count; ++i) {
+        const int q = layout.firstQuoteRow + i, row = first + i;
+        const int columns[] = {QuoteColumns::kStrike, QuoteColumns::kMaturity, QuoteColumns::kType,
+                               QuoteColumns::kRate, QuoteColumns::kObserved};
+        for (int j = 0; j < 5; ++j) {
+            Cell cell = layout.sheet.At({q, columns[j]});
+            layout.sheet.Set({row, j}, cell);
+        }
+        layout.sheet.Set({row, 7}, Cell::MakeDifference({row, 6}, {row, 5}, kVolFormat));
+    }
+    auto column = [&](int c) { return RangeName({first, c}, {last, c}); };
+    layout.sheet.Set({first, 5},
+                     Cell::MakeAddinFormula("=heston_BlackImpliedVol(" + column(2) + ", " +
+                                                column(4) + ", " + spot + ", " + column(0) + ", " +
+                                                column(1) + ", " + column(3) + ", 0)",
+                                            kVolFormat, count, 1));
+    layout.sheet.Set({first, 6},
+                     Cell::MakeAddinFormula("=heston_ModelImpliedVol(" + column(2) + ", " + spot +
+                                                ", " + column(0) + ", " + column(1) + ", " +
+                                                column(3) + ", 0, " + fit + ")",
+                                            kVolFormat, count, 1));
+    layout.blocks.push_back(
+        {"The accurate pricer",
+         "heston_Calibrate fits the quotes with the accurate pricer and its analytic parameter "
+         "derivatives from no initial guess, in prices and in implied vols: v0, theta, kappa, "
+         "sigma, rho, the RMSE in that measure, the surface evaluations and the status. Below: "
+         "heston_Greeks of three calls at the price fit (one column per option); at the shortest "
+         "maturity the accurate heston_Price beside the closed form, both at the "
+         "Levenberg-Marquardt parameters, where the closed form's fixed integration shows; and "
+         "the model's smile at the accurate fit (heston_ModelImpliedVol) beside the observed "
+         "implied vols (heston_BlackImpliedVol), each one array formula over all quotes.",
+         firstRow, last});
+}
+
 }  // namespace
 
 DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot) {
@@ -358,6 +479,7 @@ DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot) {
     AddMonteCarlo(layout, monteCarloRow, quotes);
     AddQuotes(layout, quotesRow, quotes);
     AddSmile(layout, layout.lastQuoteRow + 2);
+    AddAccurate(layout, layout.blocks.back().lastRow + 2);
     for (std::size_t i = 1; i < layout.blocks.size(); ++i) {
         if (layout.blocks[i].firstRow <= layout.blocks[i - 1].lastRow)
             throw std::logic_error("block '" + layout.blocks[i].title + "' overlaps the one above");
