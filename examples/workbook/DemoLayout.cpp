@@ -428,7 +428,7 @@ void AddAccurate(DemoLayout& layout, int firstRow) {
     const int smileRow = r + 1;
     ColumnHeaders(layout, smileRow,
                   {"strike", "maturity", "type (1 call, 2 put)", "rate", "observed price",
-                   "observed vol", "model vol (accurate fit)", "model - observed"});
+                   "observed vol", "model vol (accurate fit)"});
     const int first = smileRow + 1;
     const int count = layout.lastQuoteRow - layout.firstQuoteRow + 1;
     const int last = first + count - 1;
@@ -440,7 +440,6 @@ void AddAccurate(DemoLayout& layout, int firstRow) {
             Cell cell = layout.sheet.At({q, columns[j]});
             layout.sheet.Set({row, j}, cell);
         }
-        layout.sheet.Set({row, 7}, Cell::MakeDifference({row, 6}, {row, 5}, kVolFormat));
     }
     auto column = [&](int c) { return RangeName({first, c}, {last, c}); };
     layout.sheet.Set({first, 5},

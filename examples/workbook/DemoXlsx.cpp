@@ -88,11 +88,16 @@ void WriteFormula(lxw_worksheet* sheet, Position position, const Cell& cell,
     const CellValue& value = values.At(position);
     const std::string where = "cell " + CellName(position);
     const bool array = cell.arrayRows * cell.arrayColumns > 1;
-    if (array && value.kind == CellValue::Number) {
+    // A table whose first cell is a label (heston_Greeks) is an array formula all the same;
+    // the file caches no text there, so that one cell shows its label only after Excel
+    // recalculates.
+    const bool labelledTable = array && value.kind == CellValue::Text && cell.arrayColumns > 1;
+    if (array && (value.kind == CellValue::Number || labelledTable)) {
         const std::string source = "{" + cell.text + "}";
         Check(worksheet_write_array_formula_num(
                   sheet, position.row, position.col, position.row + cell.arrayRows - 1,
-                  position.col + cell.arrayColumns - 1, source.c_str(), format, value.number),
+                  position.col + cell.arrayColumns - 1, source.c_str(), format,
+                  value.kind == CellValue::Number ? value.number : 0.0),
               where);
         for (int i = 0; i < cell.arrayRows; ++i) {
             for (int j = 0; j < cell.arrayColumns; ++j) {

