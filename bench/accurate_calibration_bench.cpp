@@ -16,6 +16,7 @@
 #include "AddinModule.h"
 #include "Evaluator.h"
 #include "ExcelHost.h"
+#include "SheetPrinter.h"
 #include "Workbook.h"
 
 namespace {
@@ -30,6 +31,7 @@ struct DaxWorkbook {
     DaxWorkbook() {
         xlhost::Host::Instance().Reset();
         xlhost::Host::Instance().SetVersion("12.0");
+        xlhost::Host::Instance().SetAddinPath(HESTON_ADDIN_PATH);
         addin.Open();
         functions = xllhost::RegisteredFunctions();
         const double parameters[] = {0.12889, 0.07218, 3.62, 1.2293, -0.579};
@@ -63,6 +65,7 @@ void CallFormula(benchmark::State& state, const std::string& text) {
         xlhost::Host::Instance().ClearRecords();
     }
     state.counters["cells"] = static_cast<double>(result.values.size());
+    if (result.values.size() == 1) state.SetLabel(xllhost::DisplayText(result.values[0]));
     if (!result.values.empty() && result.values[0].kind == xllhost::SheetValue::Number)
         state.counters["first"] = result.values[0].number;
 }
