@@ -24,16 +24,16 @@ namespace {
 // The add-in opened once in the substitute host, with the DAX table on its sheet in A1:E104
 // (strike, maturity, type, price, rate) and parameters near its fit in F1:F5.
 struct DaxWorkbook {
-    xllhost::AddinModule addin{HESTON_ADDIN_PATH};
-    std::vector<xllhost::RegisteredFunction> functions;
-    xllhost::Sheet sheet;
+    runner::AddinModule addin{HESTON_ADDIN_PATH};
+    std::vector<runner::RegisteredFunction> functions;
+    runner::Sheet sheet;
 
     DaxWorkbook() {
         xlhost::Host::Instance().Reset();
         xlhost::Host::Instance().SetVersion("12.0");
         xlhost::Host::Instance().SetAddinPath(HESTON_ADDIN_PATH);
         addin.Open();
-        functions = xllhost::RegisteredFunctions();
+        functions = runner::RegisteredFunctions();
         const double parameters[] = {0.12889, 0.07218, 3.62, 1.2293, -0.579};
         std::ifstream in(HESTON_SOURCE_DIR "/examples/dax-surface.csv");
         std::string line;
@@ -45,8 +45,8 @@ struct DaxWorkbook {
             csv << '\n';
         }
         std::istringstream input(csv.str());
-        xllhost::Evaluator evaluator(addin, functions);
-        sheet = evaluator.Evaluate(xllhost::ParseWorkbook(input));
+        runner::Evaluator evaluator(addin, functions);
+        sheet = evaluator.Evaluate(runner::ParseWorkbook(input));
     }
 };
 
@@ -57,16 +57,16 @@ DaxWorkbook& Dax() {
 
 void CallFormula(benchmark::State& state, const std::string& text) {
     DaxWorkbook& dax = Dax();
-    const xllhost::Evaluator evaluator(dax.addin, dax.functions);
-    const xllhost::Formula formula = xllhost::ParseFormula(text);
-    xllhost::CallResult result;
+    const runner::Evaluator evaluator(dax.addin, dax.functions);
+    const runner::Formula formula = runner::ParseFormula(text);
+    runner::CallResult result;
     for (auto _ : state) {
         result = evaluator.Call(formula.name, formula.arguments, dax.sheet);
         xlhost::Host::Instance().ClearRecords();
     }
     state.counters["cells"] = static_cast<double>(result.values.size());
-    if (result.values.size() == 1) state.SetLabel(xllhost::DisplayText(result.values[0]));
-    if (!result.values.empty() && result.values[0].kind == xllhost::SheetValue::Number)
+    if (result.values.size() == 1) state.SetLabel(runner::DisplayText(result.values[0]));
+    if (!result.values.empty() && result.values[0].kind == runner::SheetValue::Number)
         state.counters["first"] = result.values[0].number;
 }
 

@@ -12,8 +12,8 @@
 namespace {
 
 using addintest::AddinSession;
-using xllhost::Sheet;
-using xllhost::SheetValue;
+using runner::Sheet;
+using runner::SheetValue;
 
 constexpr int kNum = 36;  // #NUM!
 
@@ -42,17 +42,17 @@ struct BlackScholes {
 
 void ExpectNumber(const SheetValue& value, double expected, double relative,
                   const std::string& what) {
-    ASSERT_EQ(value.kind, SheetValue::Number) << what << ": " << xllhost::DisplayText(value);
+    ASSERT_EQ(value.kind, SheetValue::Number) << what << ": " << runner::DisplayText(value);
     EXPECT_NEAR(value.number, expected, relative * std::max(1.0, std::fabs(expected))) << what;
 }
 
 void ExpectText(const SheetValue& value, const std::string& expected) {
-    ASSERT_EQ(value.kind, SheetValue::Text) << xllhost::DisplayText(value);
+    ASSERT_EQ(value.kind, SheetValue::Text) << runner::DisplayText(value);
     EXPECT_EQ(value.text, expected);
 }
 
 void ExpectError(const SheetValue& value, int code, const std::string& what) {
-    ASSERT_EQ(value.kind, SheetValue::Error) << what << ": " << xllhost::DisplayText(value);
+    ASSERT_EQ(value.kind, SheetValue::Error) << what << ": " << runner::DisplayText(value);
     EXPECT_EQ(value.error, code) << what;
 }
 
@@ -75,7 +75,7 @@ class AccurateFunctions : public AddinSession {
 };
 
 TEST_P(AccurateFunctions, RegisterAfterTheNineThreadSafeOnlyInExcel12) {
-    const std::vector<xllhost::RegisteredFunction> functions = xllhost::RegisteredFunctions();
+    const std::vector<runner::RegisteredFunction> functions = runner::RegisteredFunctions();
     ASSERT_EQ(functions.size(), 14u);
     EXPECT_EQ(functions[8].worksheetName, "heston_weightBSvega");
     const char* const names[] = {"heston_Price", "heston_Greeks", "heston_ModelImpliedVol",
@@ -83,7 +83,7 @@ TEST_P(AccurateFunctions, RegisterAfterTheNineThreadSafeOnlyInExcel12) {
     const char* const argumentsExcel12[] = {"QQBQQQQQ$", "QQBQQQQQ$", "QQBQQQQQ$", "QQQBQQQQ$",
                                             "QBQQQQQQQQQQQQ$"};
     for (int i = 0; i < 5; ++i) {
-        const xllhost::RegisteredFunction& got = functions[9 + i];
+        const runner::RegisteredFunction& got = functions[9 + i];
         SCOPED_TRACE(names[i]);
         EXPECT_EQ(got.worksheetName, names[i]);
         EXPECT_EQ(got.exportName, std::string("xl") + names[i]);
