@@ -193,7 +193,18 @@ void XlfExcel::AddTemporaryBuffer(std::uint32_t size) {
     offset_ = 0;
 }
 
+void XlfExcel::FailTemporaryRequests(int successes, int failures) {
+    requestsBeforeFailure_ = successes;
+    failingRequests_ = failures;
+}
+
 void* XlfExcel::AllocateTemporary(std::uint32_t bytes) {
+    if (requestsBeforeFailure_ > 0) {
+        --requestsBeforeFailure_;
+    } else if (failingRequests_ > 0) {
+        --failingRequests_;
+        throw std::bad_alloc();
+    }
     NamedMutexLock lock(kPoolMutexName);
     // Rounded up to a multiple of 8 so that every record carved from the pool is aligned.
     const std::uint64_t size = (std::uint64_t(bytes) + 7) & ~std::uint64_t(7);
