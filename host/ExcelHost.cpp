@@ -48,6 +48,9 @@ void Host::Reset() {
     mainWindow_ = 0x1234;
     addinPath_.clear();
     abortPending_ = false;
+    abortCountdown_ = 0;
+    abortRequests_ = 0;
+    abortAnsweredAt_ = std::chrono::steady_clock::time_point();
     sheetId_ = 1;
     cells_.clear();
     failures_.clear();
@@ -74,6 +77,18 @@ void Host::SetAddinPath(const std::string& path) {
 
 void Host::SetAbortPending(bool pending) {
     abortPending_ = pending;
+}
+
+void Host::SetAbortAfter(std::size_t requests) {
+    abortCountdown_ = requests;
+}
+
+std::size_t Host::AbortRequests() const {
+    return abortRequests_;
+}
+
+std::chrono::steady_clock::time_point Host::AbortAnsweredAt() const {
+    return abortAnsweredAt_;
 }
 
 void Host::SetSheetId(IDSHEET id) {
@@ -212,6 +227,9 @@ int Host::Answer(int function, const std::vector<Value>& arguments, bool wide, V
         case xlCoerce:
             return Coerce(arguments, wide, result);
         case xlAbort: {
+            ++abortRequests_;
+            if (abortCountdown_ > 0 && --abortCountdown_ == 0) abortPending_ = true;
+            if (abortPending_) abortAnsweredAt_ = std::chrono::steady_clock::now();
             *result = Value::Bool(abortPending_);
             // FALSE acknowledges the break; without it the break stays pending.
             bool keep = true;

@@ -22,6 +22,7 @@
 #ifndef EXCELHOST_H
 #define EXCELHOST_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -59,6 +60,11 @@ class Host {
     void SetMainWindow(std::uintptr_t handle);
     void SetAddinPath(const std::string& path);
     void SetAbortPending(bool pending);  // the user pressed Esc
+    // The user presses Esc just before the n-th xlAbort request from now (n >= 1; 0: never).
+    void SetAbortAfter(std::size_t requests);
+    std::size_t AbortRequests() const;  // xlAbort requests since Reset
+    // When xlAbort last answered TRUE (the clock's epoch when it never did).
+    std::chrono::steady_clock::time_point AbortAnsweredAt() const;
 
     void SetSheetId(IDSHEET id);
     IDSHEET SheetId() const;
@@ -103,6 +109,9 @@ class Host {
     std::uintptr_t mainWindow_;
     std::string addinPath_;
     bool abortPending_;
+    std::size_t abortCountdown_;
+    std::size_t abortRequests_;
+    std::chrono::steady_clock::time_point abortAnsweredAt_;
     IDSHEET sheetId_;
     std::map<std::pair<int, int>, Value> cells_;
     std::map<int, int> failures_;
