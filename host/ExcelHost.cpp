@@ -53,7 +53,7 @@ void Host::Reset() {
     abortAnsweredAt_ = std::chrono::steady_clock::time_point();
     sheetId_ = 1;
     cells_.clear();
-    failures_.clear();
+    ClearFailures();
     ClearRecords();
     nextRegisterId_ = 1001;
     allocated_ = 0;
@@ -120,8 +120,18 @@ void Host::FailRequest(int function, int code) {
     failures_[function] = code;
 }
 
+void Host::FailNthRequest(int function, std::size_t n, int code) {
+    nthFailures_[function] = {n, code};
+}
+
+void Host::FailExcel4Requests(int code) {
+    excel4Failure_ = code;
+}
+
 void Host::ClearFailures() {
     failures_.clear();
+    nthFailures_.clear();
+    excel4Failure_ = 0;
 }
 
 std::vector<Registration> Host::Registrations() const {
@@ -183,6 +193,10 @@ bool Host::FreeBlock(void* block) {
 }
 
 int Host::Call4(int function, XLOPER* result, int count, XLOPER* values[]) {
+    if (excel4Failure_ != 0) {
+        requests_.push_back(function);
+        return excel4Failure_;
+    }
     return Call(function, result, count, values);
 }
 
@@ -195,6 +209,9 @@ int Host::Call(int function, Oper* result, int count, Oper* values[]) {
     requests_.push_back(function);
     auto failure = failures_.find(function);
     if (failure != failures_.end()) return failure->second;
+    auto nth = nthFailures_.find(function);
+    if (nth != nthFailures_.end() && nth->second.first > 0 && --nth->second.first == 0)
+        return nth->second.second;
     if (count < 0 || count > 255 || (count > 0 && values == nullptr)) return xlretInvCount;
 
     if (function == xlFree) {

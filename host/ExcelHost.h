@@ -76,6 +76,10 @@ class Host {
 
     // The request with this function number fails with code, doing nothing else.
     void FailRequest(int function, int code);
+    // Only the n-th request (n >= 1, counted from now) with this function number fails.
+    void FailNthRequest(int function, std::size_t n, int code);
+    // Every request through Excel4 and Excel4v fails with code (0: none does).
+    void FailExcel4Requests(int code);
     void ClearFailures();
 
     std::vector<Registration> Registrations() const;
@@ -115,6 +119,8 @@ class Host {
     IDSHEET sheetId_;
     std::map<std::pair<int, int>, Value> cells_;
     std::map<int, int> failures_;
+    std::map<int, std::pair<std::size_t, int>> nthFailures_;  // countdown, code
+    int excel4Failure_;
     std::vector<Registration> registrations_;
     std::vector<double> unregistered_;
     std::vector<StatusEvent> statusEvents_;
