@@ -1,0 +1,85 @@
+# Fuzzing the add-in's worksheet functions through the substitute host (tests/fuzz).
+#
+# addin_fuzz_driver  the seeded random driver: natively in every tree, and for Windows (run
+#                    through Wine against dist/heston64.xll; it lives beside XLCALL32.DLL).
+# addin_fuzz         the libFuzzer target, with HESTON_FUZZ (preset "fuzz": clang with
+#                    AddressSanitizer and UndefinedBehaviorSanitizer). Its tests run a bounded
+#                    slice from tests/fuzz/corpus with a fixed seed in each mode.
+# With HESTON_WINE_TESTS the native tree also runs the Windows driver under Wine, a fixed seed
+# and call count in each mode (64-bit only: this machine's kernel runs no 32-bit programs).
+set(FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/tests/fuzz/AddinFuzzer.cpp)
+file(GLOB FUZZ_CORPUS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/*)
+set(FUZZ_SLICE_RUNS 400 CACHE STRING "Inputs of each mode's libFuzzer slice in the test suite")
+set(FUZZ_WINE_SLICE_CALLS 3000 CACHE STRING "Calls of each mode's Windows fuzz slice under Wine")
+
+if(WIN32 AND TARGET xlhost)
+    file(GLOB FUZZ_WORKBOOK_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/host/workbook/*.cpp)
+    list(FILTER FUZZ_WORKBOOK_SOURCES EXCLUDE REGEX "Main\\.cpp$")
+    file(GLOB FUZZ_PLATFORM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/*.cpp)
+    add_executable(addin_fuzz_driver ${PROJECT_SOURCE_DIR}/tests/fuzz/addin_fuzz_driver.cpp
+                   ${FUZZ_SOURCES} ${FUZZ_WORKBOOK_SOURCES} ${FUZZ_PLATFORM_SOURCES})
+    target_include_directories(addin_fuzz_driver PRIVATE
+                               ${PROJECT_SOURCE_DIR}/tests/fuzz ${PROJECT_SOURCE_DIR}/host/workbook
+                               ${PROJECT_SOURCE_DIR}/host ${PROJECT_SOURCE_DIR}/src
+                               ${PROJECT_SOURCE_DIR}/platform)
+    target_link_libraries(addin_fuzz_driver PRIVATE xlhost_mdcallback12 xlhost psapi)
+    # MdCallBack12 exported by the program, as Excel's main module does (host/xllhost.def).
+    target_link_options(addin_fuzz_driver PRIVATE -static -static-libgcc -static-libstdc++
+                        ${PROJECT_SOURCE_DIR}/host/xllhost.def)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        target_link_options(addin_fuzz_driver PRIVATE -Wl,--enable-stdcall-fixup)
+    endif()
+    add_dependencies(addin_fuzz_driver heston_addin)
+    return()
+endif()
+
+if(WIN32 OR NOT TARGET xllhost_parts)
+    return()
+endif()
+
+# Native programs: built like the end-to-end tests, exporting the host's entry points.
+function(heston_fuzz_program name source)
+    add_executable(${name} ${source} ${FUZZ_SOURCES})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/fuzz)
+    target_link_libraries(${name} PRIVATE xllhost_parts $<LINK_LIBRARY:WHOLE_ARCHIVE,xlhost>)
+    set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
+    target_compile_definitions(${name} PRIVATE HESTON_ADDIN_PATH="$<TARGET_FILE:heston_addin>")
+    add_dependencies(${name} heston_addin)
+endfunction()
+
+heston_fuzz_program(addin_fuzz_driver ${PROJECT_SOURCE_DIR}/tests/fuzz/addin_fuzz_driver.cpp)
+
+if(HESTON_FUZZ)
+    heston_fuzz_program(addin_fuzz ${PROJECT_SOURCE_DIR}/tests/fuzz/addin_fuzz.cpp)
+    target_link_options(addin_fuzz PRIVATE -fsanitize=fuzzer)
+    enable_testing()
+    # A bounded slice: the corpus, then mutations from a fixed seed. Each input makes up to 16
+    # calls; the count of calls is printed at the end. New inputs are not written to the corpus.
+    foreach(version IN ITEMS 11.0 12.0)
+        string(REPLACE ".0" "" mode ${version})
+        add_test(NAME addin_fuzz_slice_excel${mode}
+                 COMMAND addin_fuzz -seed=1 -runs=${FUZZ_SLICE_RUNS} -max_len=512
+                         -timeout=30 -rss_limit_mb=4096 ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus)
+        set_tests_properties(addin_fuzz_slice_excel${mode} PROPERTIES
+                             ENVIRONMENT "HESTON_FUZZ_VERSION=${version}" TIMEOUT 300)
+    endforeach()
+endif()
+
+if(HESTON_TESTS AND HESTON_WINE_TESTS)
+    find_program(FUZZ_WINE64 wine64 PATHS /usr/lib/wine)
+    set(FUZZ_WINDOWS_DRIVER ${PROJECT_SOURCE_DIR}/build/mingw64/addin_fuzz_driver.exe)
+    set(FUZZ_WINDOWS_CORPUS)
+    foreach(file IN LISTS FUZZ_CORPUS)
+        list(APPEND FUZZ_WINDOWS_CORPUS Z:${file})
+    endforeach()
+    foreach(version IN ITEMS 11.0 12.0)
+        string(REPLACE ".0" "" mode ${version})
+        add_test(NAME wine_fuzz_slice_excel${mode}
+                 COMMAND ${FUZZ_WINE64} ${FUZZ_WINDOWS_DRIVER}
+                         Z:${PROJECT_SOURCE_DIR}/dist/heston64.xll ${version} 1
+                         ${FUZZ_WINE_SLICE_CALLS} ${FUZZ_WINDOWS_CORPUS})
+        set_tests_properties(wine_fuzz_slice_excel${mode} PROPERTIES
+                             ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all"
+                             FIXTURES_REQUIRED wine_prefix TIMEOUT 300)
+    endforeach()
+endif()
