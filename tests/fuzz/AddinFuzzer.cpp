@@ -26,6 +26,9 @@ constexpr int kSheetRows = 16;
 constexpr int kSheetColumns = 12;
 constexpr IDSHEET kOtherSheet = 77;
 
+// Add-ins closed by the fuzzer, still loaded (see ~AddinFuzzer).
+xllhost::AddinModule* keptLoaded = nullptr;
+
 [[noreturn]] void Finding(const std::string& function, const std::string& what) {
     std::fprintf(stderr, "FINDING in %s: %s\n", function.c_str(), what.c_str());
     std::fflush(stderr);
@@ -304,6 +307,15 @@ AddinFuzzer::AddinFuzzer(const std::string& addinPath, const std::string& versio
     if (functions_.empty()) throw std::runtime_error("the add-in registered no function");
     excel12_ = functions_.front().typeText.substr(0, 1) == "Q";
     FillSheet();
+}
+
+AddinFuzzer::~AddinFuzzer() {
+    if (module_->Close() != 1) Finding("xlAutoClose", "did not return 1");
+    if (xlhost::Host::Instance().OutstandingBlocks() != 0)
+        Finding("xlAutoClose", "host blocks left outstanding");
+    // The module stays loaded to the end of the process, as Excel keeps an add-in: what the
+    // layer keeps for the life of the process (its value implementations) stays reachable.
+    keptLoaded = module_.release();
 }
 
 std::size_t AddinFuzzer::Run(const std::uint8_t* data, std::size_t size) {

@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::fprintf(stderr, "addin_fuzz: %zu calls of %zu functions in Excel %s mode\n",
                      fuzzer->Calls(), fuzzer->FunctionCount(),
                      addinfuzz::VersionFromEnvironment() == "12.0" ? "12" : "4");
+        fuzzer.reset();  // closes the add-in
     });
     return 0;
 }
