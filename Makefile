@@ -42,8 +42,9 @@ test: native native-clang native-asan windows format-check
 	ctest --preset native-clang
 	ctest --preset native-asan
 
-# The libFuzzer target (clang, AddressSanitizer, UndefinedBehaviorSanitizer) and the bounded
-# slice `make test` runs: the corpus in tests/fuzz/corpus and a fixed seed, in both modes.
+# The libFuzzer target (clang, AddressSanitizer, UndefinedBehaviorSanitizer) and its own short
+# slice. `make test` runs the seeded driver's slice instead (tests fuzz_slice_* and
+# wine_fuzz_slice_*), which needs no third build tree.
 fuzz-build: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS) --target addin_fuzz

@@ -2,15 +2,18 @@
 #
 # addin_fuzz_driver  the seeded random driver: natively in every tree, and for Windows (run
 #                    through Wine against dist/heston64.xll; it lives beside XLCALL32.DLL).
+#                    The test suite's slice: in each mode the corpus tests/fuzz/corpus, then
+#                    random inputs from a fixed seed up to a fixed count of calls, in the native
+#                    and native-asan trees and (with HESTON_WINE_TESTS) under Wine, 64-bit only:
+#                    this machine's kernel runs no 32-bit programs.
 # addin_fuzz         the libFuzzer target, with HESTON_FUZZ (preset "fuzz": clang with
-#                    AddressSanitizer and UndefinedBehaviorSanitizer). Its tests run a bounded
-#                    slice from tests/fuzz/corpus with a fixed seed in each mode.
-# With HESTON_WINE_TESTS the native tree also runs the Windows driver under Wine, a fixed seed
-# and call count in each mode (64-bit only: this machine's kernel runs no 32-bit programs).
+#                    AddressSanitizer and UndefinedBehaviorSanitizer), for `make fuzz`; its own
+#                    short slice runs with `ctest --preset fuzz`.
 set(FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/tests/fuzz/AddinFuzzer.cpp)
 file(GLOB FUZZ_CORPUS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/*)
 set(FUZZ_SLICE_RUNS 400 CACHE STRING "Inputs of each mode's libFuzzer slice in the test suite")
 set(FUZZ_WINE_SLICE_CALLS 2000 CACHE STRING "Calls of each mode's Windows fuzz slice under Wine")
+set(FUZZ_NATIVE_SLICE_CALLS 4000 CACHE STRING "Calls of each mode's native fuzz slice")
 
 if(WIN32 AND TARGET xlhost)
     file(GLOB FUZZ_WORKBOOK_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/host/workbook/*.cpp)
@@ -48,6 +51,18 @@ function(heston_fuzz_program name source)
 endfunction()
 
 heston_fuzz_program(addin_fuzz_driver ${PROJECT_SOURCE_DIR}/tests/fuzz/addin_fuzz_driver.cpp)
+if(HESTON_TESTS)
+    foreach(mode IN ITEMS 4 12)
+        set(version 11.0)
+        if(mode EQUAL 12)
+            set(version 12.0)
+        endif()
+        add_test(NAME fuzz_slice_excel${mode}
+                 COMMAND addin_fuzz_driver $<TARGET_FILE:heston_addin> ${version} 1
+                         ${FUZZ_NATIVE_SLICE_CALLS} ${FUZZ_CORPUS})
+        set_tests_properties(fuzz_slice_excel${mode} PROPERTIES TIMEOUT 300)
+    endforeach()
+endif()
 
 if(HESTON_FUZZ)
     # clang refuses the AVX2 loops of the closed-form grid (256-bit vectors passed between
