@@ -26,9 +26,6 @@ constexpr int kSheetRows = 16;
 constexpr int kSheetColumns = 12;
 constexpr IDSHEET kOtherSheet = 77;
 
-// Add-ins closed by the fuzzer, still loaded (see ~AddinFuzzer).
-xllhost::AddinModule* keptLoaded = nullptr;
-
 [[noreturn]] void Finding(const std::string& function, const std::string& what) {
     std::fprintf(stderr, "FINDING in %s: %s\n", function.c_str(), what.c_str());
     std::fflush(stderr);
@@ -308,6 +305,10 @@ AddinFuzzer::AddinFuzzer(const std::string& addinPath, const std::string& versio
     excel12_ = functions_.front().typeText.substr(0, 1) == "Q";
     FillSheet();
 }
+
+// The add-in closed by the fuzzer, still loaded (see ~AddinFuzzer). Not in the anonymous
+// namespace, so that no compiler drops the store and leaves the module unreachable.
+xllhost::AddinModule* keptLoaded = nullptr;
 
 AddinFuzzer::~AddinFuzzer() {
     if (module_->Close() != 1) Finding("xlAutoClose", "did not return 1");
