@@ -10,22 +10,19 @@
 #                    AddressSanitizer and UndefinedBehaviorSanitizer), for `make fuzz`; its own
 #                    short slice runs with `ctest --preset fuzz`.
 set(FUZZ_SOURCES ${PROJECT_SOURCE_DIR}/tests/fuzz/AddinFuzzer.cpp)
-file(GLOB FUZZ_CORPUS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/*)
+heston_sources(FUZZ_CORPUS ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/*)
 set(FUZZ_SLICE_RUNS 400 CACHE STRING "Inputs of each mode's libFuzzer slice in the test suite")
 set(FUZZ_WINE_SLICE_CALLS 2000 CACHE STRING "Calls of each mode's Windows fuzz slice under Wine")
 set(FUZZ_NATIVE_SLICE_CALLS 4000 CACHE STRING "Calls of each mode's native fuzz slice")
 
-if(WIN32 AND TARGET xlhost)
-    file(GLOB FUZZ_WORKBOOK_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/host/workbook/*.cpp)
-    list(FILTER FUZZ_WORKBOOK_SOURCES EXCLUDE REGEX "Main\\.cpp$")
-    file(GLOB FUZZ_PLATFORM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/*.cpp)
+if(WIN32)
+    # Built like xllhost.exe (cmake/Host.cmake), with the fuzzer in place of the workbook
+    # program's main file.
     add_executable(addin_fuzz_driver ${PROJECT_SOURCE_DIR}/tests/fuzz/addin_fuzz_driver.cpp
-                   ${FUZZ_SOURCES} ${FUZZ_WORKBOOK_SOURCES} ${FUZZ_PLATFORM_SOURCES})
-    target_include_directories(addin_fuzz_driver PRIVATE
-                               ${PROJECT_SOURCE_DIR}/tests/fuzz ${PROJECT_SOURCE_DIR}/host/workbook
-                               ${PROJECT_SOURCE_DIR}/host ${PROJECT_SOURCE_DIR}/src
-                               ${PROJECT_SOURCE_DIR}/platform)
-    target_link_libraries(addin_fuzz_driver PRIVATE xlhost_mdcallback12 xlhost psapi)
+                   ${FUZZ_SOURCES} ${RUNNER_SOURCES})
+    target_include_directories(addin_fuzz_driver PRIVATE ${PROJECT_SOURCE_DIR}/tests/fuzz
+                               ${PROJECT_SOURCE_DIR}/host/workbook)
+    target_link_libraries(addin_fuzz_driver PRIVATE platform xlhost_mdcallback12 xlhost psapi)
     # MdCallBack12 exported by the program, as Excel's main module does (host/xllhost.def).
     target_link_options(addin_fuzz_driver PRIVATE -static -static-libgcc -static-libstdc++
                         ${PROJECT_SOURCE_DIR}/host/xllhost.def)
@@ -36,15 +33,11 @@ if(WIN32 AND TARGET xlhost)
     return()
 endif()
 
-if(WIN32 OR NOT TARGET xllhost_parts)
-    return()
-endif()
-
 # Native programs: built like the end-to-end tests, exporting the host's entry points.
 function(heston_fuzz_program name source)
     add_executable(${name} ${source} ${FUZZ_SOURCES})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/fuzz)
-    target_link_libraries(${name} PRIVATE xllhost_parts $<LINK_LIBRARY:WHOLE_ARCHIVE,xlhost>)
+    target_link_libraries(${name} PRIVATE workbook_runner platform)
     set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
     target_compile_definitions(${name} PRIVATE HESTON_ADDIN_PATH="$<TARGET_FILE:heston_addin>")
     add_dependencies(${name} heston_addin)
@@ -65,10 +58,6 @@ if(HESTON_TESTS)
 endif()
 
 if(HESTON_FUZZ)
-    # clang refuses the AVX2 loops of the closed-form grid (256-bit vectors passed between
-    # functions of different targets), which g++ builds; the fuzzing machine runs AVX2 anyway.
-    set_source_files_properties(${PROJECT_SOURCE_DIR}/heston/ClosedFormGrid.cpp
-                                PROPERTIES COMPILE_OPTIONS "-mavx2;-mfma")
     heston_fuzz_program(addin_fuzz ${PROJECT_SOURCE_DIR}/tests/fuzz/addin_fuzz.cpp)
     target_link_options(addin_fuzz PRIVATE -fsanitize=fuzzer)
     enable_testing()
@@ -92,7 +81,6 @@ if(HESTON_FUZZ)
 endif()
 
 if(HESTON_TESTS AND HESTON_WINE_TESTS)
-    find_program(FUZZ_WINE64 wine64 PATHS /usr/lib/wine)
     set(FUZZ_WINDOWS_DRIVER ${PROJECT_SOURCE_DIR}/build/mingw64/addin_fuzz_driver.exe)
     set(FUZZ_WINDOWS_CORPUS)
     foreach(file IN LISTS FUZZ_CORPUS)
@@ -104,7 +92,7 @@ if(HESTON_TESTS AND HESTON_WINE_TESTS)
             set(version 12.0)
         endif()
         add_test(NAME wine_fuzz_slice_excel${mode}
-                 COMMAND ${FUZZ_WINE64} ${FUZZ_WINDOWS_DRIVER}
+                 COMMAND ${WINE64_PROGRAM} ${FUZZ_WINDOWS_DRIVER}
                          Z:${PROJECT_SOURCE_DIR}/dist/heston64.xll ${version} 1
                          ${FUZZ_WINE_SLICE_CALLS} ${FUZZ_WINDOWS_CORPUS})
         set_tests_properties(wine_fuzz_slice_excel${mode} PROPERTIES

@@ -11,8 +11,8 @@
 namespace {
 
 using addintest::AddinSession;
-using xllhost::Sheet;
-using xllhost::SheetValue;
+using runner::Sheet;
+using runner::SheetValue;
 
 const char kCancelled[] = "Calculation cancelled";
 
@@ -53,7 +53,7 @@ class Escape : public AddinSession {
         const Sheet sheet = Evaluate(csv);
         const auto returned = std::chrono::steady_clock::now();
         const SheetValue value = At(sheet, cell);
-        ASSERT_EQ(value.kind, SheetValue::Text) << cell << ": " << xllhost::DisplayText(value);
+        ASSERT_EQ(value.kind, SheetValue::Text) << cell << ": " << runner::DisplayText(value);
         EXPECT_EQ(value.text, kCancelled);
         EXPECT_EQ(host.AbortRequests() - before, static_cast<std::size_t>(request));
         EXPECT_LT(returned - host.AbortAnsweredAt(), std::chrono::milliseconds(200)) << cell;
@@ -73,7 +73,7 @@ TEST_P(Escape, MonteCarloPricesStopAndTheRestOfTheRecalculationGoesOn) {
     const Sheet sheet = Evaluate(
         "=heston_EuropeanCallPriceMC" + mc + "100000000,50)\n" + "=heston_EuropeanCallPriceMC" +
         mc + "2000,50)\n" + "=heston_EuropeanCallPrice(100,100,1,0.05,-0.5,2,0.04,0,0.3,0.04)\n");
-    EXPECT_EQ(xllhost::DisplayText(At(sheet, "A1")), kCancelled);
+    EXPECT_EQ(runner::DisplayText(At(sheet, "A1")), kCancelled);
     ASSERT_EQ(At(sheet, "A2").kind, SheetValue::Number);
     ASSERT_EQ(At(sheet, "A3").kind, SheetValue::Number);
     EXPECT_NEAR(At(sheet, "A2").number, At(sheet, "A3").number, 1.5);
@@ -97,12 +97,11 @@ TEST_P(Escape, CalibrationsStopAndTheNextCallFitsNormally) {
     const Sheet fitted =
         Evaluate(table + "=heston_CalibrateLevMar(A1:A5,B1:B5,C1:C5," + kTableRanges +
                  ",2000),=heston_CalibrateDE(A1:A5,B1:B5," + kTableRanges + ",30)\n");
-    ASSERT_EQ(At(fitted, "A41").kind, SheetValue::Number)
-        << xllhost::DisplayText(At(fitted, "A41"));
+    ASSERT_EQ(At(fitted, "A41").kind, SheetValue::Number) << runner::DisplayText(At(fitted, "A41"));
     EXPECT_NEAR(At(fitted, "A41").number, 0.04, 0.01);
     for (int row = 1; row <= 5; ++row) {
         const SheetValue value = At(fitted, "B" + std::to_string(40 + row));
-        ASSERT_EQ(value.kind, SheetValue::Number) << xllhost::DisplayText(value);
+        ASSERT_EQ(value.kind, SheetValue::Number) << runner::DisplayText(value);
         EXPECT_GE(value.number, At(fitted, "A" + std::to_string(row)).number);
         EXPECT_LE(value.number, At(fitted, "B" + std::to_string(row)).number);
     }

@@ -11,9 +11,9 @@
 namespace {
 
 using addintest::AddinSession;
-using xllhost::ReferenceMode;
-using xllhost::Sheet;
-using xllhost::SheetValue;
+using runner::ReferenceMode;
+using runner::Sheet;
+using runner::SheetValue;
 
 // Bounds (A, B), guess (C) and three options (D-I), spot J1, then both calibrations and a
 // closed-form price.
@@ -39,7 +39,7 @@ class HostFaults : public AddinSession {
 
     // Every registered type text begins with the mode's value code.
     void ExpectRegisteredInMode(bool excel12, std::size_t functions = 9) {
-        const auto registered = xllhost::RegisteredFunctions();
+        const auto registered = runner::RegisteredFunctions();
         EXPECT_EQ(registered.size(), functions);
         for (const auto& function : registered)
             EXPECT_EQ(function.typeText.substr(0, 1), excel12 ? "Q" : "P") << function.exportName;
@@ -49,7 +49,7 @@ class HostFaults : public AddinSession {
         const Sheet sheet = Evaluate(kWorkbook, mode);
         for (const char* cell : {"A6", "B6", "C6"})
             EXPECT_EQ(At(sheet, cell).kind, SheetValue::Number)
-                << cell << ": " << xllhost::DisplayText(At(sheet, cell));
+                << cell << ": " << runner::DisplayText(At(sheet, cell));
     }
 };
 
@@ -100,7 +100,7 @@ TEST_P(HostFaults, CoercionFailingWhileOpeningLeavesExcel4Mode) {
 TEST_P(HostFaults, LibraryNameFailingRegistersNothingAndOpeningReportsIt) {
     host().FailRequest(xlGetName, xlretFailed);
     EXPECT_EQ(Open(), 0);
-    EXPECT_TRUE(xllhost::RegisteredFunctions().empty());
+    EXPECT_TRUE(runner::RegisteredFunctions().empty());
 }
 
 TEST_P(HostFaults, VersionFailingOrStrangeMeansExcel4Mode) {
@@ -137,7 +137,7 @@ TEST_P(HostFaults, Excel4EntryPointsAborting) {
     // While opening: the version query aborts (Excel-4 mode) and so does the library name.
     host().FailExcel4Requests(xlretAbort);
     EXPECT_EQ(Open(), 0);
-    EXPECT_TRUE(xllhost::RegisteredFunctions().empty());
+    EXPECT_TRUE(runner::RegisteredFunctions().empty());
     EXPECT_EQ(addin_->Close(), 1);
     host().ClearFailures();
     host().ClearRecords();

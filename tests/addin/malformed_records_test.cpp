@@ -11,8 +11,8 @@
 namespace {
 
 using addintest::AddinSession;
-using xllhost::Sheet;
-using xllhost::SheetValue;
+using runner::Sheet;
+using runner::SheetValue;
 
 class MalformedRecords : public AddinSession {
   protected:
@@ -24,7 +24,7 @@ class MalformedRecords : public AddinSession {
     // Calls a calibration with every array argument valid except `broken`, which is an
     // array of five rows whose element pointer is null.
     template <class Oper>
-    xllhost::CallResult CallWithNullElements(const std::string& exportName, int broken) {
+    runner::CallResult CallWithNullElements(const std::string& exportName, int broken) {
         const bool levMar = exportName == "xlheston_CalibrateLevMar";
         // Argument positions holding doubles: the spot and the iteration limit.
         const std::vector<int> doubles = levMar ? std::vector<int>{7, 10} : std::vector<int>{6, 9};
@@ -36,16 +36,16 @@ class MalformedRecords : public AddinSession {
             SheetValue::MakeNumber(0.5), SheetValue::MakeNumber(0.5), SheetValue::MakeNumber(5),
             SheetValue::MakeNumber(1), SheetValue::MakeNumber(0.5)};
         const std::vector<SheetValue> one(5, SheetValue::MakeNumber(1));
-        xllhost::RecordArena<Oper> arena;
-        std::vector<xllhost::CallArgument> arguments;
+        runner::RecordArena<Oper> arena;
+        std::vector<runner::CallArgument> arguments;
         int arrayIndex = 0;
         for (int i = 0; i < count; ++i) {
             if (i == doubles[0]) {
-                arguments.push_back(xllhost::CallArgument::Double(100));
+                arguments.push_back(runner::CallArgument::Double(100));
                 continue;
             }
             if (i == doubles[1]) {
-                arguments.push_back(xllhost::CallArgument::Double(2));
+                arguments.push_back(runner::CallArgument::Double(2));
                 continue;
             }
             const std::vector<SheetValue>& values = arrayIndex == 0   ? lower
@@ -54,10 +54,10 @@ class MalformedRecords : public AddinSession {
             Oper* record = arena.Array(5, 1, values);
             if (arrayIndex == broken) record->val.array.lparray = nullptr;
             ++arrayIndex;
-            arguments.push_back(xllhost::CallArgument::Pointer(record));
+            arguments.push_back(runner::CallArgument::Pointer(record));
         }
-        void* result = xllhost::CallEntryPoint(addin_->EntryPoint(exportName), arguments);
-        return xllhost::ReadResult(static_cast<const Oper*>(result));
+        void* result = runner::CallEntryPoint(addin_->EntryPoint(exportName), arguments);
+        return runner::ReadResult(static_cast<const Oper*>(result));
     }
 };
 
@@ -89,9 +89,9 @@ TEST_P(MalformedRecords, NullElementPointerOfAnyCalibrationArrayIsRefusedWithout
     for (const char* name : {"xlheston_CalibrateLevMar", "xlheston_CalibrateDE"}) {
         const int arrays = std::string(name) == "xlheston_CalibrateLevMar" ? 9 : 8;
         for (int broken = 0; broken < arrays; ++broken) {
-            const xllhost::CallResult result = IsExcel12()
-                                                   ? CallWithNullElements<XLOPER12>(name, broken)
-                                                   : CallWithNullElements<XLOPER>(name, broken);
+            const runner::CallResult result = IsExcel12()
+                                                  ? CallWithNullElements<XLOPER12>(name, broken)
+                                                  : CallWithNullElements<XLOPER>(name, broken);
             ASSERT_EQ(result.values.size(), 1u) << name << " " << broken;
             // An invalid record is the layer's failure, shown as a null result.
             EXPECT_EQ(result.values[0].kind, SheetValue::Null) << name << " " << broken;

@@ -16,8 +16,8 @@ namespace addinfuzz {
 
 namespace {
 
-using xllhost::CellPosition;
-using xllhost::SheetValue;
+using runner::CellPosition;
+using runner::SheetValue;
 
 // The bit by which an add-in asks Excel to hand a result back through xlAutoFree; this add-in
 // never does, so it must never be set.
@@ -135,31 +135,31 @@ void FillSheet() {
                                         1,    100, 2,    0.1, -0.9, 0.3, 110,  5.8};
     for (int r = 0; r < kSheetRows; ++r) {
         for (int c = 0; c < kSheetColumns; ++c) {
-            xlhost::Cell cell;
+            xlhost::Value cell;
             if (c < 6) {
-                cell = xlhost::Cell::Number(numbers[(r + 3 * c) % kSheetRows]);
+                cell = xlhost::Value::Number(numbers[(r + 3 * c) % kSheetRows]);
             } else {
                 switch ((r + c) % 7) {
                     case 0:
-                        cell = xlhost::Cell::Text(c % 2 ? "abc" : "2.5");
+                        cell = xlhost::Value::Text(c % 2 ? L"abc" : L"2.5");
                         break;
                     case 1:
-                        cell = xlhost::Cell::Bool(r % 2 == 0);
+                        cell = xlhost::Value::Bool(r % 2 == 0);
                         break;
                     case 2:
-                        cell = xlhost::Cell::Error(r % 2 ? xlerrNA : xlerrDiv0);
+                        cell = xlhost::Value::Error(r % 2 ? xlerrNA : xlerrDiv0);
                         break;
                     case 3:
-                        cell = xlhost::Cell::Number(std::numeric_limits<double>::quiet_NaN());
+                        cell = xlhost::Value::Number(std::numeric_limits<double>::quiet_NaN());
                         break;
                     case 4:
-                        cell = xlhost::Cell::Number(r * 1e300);
+                        cell = xlhost::Value::Number(r * 1e300);
                         break;
                     case 5:
-                        cell = xlhost::Cell::Text(std::string(300, 'y'));
+                        cell = xlhost::Value::Text(std::wstring(300, L'y'));
                         break;
                     default:
-                        cell = xlhost::Cell::Empty();
+                        cell = xlhost::Value::Nil();
                 }
             }
             host.SetCell(r, c, cell);
@@ -168,7 +168,7 @@ void FillSheet() {
 }
 
 template <class Oper>
-void* RecordArgument(Bytes& bytes, xllhost::RecordArena<Oper>& arena) {
+void* RecordArgument(Bytes& bytes, runner::RecordArena<Oper>& arena) {
     switch (bytes.Below(10)) {
         case 0:
             return arena.Missing();
@@ -252,23 +252,23 @@ void CheckResult(const std::string& function, const Oper* record) {
         Finding(function, "array beyond the Excel-4 limits");
     for (long i = 0; i < rows * columns; ++i)
         CheckScalar(function, record->val.array.lparray[i], true);
-    xllhost::ReadResult(record);
+    runner::ReadResult(record);
 }
 
 template <class Oper>
-void Call(Bytes& bytes, const xllhost::AddinModule& module,
-          const xllhost::RegisteredFunction& function) {
+void Call(Bytes& bytes, const runner::AddinModule& module,
+          const runner::RegisteredFunction& function) {
     xlhost::Host& host = xlhost::Host::Instance();
-    xllhost::RecordArena<Oper> arena;
-    std::vector<xllhost::CallArgument> arguments;
+    runner::RecordArena<Oper> arena;
+    std::vector<runner::CallArgument> arguments;
     // The type text: the return code, then one code per argument ("C%" and "!" do not occur).
     for (std::size_t i = 1; i < function.typeText.size(); ++i) {
         const char code = function.typeText[i];
         if (code == '!' || code == '$' || code == '#') continue;
         if (code == 'B')
-            arguments.push_back(xllhost::CallArgument::Double(bytes.Double()));
+            arguments.push_back(runner::CallArgument::Double(bytes.Double()));
         else
-            arguments.push_back(xllhost::CallArgument::Pointer(RecordArgument(bytes, arena)));
+            arguments.push_back(runner::CallArgument::Pointer(RecordArgument(bytes, arena)));
     }
     const int failure = bytes.Below(8);
     if (failure == 0) {
@@ -278,7 +278,7 @@ void Call(Bytes& bytes, const xllhost::AddinModule& module,
     // Esc at the second question mostly: long work gets about 50 ms; sometimes at once.
     host.SetAbortAfter(bytes.Below(4) == 0 ? 1 : 2);
 
-    void* result = xllhost::CallEntryPoint(module.EntryPoint(function.exportName), arguments);
+    void* result = runner::CallEntryPoint(module.EntryPoint(function.exportName), arguments);
 
     host.SetAbortAfter(0);
     host.SetAbortPending(false);
@@ -298,9 +298,9 @@ AddinFuzzer::AddinFuzzer(const std::string& addinPath, const std::string& versio
     host.Reset();
     host.SetVersion(version);
     host.SetAddinPath("C:\\addins\\pricing.xll");
-    module_.reset(new xllhost::AddinModule(addinPath));
+    module_.reset(new runner::AddinModule(addinPath));
     if (module_->Open() != 1) throw std::runtime_error("xlAutoOpen failed");
-    functions_ = xllhost::RegisteredFunctions();
+    functions_ = runner::RegisteredFunctions();
     if (functions_.empty()) throw std::runtime_error("the add-in registered no function");
     excel12_ = functions_.front().typeText.substr(0, 1) == "Q";
     FillSheet();
@@ -308,7 +308,7 @@ AddinFuzzer::AddinFuzzer(const std::string& addinPath, const std::string& versio
 
 // The add-in closed by the fuzzer, still loaded (see ~AddinFuzzer). Not in the anonymous
 // namespace, so that no compiler drops the store and leaves the module unreachable.
-xllhost::AddinModule* keptLoaded = nullptr;
+runner::AddinModule* keptLoaded = nullptr;
 
 AddinFuzzer::~AddinFuzzer() {
     if (module_->Close() != 1) Finding("xlAutoClose", "did not return 1");
@@ -324,7 +324,7 @@ std::size_t AddinFuzzer::Run(const std::uint8_t* data, std::size_t size) {
     std::size_t made = 0;
     // At most 16 calls per input, so that one input stays quick.
     while (!bytes.Empty() && made < 16) {
-        const xllhost::RegisteredFunction& function =
+        const runner::RegisteredFunction& function =
             functions_[bytes.Below(static_cast<int>(functions_.size()))];
         if (excel12_)
             Call<XLOPER12>(bytes, *module_, function);

@@ -43,8 +43,8 @@ class AddinFuzzer {
     std::size_t FunctionCount() const { return functions_.size(); }
 
   private:
-    std::unique_ptr<xllhost::AddinModule> module_;
-    std::vector<xllhost::RegisteredFunction> functions_;
+    std::unique_ptr<runner::AddinModule> module_;
+    std::vector<runner::RegisteredFunction> functions_;
     bool excel12_ = false;
     std::size_t calls_ = 0;
 };
