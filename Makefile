@@ -3,7 +3,7 @@ JOBS ?= 2
 SOURCES_DIRS := heston calibration addin records src platform host tests bench examples
 
 .PHONY: demo test bench format format-check deps deps-windows native native-clang native-asan \
-	windows
+	windows fuzz fuzz-build fuzz-slice fuzz-wine
 
 deps:
 	@bash cmake/install-deps.sh native
@@ -30,7 +30,7 @@ windows: deps-windows
 	cmake --preset mingw32
 	cmake --build --preset mingw32 -j $(JOBS) --target heston_addin xllhost
 	cmake --preset mingw64
-	cmake --build --preset mingw64 -j $(JOBS) --target heston_addin xllhost
+	cmake --build --preset mingw64 -j $(JOBS) --target heston_addin xllhost addin_fuzz_driver
 
 demo: windows native
 	@bash cmake/run-demo.sh .
@@ -41,6 +41,39 @@ test: native native-clang native-asan windows format-check
 	ctest --preset native
 	ctest --preset native-clang
 	ctest --preset native-asan
+
+# The libFuzzer target (clang, AddressSanitizer, UndefinedBehaviorSanitizer) and its own short
+# slice. `make test` runs the seeded driver's slice instead (tests fuzz_slice_* and
+# wine_fuzz_slice_*), which needs no third build tree.
+fuzz-build: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS) --target addin_fuzz
+
+fuzz-slice: fuzz-build
+	ctest --preset fuzz
+
+# A longer run: FUZZ_SECONDS per mode of libFuzzer mutating from the corpus (new inputs go to
+# build/fuzz/corpus-*, the repository's corpus stays as it is).
+FUZZ_SECONDS ?= 600
+fuzz: fuzz-build
+	for version in 11.0 12.0; do \
+	    mkdir -p build/fuzz/corpus-$$version && \
+	    HESTON_FUZZ_VERSION=$$version ./build/fuzz/addin_fuzz -max_total_time=$(FUZZ_SECONDS) \
+	        -max_len=512 -timeout=30 -rss_limit_mb=4096 -print_final_stats=1 \
+	        build/fuzz/corpus-$$version tests/fuzz/corpus || exit 1; \
+	done
+
+# The 64-bit Windows add-in under Wine: FUZZ_CALLS random calls per mode from seed FUZZ_SEED.
+FUZZ_CALLS ?= 100000
+FUZZ_SEED ?= 1
+fuzz-wine: windows
+	bash tests/wine/wine-prefix.sh start $(CURDIR)/build/fuzz/wineprefix
+	for version in 11.0 12.0; do \
+	    WINEPREFIX=$(CURDIR)/build/fuzz/wineprefix WINEDEBUG=-all \
+	        $$(command -v wine64 || echo /usr/lib/wine/wine64) build/mingw64/addin_fuzz_driver.exe \
+	        Z:$(CURDIR)/dist/heston64.xll $$version $(FUZZ_SEED) $(FUZZ_CALLS) || exit 1; \
+	done
+	bash tests/wine/wine-prefix.sh stop $(CURDIR)/build/fuzz/wineprefix
 
 bench:
 	@bash cmake/install-deps.sh native bench

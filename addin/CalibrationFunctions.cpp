@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Calibration.h"
+#include "EscapeRequest.h"
 #include "WorksheetArguments.h"
 #include "WorksheetFunctions.h"
 #include "WorksheetGuard.h"
@@ -29,10 +30,11 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_CalibrateLevMar(
         std::vector<double> rates = ArrayArgument(interestRateArray, "interestRateArray");
         std::vector<double> weightValues = ArrayArgument(weights, "weights");
         XlfOper column;
-        column.Assign(heston_CalibrateLevMar(
-            std::move(lower), std::move(upper), std::move(guess), std::move(strikes),
-            std::move(maturities), std::move(types), std::move(observed), currentSpot,
-            std::move(rates), std::move(weightValues), TruncateToInt(maxIterations)));
+        column.Assign(heston_CalibrateLevMar(std::move(lower), std::move(upper), std::move(guess),
+                                             std::move(strikes), std::move(maturities),
+                                             std::move(types), std::move(observed), currentSpot,
+                                             std::move(rates), std::move(weightValues),
+                                             TruncateToInt(maxIterations), addin::EscapeRequest()));
         return column;
     });
 }
@@ -53,10 +55,10 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_CalibrateDE(LPXLFOPER lowerBound, LPXLFOPER
         std::vector<double> rates = ArrayArgument(interestRateArray, "interestRateArray");
         std::vector<double> weightValues = ArrayArgument(weights, "weights");
         XlfOper column;
-        column.Assign(heston_CalibrateDE(std::move(lower), std::move(upper), std::move(strikes),
-                                         std::move(maturities), std::move(types),
-                                         std::move(observed), currentSpot, std::move(rates),
-                                         std::move(weightValues), TruncateToInt(maxIterations)));
+        column.Assign(heston_CalibrateDE(
+            std::move(lower), std::move(upper), std::move(strikes), std::move(maturities),
+            std::move(types), std::move(observed), currentSpot, std::move(rates),
+            std::move(weightValues), TruncateToInt(maxIterations), addin::EscapeRequest()));
         return column;
     });
 }

@@ -1,5 +1,6 @@
 // Worksheet functions of the simulation side: normal random numbers and Monte Carlo prices.
 // They draw from one process-wide random stream, so results depend on the order of calls.
+#include "EscapeRequest.h"
 #include "Heston.h"
 #include "WorksheetArguments.h"
 #include "WorksheetFunctions.h"
@@ -25,7 +26,7 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_EuropeanCallPriceMC(double Spot, double Str
     return GuardedWorksheetCall([&] {
         return XlfOper(heston_EuropeanCallPriceMC(
             Spot, Strike, TimeToMaturity, InterestRate, rho, kappa, theta, lambda, sigma, v,
-            TruncateToInt(nSimulations), TruncateToInt(nTimeSteps)));
+            TruncateToInt(nSimulations), TruncateToInt(nTimeSteps), addin::EscapeRequest()));
     });
 }
 
@@ -37,6 +38,6 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_EuropeanPutPriceMC(double Spot, double Stri
     return GuardedWorksheetCall([&] {
         return XlfOper(heston_EuropeanPutPriceMC(
             Spot, Strike, TimeToMaturity, InterestRate, rho, kappa, theta, lambda, sigma, v,
-            TruncateToInt(nSimulations), TruncateToInt(nTimeSteps)));
+            TruncateToInt(nSimulations), TruncateToInt(nTimeSteps), addin::EscapeRequest()));
     });
 }

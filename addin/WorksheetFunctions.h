@@ -3,7 +3,9 @@
 // Each is registered under its name without the "xl" prefix (see Registrations.cpp), takes
 // numbers as doubles and ranges as value records, calls the library function of that name
 // and returns a number, a column, or on failure a text, an error value or null
-// (WorksheetGuard.h). The returned record stays valid until the next worksheet call.
+// (WorksheetGuard.h). The returned record stays valid until the next worksheet call. The
+// Monte Carlo prices and both calibrations stop with the text "Calculation cancelled" when
+// the user presses Esc (EscapeRequest.h).
 #pragma once
 
 #include "XllExport.h"

@@ -8,6 +8,9 @@
 //   std::string, const char*       -> the text
 //   CellMatrix                     -> the matrix as an array
 //   anything else                  -> #VALUE!
+// Building that value needs temporary memory too, which may be what just ran out: when the
+// value cannot be built, the result is a #VALUE! record in static storage instead. No path
+// lets an exception leave the frame.
 // A worksheet function is then only its argument conversions and its library call, written
 // as a lambda that returns the result XlfOper.
 //
@@ -23,14 +26,13 @@
 #include <string>
 
 #include "CellMatrix.h"
+#include "XlRecords.h"
 #include "XlfExcel.h"
 #include "XlfException.h"
 #include "XlfOper.h"
 #include "XllExport.h"
 
 namespace addin {
-
-constexpr unsigned short kErrorValue = 15;  // #VALUE!
 
 // The value's record address; the local handle is released when it goes out of scope,
 // while the record itself stays in temporary memory until the next worksheet call.
@@ -50,8 +52,57 @@ struct TemporaryPoolResult {
     static LPXLFOPER Error(std::uint16_t code) { return Result(xlf::XlfOper::MakeError(code)); }
 };
 
+// #VALUE! in the record form of the current mode, built without allocating. Excel only reads
+// a result it is not asked to free, so one record per form serves every call (and every
+// thread: nothing writes it after its initialisation). Null when not even the mode can be told.
+inline LPXLFOPER StaticErrorResult() noexcept {
+    static XLOPER error4 = [] {
+        XLOPER record{};
+        record.xltype = xltypeErr;
+        record.val.err = xlerrValue;
+        return record;
+    }();
+    static XLOPER12 error12 = [] {
+        XLOPER12 record{};
+        record.xltype = xltypeErr;
+        record.val.err = xlerrValue;
+        return record;
+    }();
+    try {
+        return xlf::XlfExcel::Current().IsExcel12() ? static_cast<LPXLFOPER>(&error12)
+                                                    : static_cast<LPXLFOPER>(&error4);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// The cell value of the exception being handled (see the table above), built in the given
+// storage. Called only from a handler; never throws.
+template <typename Storage>
+LPXLFOPER ResultOfCurrentException() noexcept {
+    try {
+        try {
+            throw;
+        } catch (xlf::XlfException&) {
+            return nullptr;
+        } catch (std::exception& error) {
+            return Storage::Text(error.what());
+        } catch (std::string& text) {
+            return Storage::Text(text);
+        } catch (const char* text) {
+            return Storage::Text(text);
+        } catch (const xlf::CellMatrix& matrix) {
+            return Storage::Of(matrix);
+        } catch (...) {
+            return Storage::Error(xlerrValue);
+        }
+    } catch (...) {
+        return StaticErrorResult();
+    }
+}
+
 template <typename Storage = TemporaryPoolResult, typename Body>
-LPXLFOPER GuardedWorksheetCall(Body body) {
+LPXLFOPER GuardedWorksheetCall(Body body) noexcept {
     // Reclaiming the previous call's memory happens before the handlers exist: a value built
     // by a handler would need the very link to Excel that just failed. A failure here still
     // must not unwind into Excel, so it becomes a null result.
@@ -63,18 +114,8 @@ LPXLFOPER GuardedWorksheetCall(Body body) {
     try {
         if (xlf::XlfExcel::Current().InFunctionWizard()) return Storage::Boolean(true);
         return Storage::Of(body());
-    } catch (xlf::XlfException&) {
-        return nullptr;
-    } catch (std::exception& error) {
-        return Storage::Text(error.what());
-    } catch (std::string& text) {
-        return Storage::Text(text);
-    } catch (const char* text) {
-        return Storage::Text(text);
-    } catch (const xlf::CellMatrix& matrix) {
-        return Storage::Of(matrix);
     } catch (...) {
-        return Storage::Error(kErrorValue);
+        return ResultOfCurrentException<Storage>();
     }
 }
 

@@ -13,22 +13,28 @@
 
 #include <vector>
 
+#include "StopRequest.h"
+
 std::vector<double> heston_CalibrateDE(
     std::vector<double> lowerBound, std::vector<double> upperbound, std::vector<double> strikeArray,
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
-    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations);
+    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
+    const heston::StopRequest& stop = heston::StopRequest());
 
 // Levenberg-Marquardt (MINPACK lmdif, forward-difference Jacobian) from initialGuess, with each
 // parameter kept inside its bounds by a tanh change of variables. maxIterations limits the
 // residual evaluations; lmdif finishes the evaluation round it is in, so it may use a few more.
 // Fewer than 5 observations or maxIterations <= 0 return the guess.
+// Both calibrations poll stop (see StopRequest.h): DE before each trial, Levenberg-Marquardt
+// before each evaluation of the residuals; a stop throws heston::CalculationCancelled.
 std::vector<double> heston_CalibrateLevMar(
     std::vector<double> lowerBound, std::vector<double> upperbound,
     std::vector<double> initialGuess, std::vector<double> strikeArray,
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
-    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations);
+    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
+    const heston::StopRequest& stop = heston::StopRequest());
 
 // The change of variables of the least-squares calibration: mid + half * tanh(x) and back.
 // ToFreeVariable is infinite or NaN unless p lies strictly between the bounds.

@@ -265,16 +265,21 @@ void DESolver::Initialise(const double* lower, const double* upper, int strategy
     MakeTrial = kGenerators[strategyCode];
 }
 
-bool DESolver::Run(int maxGenerations) {
+bool DESolver::Run(int maxGenerations, const heston::StopRequest& stopRequest) {
     if (MakeTrial == nullptr) {
         throw std::logic_error("DESolver: Run needs a successful Initialise first");
     }
     bool stop = false;
     bestCost = kNoCost;
     int g = 0;
+    heston::StopPoll poll(stopRequest);
     while (g < maxGenerations && !stop) {
         // The whole population is tried even when a member asks to stop part-way.
         for (int m = 0; m < populationSize; ++m) {
+            if (poll.Requested()) {
+                generationsRun = g;
+                throw heston::CalculationCancelled();
+            }
             (this->*MakeTrial)(m);
             trialCost = Evaluate(trialVector, stop);
             // Strict comparisons: ties keep the incumbent and a NaN cost never enters.

@@ -14,6 +14,8 @@
 // unlocked, so only one solver may draw at a time. Successive runs continue the same stream.
 #pragma once
 
+#include "StopRequest.h"
+
 class DESolver {
   public:
     DESolver(int dimension, int populationSize);
@@ -26,7 +28,9 @@ class DESolver {
 
     // Runs up to maxGenerations generations; returns whether Evaluate asked to stop.
     // Throws std::logic_error when no successful Initialise has chosen a trial generator.
-    virtual bool Run(int maxGenerations);
+    // Polls stop before each trial; when it answers yes, throws heston::CalculationCancelled
+    // with every member whole and GenerationsRun() counting the finished generations.
+    virtual bool Run(int maxGenerations, const heston::StopRequest& stop = heston::StopRequest());
     virtual double Evaluate(const double* candidate, bool& stop) = 0;
 
     // Seeds the population uniformly between lower[j] and upper[j] (D values each) and picks

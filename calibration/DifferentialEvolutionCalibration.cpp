@@ -89,7 +89,8 @@ std::vector<double> heston_CalibrateDE(
     std::vector<double> lowerBound, std::vector<double> upperbound, std::vector<double> strikeArray,
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
-    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations) {
+    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
+    const heston::StopRequest& stop) {
     Heston solver(kDimension, kPopulation);
 
     // All six observation arrays are read at every index, so they must agree in length.
@@ -115,7 +116,7 @@ std::vector<double> heston_CalibrateDE(
     // DE/best/1 with exponential crossover at CR = 1: every trial is
     // best + 0.9 * (x_r1 - x_r2) in all five components.
     solver.Initialise(lower, upper, 0, 0.9, 1.0);
-    solver.Run(maxIterations);
+    solver.Run(maxIterations, stop);
     // The best cost stays at its starting 1e20 only when no trial was ever accepted: every
     // candidate left the bounds or broke the Feller condition, and the best vector still holds
     // its initial zeros, which are no fit. Without any generation there was nothing to search.

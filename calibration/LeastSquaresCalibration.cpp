@@ -18,10 +18,19 @@ namespace {
 
 constexpr int kParameterCount = heston::kModelParameterCount;
 
+// What lmdif hands back to its callback: the calibrating object and the stop poll.
+struct LeastSquaresRun {
+    Heston* model;
+    heston::StopPoll* poll;
+};
+
 // lmdif's callback: counts the evaluation on the calibrating object, then computes the
-// residuals. It never returns a negative value, so lmdif is never asked to stop early.
+// residuals. It returns a negative value, which makes lmdif stop at once, only when the stop
+// poll asks for it; an exception cannot pass through lmdif.
 int LeastSquaresCallback(void* p, int m, int n, const double* x, double* fvec, int iflag) {
-    ++static_cast<Heston*>(p)->evaluationCount;
+    LeastSquaresRun& run = *static_cast<LeastSquaresRun*>(p);
+    if (run.poll->Requested()) return -1;
+    ++run.model->evaluationCount;
     CalibrationResiduals(m, n, x, fvec, iflag);
     return 0;
 }
@@ -75,7 +84,8 @@ std::vector<double> Heston::CalibrateLeastSquares(
     std::vector<double> initialGuess, std::vector<double> strikeArray,
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
-    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations) {
+    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
+    const heston::StopRequest& stop) {
     // The residuals read every observation array up to the observed-price count, so all six
     // must agree in length.
     const std::size_t count = observedPriceArray.size();
@@ -128,9 +138,12 @@ std::vector<double> Heston::CalibrateLeastSquares(
     //  nprint 0: no progress calls.
     //  ldfjac m: fjac is stored densely, one column of m entries per parameter.
     evaluationCount = 0;
-    lmdif(LeastSquaresCallback, this, m, n, x.data(), fvec.data(), 1e-4, 1e-4, 1e-4, maxIterations,
+    heston::StopPoll poll(stop);
+    LeastSquaresRun run{this, &poll};
+    lmdif(LeastSquaresCallback, &run, m, n, x.data(), fvec.data(), 1e-4, 1e-4, 1e-4, maxIterations,
           1e-4, diag.data(), 1, 1.0, 0, &nfev, fjac.data(), m, ipvt.data(), qtf.data(), wa1.data(),
           wa2.data(), wa3.data(), wa4.data());
+    if (poll.Stopped()) throw heston::CalculationCancelled();
 
     std::vector<double> result(n);
     for (int j = 0; j < n; ++j) result[j] = ToBoundedParameter(upperbound[j], lowerBound[j], x[j]);
@@ -142,11 +155,12 @@ std::vector<double> heston_CalibrateLevMar(
     std::vector<double> initialGuess, std::vector<double> strikeArray,
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
-    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations) {
+    std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
+    const heston::StopRequest& stop) {
     Heston model;
     return model.CalibrateLeastSquares(
         std::move(lowerBound), std::move(upperbound), std::move(initialGuess),
         std::move(strikeArray), std::move(maturityArray), std::move(callTypeArray),
         std::move(observedPriceArray), currentSpot, std::move(interestRateArray),
-        std::move(weights), maxIterations);
+        std::move(weights), maxIterations, stop);
 }

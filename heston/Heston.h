@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "DESolver.h"
+#include "StopRequest.h"
 
 // Signature of the integrand handed to Heston::Integrate (note r before tau).
 using HestonIntegrandFunction = double (*)(double phi, int j, double S, double K, double r,
@@ -64,9 +65,11 @@ class Heston : public DESolver {
 
     std::vector<double> RandomNormals(int n);
 
+    // Polls stop before each simulation (see StopRequest.h).
     double MonteCarloPrice(double S, double K, double tau, double r, double rho, double kappa,
                            double theta, double lambda, double sigma, double v, int optionType,
-                           int nSimulations, int nTimeSteps);
+                           int nSimulations, int nTimeSteps,
+                           const heston::StopRequest& stop = heston::StopRequest());
 
     // Differential Evolution objective: weighted squared price errors plus penalties.
     double Evaluate(const double* candidate, bool& stop) override;
@@ -82,7 +85,8 @@ class Heston : public DESolver {
         std::vector<double> initialGuess, std::vector<double> strikeArray,
         std::vector<double> maturityArray, std::vector<double> callTypeArray,
         std::vector<double> observedPriceArray, double currentSpot,
-        std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations);
+        std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
+        const heston::StopRequest& stop = heston::StopRequest());
 
     static CalibrationData calibrationData;
 
@@ -102,8 +106,10 @@ std::vector<double> heston_RandomVars(int n);
 double heston_EuropeanCallPriceMC(double Spot, double Strike, double TimeToMaturity,
                                   double InterestRate, double rho, double kappa, double theta,
                                   double lambda, double sigma, double v, int nSimulations,
-                                  int nTimeSteps);
+                                  int nTimeSteps,
+                                  const heston::StopRequest& stop = heston::StopRequest());
 double heston_EuropeanPutPriceMC(double Spot, double Strike, double TimeToMaturity,
                                  double InterestRate, double rho, double kappa, double theta,
                                  double lambda, double sigma, double v, int nSimulations,
-                                 int nTimeSteps);
+                                 int nTimeSteps,
+                                 const heston::StopRequest& stop = heston::StopRequest());

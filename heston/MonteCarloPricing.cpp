@@ -21,7 +21,8 @@ double SquareRoot(double x) {
 
 double Heston::MonteCarloPrice(double S, double K, double tau, double r, double rho, double kappa,
                                double theta, double /*lambda*/, double sigma, double v,
-                               int optionType, int nSimulations, int nTimeSteps) {
+                               int optionType, int nSimulations, int nTimeSteps,
+                               const heston::StopRequest& stop) {
     const double dt = tau / nTimeSteps;
     const double sdt = std::pow(dt, 0.5);
     const double sr = std::pow(1.0 - rho * rho, 0.5);
@@ -33,7 +34,10 @@ double Heston::MonteCarloPrice(double S, double K, double tau, double r, double 
     // step count fails here with the length error.
     std::vector<double> z1(static_cast<std::size_t>(nTimeSteps));
     std::vector<double> z2(static_cast<std::size_t>(nTimeSteps));
+    // Asked between simulations: a stop leaves the random stream after the last whole one.
+    heston::StopPoll poll(stop);
     for (int simulation = 0; simulation < nSimulations; ++simulation) {
+        poll.ThrowIfRequested();
         double sPlus = S;
         double sMinus = S;
         double vPlus = v;
@@ -71,17 +75,17 @@ double Heston::MonteCarloPrice(double S, double K, double tau, double r, double 
 double heston_EuropeanCallPriceMC(double Spot, double Strike, double TimeToMaturity,
                                   double InterestRate, double rho, double kappa, double theta,
                                   double lambda, double sigma, double v, int nSimulations,
-                                  int nTimeSteps) {
+                                  int nTimeSteps, const heston::StopRequest& stop) {
     Heston model;
     return model.MonteCarloPrice(Spot, Strike, TimeToMaturity, InterestRate, rho, kappa, theta,
-                                 lambda, sigma, v, 1, nSimulations, nTimeSteps);
+                                 lambda, sigma, v, 1, nSimulations, nTimeSteps, stop);
 }
 
 double heston_EuropeanPutPriceMC(double Spot, double Strike, double TimeToMaturity,
                                  double InterestRate, double rho, double kappa, double theta,
                                  double lambda, double sigma, double v, int nSimulations,
-                                 int nTimeSteps) {
+                                 int nTimeSteps, const heston::StopRequest& stop) {
     Heston model;
     return model.MonteCarloPrice(Spot, Strike, TimeToMaturity, InterestRate, rho, kappa, theta,
-                                 lambda, sigma, v, 2, nSimulations, nTimeSteps);
+                                 lambda, sigma, v, 2, nSimulations, nTimeSteps, stop);
 }

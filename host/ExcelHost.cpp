@@ -49,9 +49,12 @@ void Host::Reset() {
     mainWindow_ = 0x1234;
     addinPath_.clear();
     abortPending_ = false;
+    abortCountdown_ = 0;
+    abortRequests_ = 0;
+    abortAnsweredAt_ = std::chrono::steady_clock::time_point();
     sheetId_ = 1;
     cells_.clear();
-    failures_.clear();
+    ClearFailures();
     ClearRecords();
     nextRegisterId_ = 1001;
     allocated_ = 0;
@@ -75,6 +78,18 @@ void Host::SetAddinPath(const std::string& path) {
 
 void Host::SetAbortPending(bool pending) {
     abortPending_ = pending;
+}
+
+void Host::SetAbortAfter(std::size_t requests) {
+    abortCountdown_ = requests;
+}
+
+std::size_t Host::AbortRequests() const {
+    return abortRequests_;
+}
+
+std::chrono::steady_clock::time_point Host::AbortAnsweredAt() const {
+    return abortAnsweredAt_;
 }
 
 void Host::SetSheetId(IDSHEET id) {
@@ -106,8 +121,18 @@ void Host::FailRequest(int function, int code) {
     failures_[function] = code;
 }
 
+void Host::FailNthRequest(int function, std::size_t n, int code) {
+    nthFailures_[function] = {n, code};
+}
+
+void Host::FailExcel4Requests(int code) {
+    excel4Failure_ = code;
+}
+
 void Host::ClearFailures() {
     failures_.clear();
+    nthFailures_.clear();
+    excel4Failure_ = 0;
 }
 
 std::vector<Registration> Host::Registrations() const {
@@ -170,6 +195,10 @@ bool Host::FreeBlock(void* block) {
 
 int Host::Call4(int function, XLOPER* result, int count, XLOPER* values[]) {
     std::lock_guard<RequestLock> lock(requestLock_);
+    if (excel4Failure_ != 0) {
+        requests_.push_back(function);
+        return excel4Failure_;
+    }
     return Call(function, result, count, values);
 }
 
@@ -183,6 +212,9 @@ int Host::Call(int function, Oper* result, int count, Oper* values[]) {
     requests_.push_back(function);
     auto failure = failures_.find(function);
     if (failure != failures_.end()) return failure->second;
+    auto nth = nthFailures_.find(function);
+    if (nth != nthFailures_.end() && nth->second.first > 0 && --nth->second.first == 0)
+        return nth->second.second;
     if (count < 0 || count > 255 || (count > 0 && values == nullptr)) return xlretInvCount;
 
     if (function == xlFree) {
@@ -215,6 +247,9 @@ int Host::Answer(int function, const std::vector<Value>& arguments, bool wide, V
         case xlCoerce:
             return Coerce(arguments, wide, result);
         case xlAbort: {
+            ++abortRequests_;
+            if (abortCountdown_ > 0 && --abortCountdown_ == 0) abortPending_ = true;
+            if (abortPending_) abortAnsweredAt_ = std::chrono::steady_clock::now();
             *result = Value::Bool(abortPending_);
             // FALSE acknowledges the break; without it the break stays pending.
             bool keep = true;

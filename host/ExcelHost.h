@@ -24,6 +24,7 @@
 #ifndef EXCELHOST_H
 #define EXCELHOST_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -62,6 +63,11 @@ class Host {
     void SetMainWindow(std::uintptr_t handle);
     void SetAddinPath(const std::string& path);
     void SetAbortPending(bool pending);  // the user pressed Esc
+    // The user presses Esc just before the n-th xlAbort request from now (n >= 1; 0: never).
+    void SetAbortAfter(std::size_t requests);
+    std::size_t AbortRequests() const;  // xlAbort requests since Reset
+    // When xlAbort last answered TRUE (the clock's epoch when it never did).
+    std::chrono::steady_clock::time_point AbortAnsweredAt() const;
 
     void SetSheetId(IDSHEET id);
     IDSHEET SheetId() const;
@@ -73,6 +79,10 @@ class Host {
 
     // The request with this function number fails with code, doing nothing else.
     void FailRequest(int function, int code);
+    // Only the n-th request (n >= 1, counted from now) with this function number fails.
+    void FailNthRequest(int function, std::size_t n, int code);
+    // Every request through Excel4 and Excel4v fails with code (0: none does).
+    void FailExcel4Requests(int code);
     void ClearFailures();
 
     std::vector<Registration> Registrations() const;
@@ -106,9 +116,14 @@ class Host {
     std::uintptr_t mainWindow_;
     std::string addinPath_;
     bool abortPending_;
+    std::size_t abortCountdown_;
+    std::size_t abortRequests_;
+    std::chrono::steady_clock::time_point abortAnsweredAt_;
     IDSHEET sheetId_;
     std::map<std::pair<int, int>, Value> cells_;
     std::map<int, int> failures_;
+    std::map<int, std::pair<std::size_t, int>> nthFailures_;  // countdown, code
+    int excel4Failure_;
     std::vector<Registration> registrations_;
     std::vector<double> unregistered_;
     std::vector<StatusEvent> statusEvents_;

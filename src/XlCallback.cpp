@@ -25,6 +25,11 @@ MdCallBack12Proc FindMdCallBack12() {
 
 }  // namespace
 
+bool FindExcel12Callback() {
+    mdCallBack12.store(nullptr);
+    return FindMdCallBack12() != nullptr;
+}
+
 int Excel12v(int function, XLOPER12* result, int count, XLOPER12* values[]) {
     MdCallBack12Proc entry = FindMdCallBack12();
     if (entry == nullptr) return xlretFailed;

@@ -15,6 +15,10 @@ namespace xlf {
 // until then, so a host that exports it late is still reached.
 int Excel12v(int function, XLOPER12* result, int count, XLOPER12* values[]);
 
+// Looks MdCallBack12 up afresh, forgetting an earlier lookup; true when it was found. Each
+// load of XlfExcel asks this before it settles on Excel-12 mode.
+bool FindExcel12Callback();
+
 }  // namespace xlf
 
 #endif  // XLCALLBACK_H

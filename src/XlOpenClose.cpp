@@ -99,7 +99,9 @@ void RegisterAllFunctions() {
 
 }  // namespace xlf
 
-XLL_EXPORT int WINAPI xlAutoOpen() {
+// Neither entry point lets an exception reach Excel: opening reports any failure as 0,
+// closing always finishes with 1.
+XLL_EXPORT int WINAPI xlAutoOpen() noexcept {
     try {
         RedirectCerr();
         std::cerr << XLF_LOCATION("XlOpenClose", 56) << "std::cerr redirected to MSVC debugger"
@@ -133,8 +135,12 @@ XLL_EXPORT int WINAPI xlAutoOpen() {
     }
 }
 
-XLL_EXPORT int WINAPI xlAutoClose() {
-    std::cerr << XLF_LOCATION("XlOpenClose", 125) << "Releasing ressources" << std::endl;
+XLL_EXPORT int WINAPI xlAutoClose() noexcept {
+    try {
+        std::cerr << XLF_LOCATION("XlOpenClose", 125) << "Releasing ressources" << std::endl;
+    } catch (...) {
+        // A diagnostic that cannot be written is not worth stopping the close for.
+    }
     try {
         delete &xlf::XlfExcel::Current();
     } catch (...) {

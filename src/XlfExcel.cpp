@@ -135,7 +135,9 @@ void XlfExcel::LoadCallbackLibrary() {
 }
 
 // Excel 12 reports "12.0" as workspace item 2. Only exactly 12 selects Excel-12 mode; a
-// failed query or coercion leaves Excel-4 mode, which every version understands.
+// failed query or coercion leaves Excel-4 mode, which every version understands. So does a
+// host without MdCallBack12: every Excel-12 request would fail, while Excel 12 serves
+// Excel-4 records as well.
 void XlfExcel::DetectVersion() {
     XLOPER version, number, two, mask;
     std::memset(&version, 0, sizeof version);
@@ -151,7 +153,8 @@ void XlfExcel::DetectVersion() {
     excel4(xlfGetWorkspace, &version, 1, &two);
     const int code = excel4(xlCoerce, &number, 2, &version, &mask);
     excel4(xlFree, nullptr, 1, &version);
-    excel12_ = code == xlretSuccess && (number.xltype & xltypeInt) && number.val.w == 12;
+    excel12_ = code == xlretSuccess && (number.xltype & xltypeInt) && number.val.w == 12 &&
+               FindExcel12Callback();
 }
 
 int XlfExcel::CallHost(int function, void* result, int count, ...) {
@@ -193,7 +196,18 @@ void XlfExcel::AddTemporaryBuffer(std::uint32_t size) {
     offset_ = 0;
 }
 
+void XlfExcel::FailTemporaryRequests(int successes, int failures) {
+    requestsBeforeFailure_ = successes;
+    failingRequests_ = failures;
+}
+
 void* XlfExcel::AllocateTemporary(std::uint32_t bytes) {
+    if (requestsBeforeFailure_ > 0) {
+        --requestsBeforeFailure_;
+    } else if (failingRequests_ > 0) {
+        --failingRequests_;
+        throw std::bad_alloc();
+    }
     NamedMutexLock lock(kPoolMutexName);
     // Rounded up to a multiple of 8 so that every record carved from the pool is aligned.
     const std::uint64_t size = (std::uint64_t(bytes) + 7) & ~std::uint64_t(7);

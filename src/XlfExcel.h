@@ -52,6 +52,9 @@ class XlfExcel {
     // Frees every buffer when everything is true; otherwise keeps the newest (and largest)
     // buffer and serves the next requests from its start.
     void ReleaseTemporary(bool everything);
+    // Fault injection for tests: after `successes` more requests have been served, the next
+    // `failures` requests throw std::bad_alloc as exhausted memory would; (0, 0) ends it.
+    void FailTemporaryRequests(int successes, int failures);
 
     // True while Excel's function wizard, a window of Excel's, is open.
     bool InFunctionWizard() const;
@@ -87,6 +90,8 @@ class XlfExcel {
 
     std::list<TemporaryBuffer> pool_;  // newest at the front
     std::uint32_t offset_ = 0;
+    int requestsBeforeFailure_ = 0;
+    int failingRequests_ = 0;
     std::unique_ptr<LibraryRecord> library_;
     bool excel12_ = false;
     std::string operTypeCode_;

@@ -44,6 +44,13 @@ void ThrowOutsideArray(int row, int column, int rows, int columns) {
                        std::to_string(columns) + " array");
 }
 
+void ThrowTooLargeForExcel4(std::size_t rows, std::size_t columns) {
+    throw std::length_error("Result of " + std::to_string(rows) + " rows and " +
+                            std::to_string(columns) +
+                            " columns is too large for Excel 4 (at most 65535 rows and 255 "
+                            "columns)");
+}
+
 int CheckHostCode(int code, const std::string* context, const char* invalidCountMessage) {
     if (code == xlretSuccess) return code;
     // The first bit found in this order decides; the host may set several at once.

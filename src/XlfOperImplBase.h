@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "CellMatrix.h"
@@ -44,6 +45,8 @@ inline void* Temporary(std::size_t bytes) {
 [[noreturn]] void ThrowNotArray(int typeWord);
 // Row or column outside the array: writing or pointing there would leave the array.
 [[noreturn]] void ThrowOutsideArray(int row, int column, int rows, int columns);
+// std::length_error: an array of this shape does not fit an Excel-4 record.
+[[noreturn]] void ThrowTooLargeForExcel4(std::size_t rows, std::size_t columns);
 
 // Host code check shared by XlfOper and XlfOper4; only the message for bit 4 without a
 // context differs between the two.
@@ -242,7 +245,14 @@ struct RecordOps {
     static void WriteWideString(R& r, const std::wstring& text) {
         Traits::WriteWideString(r, text, Traits::kFile, Traits::kWideStringLine);
     }
+    // An Excel-4 array counts rows in 16 bits, and its Excel has 256 columns: a larger shape
+    // would wrap into a wrong, smaller array, so it is refused before anything is written.
+    static void CheckArrayShape(std::size_t rows, std::size_t columns) {
+        if (std::is_same<R, XLOPER>::value && (rows > 65535 || columns > 255))
+            ThrowTooLargeForExcel4(rows, columns);
+    }
     static void WriteArrayShape(R& r, int rows, int columns) {
+        if (rows > 0 && columns > 0) CheckArrayShape(std::size_t(rows), std::size_t(columns));
         const std::size_t count =
             rows > 0 && columns > 0 ? std::size_t(rows) * std::size_t(columns) : 0;
         R* elements = count ? static_cast<R*>(Temporary(count * sizeof(R))) : nullptr;
@@ -302,6 +312,7 @@ struct RecordOps {
     // Rows of the matrix, at most 255 columns; an empty cell becomes an empty string.
     static void WriteCellMatrix(R& r, const CellMatrix& matrix) {
         const std::uint32_t rows = matrix.Rows();
+        if (rows > 0) CheckArrayShape(rows, matrix.Columns());
         const std::uint32_t columns = matrix.Columns() < 255 ? matrix.Columns() : 255;
         WriteArrayShape(r, static_cast<int>(rows), static_cast<int>(columns));
         R* slot = r.val.array.lparray;
@@ -329,6 +340,7 @@ struct RecordOps {
     static void WriteNumbers(R& r, const double* values, std::uint32_t rows, std::uint32_t columns,
                              std::size_t rowStride) {
         if (rows == 0 || columns == 0) return;
+        CheckArrayShape(rows, columns);
         const std::uint32_t kept = columns < 255 ? columns : 255;
         WriteArrayShape(r, static_cast<int>(rows), static_cast<int>(kept));
         R* slot = r.val.array.lparray;
@@ -439,6 +451,10 @@ struct RecordOps {
         if (isArray) {
             rows = static_cast<std::int32_t>(r->val.array.rows);
             columns = static_cast<std::int32_t>(r->val.array.columns);
+            // Excel never sends such a record, but a broken host must not make the read
+            // follow a null element pointer or size a vector by a negative count.
+            if (rows < 0 || columns < 0 || (!r->val.array.lparray && rows > 0 && columns > 0))
+                return xlretInvXloper;
         } else {
             const int code = ReadRangeRef(r, range);
             if (code != xlretSuccess) return code;
@@ -560,6 +576,7 @@ struct RecordOps {
                 return xlretSuccess;
             case xltypeMulti: {
                 const std::uint32_t rows = r->val.array.rows, columns = r->val.array.columns;
+                if (!r->val.array.lparray && rows > 0 && columns > 0) return xlretInvXloper;
                 CellMatrix result(rows, columns);
                 for (std::uint32_t i = 0; i < rows; ++i)
                     for (std::uint32_t j = 0; j < columns; ++j)

@@ -116,10 +116,16 @@ TEST_P(ArrayConversionTest, ReferencesAreReadCellByCellThroughTheHost) {
     EXPECT_EQ(code, xlretUncalced);
 }
 
-// At most 255 columns are written, and an empty cell becomes an empty string.
+// At most 255 columns are written, and an empty cell becomes an empty string. An Excel-4
+// record refuses a wider matrix instead of cutting it (see tests/addin/layer).
 TEST_P(ArrayConversionTest, CellMatrixIsWrittenCutTo255Columns) {
-    CellMatrix wide(2, 300);
-    for (std::uint32_t j = 0; j < 300; ++j) wide.Cell(0, j) = MatrixCell(double(j));
+    const bool excel12 = xlf::XlfExcel::Current().IsExcel12();
+    if (!excel12) {
+        EXPECT_THROW(XlfOper(CellMatrix(2, 300)), std::length_error);
+    }
+    const std::uint32_t columns = excel12 ? 300 : 255;
+    CellMatrix wide(2, columns);
+    for (std::uint32_t j = 0; j < columns; ++j) wide.Cell(0, j) = MatrixCell(double(j));
     wide.Cell(1, 1) = MatrixCell(std::string("text"));
     wide.Cell(1, 2) = MatrixCell(std::wstring(L"w"));
     wide.Cell(1, 3) = MatrixCell(true);

@@ -1,10 +1,13 @@
-// The frame of every worksheet function: the function-wizard short cut and the six exception
-// handlers, in order, against the layer over the substitute host in both modes.
+// The frame of every worksheet function: the function-wizard short cut, the six exception
+// handlers in order, and what remains when temporary memory fails while the result or the
+// error value is built, against the layer over the substitute host in both modes.
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "../../excel/host_session.h"
 #include "CellMatrix.h"
@@ -60,7 +63,54 @@ TEST_P(WorksheetGuard, HandlersTurnEachExceptionIntoItsCellValue) {
     ASSERT_TRUE(unknown.IsErrorValue());
     std::uint16_t code = 0;
     EXPECT_EQ(unknown.ReadErrorCode(code), 0);
-    EXPECT_EQ(code, 15);  // #VALUE!
+    EXPECT_EQ(code, xlerrValue);
+}
+
+// The body's result cannot be had: the handler's text takes its place. When the text cannot
+// be had either, the static #VALUE! record of the mode comes back, and the next call, with
+// memory back, is served normally.
+TEST_P(WorksheetGuard, FailingPoolGivesTheErrorTextThenTheStaticErrorRecord) {
+    XlfExcel& excel = XlfExcel::Current();
+    excel.FailTemporaryRequests(0, 1);
+    EXPECT_EQ(Text(GuardedWorksheetCall([] { return XlfOper(1.0); })), std::bad_alloc().what());
+
+    // A column whose record was had but not its elements.
+    excel.FailTemporaryRequests(1, 1);
+    EXPECT_EQ(Text(GuardedWorksheetCall([] {
+                  XlfOper column;
+                  column.Assign(std::vector<double>{1.0, 2.0});
+                  return column;
+              })),
+              std::bad_alloc().what());
+
+    for (int built = 0; built < 3; ++built) {
+        excel.FailTemporaryRequests(built, 1000);
+        const LPXLFOPER result = GuardedWorksheetCall([] {
+            XlfOper a(1.0), b(2.0);
+            return XlfOper("three");
+        });
+        ASSERT_NE(result, nullptr) << built;
+        const std::uint32_t typeWord = GetParam() == std::string("12.0")
+                                           ? static_cast<XLOPER12*>(result)->xltype
+                                           : static_cast<XLOPER*>(result)->xltype;
+        const int code = GetParam() == std::string("12.0") ? static_cast<XLOPER12*>(result)->val.err
+                                                           : static_cast<XLOPER*>(result)->val.err;
+        EXPECT_EQ(typeWord, static_cast<std::uint32_t>(xltypeErr)) << built;
+        EXPECT_EQ(code, xlerrValue) << built;
+        // The same record every time, outside temporary memory.
+        EXPECT_EQ(result, addin::StaticErrorResult());
+    }
+    // Every other handler's value fails the same way.
+    excel.FailTemporaryRequests(0, 1000);
+    EXPECT_EQ(Throwing(std::string("text")), addin::StaticErrorResult());
+    EXPECT_EQ(Throwing("text"), addin::StaticErrorResult());
+    EXPECT_EQ(Throwing(42), addin::StaticErrorResult());
+    EXPECT_EQ(Throwing(xlf::CellMatrix(2, 2)), addin::StaticErrorResult());
+    EXPECT_EQ(Throwing(xlf::XlfException("layer")), nullptr);
+
+    excel.FailTemporaryRequests(0, 0);
+    const XlfOper recovered(GuardedWorksheetCall([] { return XlfOper(4.5); }));
+    EXPECT_EQ(recovered.ToDouble(), 4.5);
 }
 
 TEST_P(WorksheetGuard, FunctionWizardShortCutsTheBody) {

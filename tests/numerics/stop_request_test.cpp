@@ -1,0 +1,177 @@
+// Stopping long computations: the poll's asking, and what a stop leaves behind in the Monte
+// Carlo price (the random stream after whole simulations), the Differential Evolution solver
+// (whole members, finished generations counted) and both calibrations (the observation table
+// stored whole); a request that never says stop changes no number.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Calibration.h"
+#include "DESolver.h"
+#include "Heston.h"
+#include "RuntimeRand.h"
+#include "StopRequest.h"
+
+namespace {
+
+using heston::CalculationCancelled;
+using heston::StopRequest;
+
+// Asks at every poll and says stop at the n-th question (never when n is 0).
+StopRequest StopAtQuestion(int n, int* asked) {
+    StopRequest request;
+    request.interval = std::chrono::steady_clock::duration::zero();
+    request.shouldStop = [n, asked] { return ++*asked == n; };
+    return request;
+}
+
+struct Table {
+    std::vector<double> strikes, maturities, types, prices, rates, weights;
+};
+
+// Six calls priced by the closed form at v 0.04, theta 0.05, kappa 1.5, sigma 0.4, rho -0.6.
+Table ModelTable() {
+    Table table;
+    for (double maturity : {0.5, 1.0}) {
+        for (double strike : {90.0, 100.0, 110.0}) {
+            table.strikes.push_back(strike);
+            table.maturities.push_back(maturity);
+            table.types.push_back(1);
+            table.prices.push_back(heston_EuropeanCallPrice(100, strike, maturity, 0.02, -0.6, 1.5,
+                                                            0.05, 0, 0.4, 0.04));
+            table.rates.push_back(0.02);
+            table.weights.push_back(1);
+        }
+    }
+    return table;
+}
+
+const std::vector<double> kLower = {0.01, 0.01, 0.1, 0.1, -0.95};
+const std::vector<double> kUpper = {0.5, 0.5, 5.0, 1.0, 0.5};
+const std::vector<double> kGuess = {0.1, 0.1, 1.0, 0.3, -0.3};
+
+std::vector<double> LevMar(const Table& t, const StopRequest& stop) {
+    return heston_CalibrateLevMar(kLower, kUpper, kGuess, t.strikes, t.maturities, t.types,
+                                  t.prices, 100, t.rates, t.weights, 400, stop);
+}
+
+void ExpectTableStored(const Table& t) {
+    const CalibrationData& data = Heston::calibrationData;
+    EXPECT_EQ(data.spot, 100);
+    EXPECT_EQ(data.lower, kLower);
+    EXPECT_EQ(data.upper, kUpper);
+    EXPECT_EQ(data.strike, t.strikes);
+    EXPECT_EQ(data.maturity, t.maturities);
+    EXPECT_EQ(data.optionType, t.types);
+    EXPECT_EQ(data.observed, t.prices);
+    EXPECT_EQ(data.rate, t.rates);
+    EXPECT_EQ(data.weight, t.weights);
+}
+
+class Sphere : public DESolver {
+  public:
+    using DESolver::DESolver;
+    static double Cost(const double* x) { return x[0] * x[0] + x[1] * x[1]; }
+    double Evaluate(const double* x, bool&) override {
+        ++evaluations;
+        return Cost(x);
+    }
+    int evaluations = 0;
+};
+
+}  // namespace
+
+TEST(StopPoll, AsksFirstThenOncePerIntervalAndNeverWithoutARequest) {
+    int asked = 0;
+    StopRequest request;
+    request.shouldStop = [&] {
+        ++asked;
+        return false;
+    };
+    heston::StopPoll poll(request);
+    for (int i = 0; i < 1000; ++i) EXPECT_FALSE(poll.Requested());
+    EXPECT_EQ(asked, 1) << "a thousand quick polls lie within one 50 ms interval";
+
+    StopRequest throwing;
+    throwing.shouldStop = []() -> bool { throw std::runtime_error("no answer"); };
+    heston::StopPoll goOn(throwing);
+    EXPECT_FALSE(goOn.Requested()) << "a request that throws counts as go on";
+
+    heston::StopPoll never{StopRequest()};
+    for (int i = 0; i < 10; ++i) EXPECT_FALSE(never.Requested());
+
+    int count = 0;
+    heston::StopPoll stopping(StopAtQuestion(3, &count));
+    EXPECT_FALSE(stopping.Requested());
+    EXPECT_FALSE(stopping.Requested());
+    EXPECT_FALSE(stopping.Stopped());
+    EXPECT_THROW(stopping.ThrowIfRequested(), CalculationCancelled);
+    EXPECT_TRUE(stopping.Stopped());
+    EXPECT_TRUE(stopping.Requested());
+    EXPECT_EQ(count, 3) << "a stop once seen is not asked again";
+    EXPECT_EQ(std::string(CalculationCancelled().what()), "Calculation cancelled");
+}
+
+TEST(StopRequestMonteCarlo, StopLeavesTheStreamAfterTheLastWholeSimulation) {
+    Heston model;
+    RuntimeRandRestart();
+    model.MonteCarloPrice(100, 100, 1, 0.03, -0.7, 2, 0.04, 0, 0.3, 0.04, 1, 7, 25);
+    const std::uint64_t sevenSimulations = RuntimeRandDrawCount();
+
+    RuntimeRandRestart();
+    int asked = 0;
+    EXPECT_THROW(model.MonteCarloPrice(100, 100, 1, 0.03, -0.7, 2, 0.04, 0, 0.3, 0.04, 1, 1000, 25,
+                                       StopAtQuestion(8, &asked)),
+                 CalculationCancelled);
+    EXPECT_EQ(RuntimeRandDrawCount(), sevenSimulations);
+
+    // Asked before every simulation and never stopped: the same price to the last bit.
+    RuntimeRandRestart();
+    const double plain =
+        heston_EuropeanPutPriceMC(100, 105, 0.5, 0.03, -0.7, 2, 0.04, 0, 0.3, 0.04, 300, 20);
+    RuntimeRandRestart();
+    asked = 0;
+    const double polled = heston_EuropeanPutPriceMC(100, 105, 0.5, 0.03, -0.7, 2, 0.04, 0, 0.3,
+                                                    0.04, 300, 20, StopAtQuestion(0, &asked));
+    EXPECT_EQ(plain, polled);
+    EXPECT_EQ(asked, 300);
+}
+
+TEST(StopRequestDifferentialEvolution, StopKeepsEveryMemberWholeAndCountsFinishedGenerations) {
+    const double lower[2] = {-5, -5};
+    const double upper[2] = {5, 5};
+    Sphere solver(2, 8);
+    solver.Initialise(lower, upper, 1, 0.7, 0.9);
+    int asked = 0;
+    // Three generations of eight trials, then five trials of the fourth.
+    EXPECT_THROW(solver.Run(100, StopAtQuestion(3 * 8 + 6, &asked)), CalculationCancelled);
+    EXPECT_EQ(solver.evaluations, 3 * 8 + 5);
+    EXPECT_EQ(solver.GenerationsRun(), 3);
+    for (int m = 0; m < 8; ++m) {
+        EXPECT_EQ(solver.PopulationCost()[m], Sphere::Cost(solver.PopulationMatrix() + 2 * m))
+            << "member " << m;
+        EXPECT_GE(solver.PopulationCost()[m], solver.BestCost());
+    }
+    EXPECT_EQ(solver.BestCost(), Sphere::Cost(solver.BestVector()));
+}
+
+TEST(StopRequestCalibration, StopLeavesTheTableWholeAndNeverStoppingChangesNothing) {
+    const Table table = ModelTable();
+    const std::vector<double> plain = LevMar(table, StopRequest());
+    int asked = 0;
+    const std::vector<double> polled = LevMar(table, StopAtQuestion(0, &asked));
+    EXPECT_EQ(plain, polled);
+    EXPECT_GT(asked, 10) << "asked before every evaluation";
+
+    asked = 0;
+    EXPECT_THROW(LevMar(table, StopAtQuestion(4, &asked)), CalculationCancelled);
+    ExpectTableStored(table);
+
+    asked = 0;
+    EXPECT_THROW(heston_CalibrateDE(kLower, kUpper, table.strikes, table.maturities, table.types,
+                                    table.prices, 100, table.rates, table.weights, 1000,
+                                    StopAtQuestion(60, &asked)),
+                 CalculationCancelled);
+    ExpectTableStored(table);
+}
