@@ -1,10 +1,12 @@
 // Worksheet functions of the two calibrations. The ranges are converted one by one in
 // argument order, each named by its argument, so the first bad range ends the call with a
-// message naming it and no later range is read.
+// message naming it and no later range is read. The maturities of each surface evaluation run
+// on the add-in's shared thread pool.
 #include <utility>
 #include <vector>
 
 #include "Calibration.h"
+#include "SharedThreadPool.h"
 #include "WorksheetArguments.h"
 #include "WorksheetFunctions.h"
 #include "WorksheetGuard.h"
@@ -29,10 +31,11 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_CalibrateLevMar(
         std::vector<double> rates = ArrayArgument(interestRateArray, "interestRateArray");
         std::vector<double> weightValues = ArrayArgument(weights, "weights");
         XlfOper column;
-        column.Assign(heston_CalibrateLevMar(
-            std::move(lower), std::move(upper), std::move(guess), std::move(strikes),
-            std::move(maturities), std::move(types), std::move(observed), currentSpot,
-            std::move(rates), std::move(weightValues), TruncateToInt(maxIterations)));
+        column.Assign(heston_CalibrateLevMar(std::move(lower), std::move(upper), std::move(guess),
+                                             std::move(strikes), std::move(maturities),
+                                             std::move(types), std::move(observed), currentSpot,
+                                             std::move(rates), std::move(weightValues),
+                                             TruncateToInt(maxIterations), addin::SharedPool()));
         return column;
     });
 }
@@ -53,10 +56,10 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_CalibrateDE(LPXLFOPER lowerBound, LPXLFOPER
         std::vector<double> rates = ArrayArgument(interestRateArray, "interestRateArray");
         std::vector<double> weightValues = ArrayArgument(weights, "weights");
         XlfOper column;
-        column.Assign(heston_CalibrateDE(std::move(lower), std::move(upper), std::move(strikes),
-                                         std::move(maturities), std::move(types),
-                                         std::move(observed), currentSpot, std::move(rates),
-                                         std::move(weightValues), TruncateToInt(maxIterations)));
+        column.Assign(heston_CalibrateDE(
+            std::move(lower), std::move(upper), std::move(strikes), std::move(maturities),
+            std::move(types), std::move(observed), currentSpot, std::move(rates),
+            std::move(weightValues), TruncateToInt(maxIterations), addin::SharedPool()));
         return column;
     });
 }

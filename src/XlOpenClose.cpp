@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CloseHooks.h"
 #include "Diagnostics.h"
 #include "FunctionRegistry.h"
 #include "Win32StreamBuf.h"
@@ -135,6 +136,7 @@ XLL_EXPORT int WINAPI xlAutoOpen() {
 
 XLL_EXPORT int WINAPI xlAutoClose() {
     std::cerr << XLF_LOCATION("XlOpenClose", 125) << "Releasing ressources" << std::endl;
+    xlf::RunCloseHooks();
     try {
         delete &xlf::XlfExcel::Current();
     } catch (...) {
