@@ -96,8 +96,13 @@ int ThreadPool::Workers() {
 void ThreadPool::StartWorkers() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!workers_.empty()) return;
-    workers_.reserve(static_cast<std::size_t>(threads_ - 1));
-    for (int w = 1; w < threads_; ++w) workers_.emplace_back([this] { WorkerLoop(); });
+    // A thread the system refuses leaves the pool with fewer workers (none at worst): the
+    // caller still runs every task the workers do not take.
+    try {
+        workers_.reserve(static_cast<std::size_t>(threads_ - 1));
+        for (int w = 1; w < threads_; ++w) workers_.emplace_back([this] { WorkerLoop(); });
+    } catch (...) {
+    }
 }
 
 void ThreadPool::WorkerLoop() {

@@ -42,7 +42,7 @@ class ThreadPool final : public heston::ParallelFor {
     // Workers running now (0 before the first batch and after Stop).
     int Workers();
 
-    // Waits for the batch in progress, then stops and joins every worker.
+    // Waits for the batch in progress, then stops and joins every worker. Not from a task.
     void Stop();
 
   private:
