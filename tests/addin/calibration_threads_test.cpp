@@ -12,8 +12,8 @@
 namespace {
 
 using addintest::AddinSession;
-using xllhost::Sheet;
-using xllhost::SheetValue;
+using runner::Sheet;
+using runner::SheetValue;
 
 int ProcessThreads() {
     int count = 0;
@@ -52,7 +52,7 @@ TEST_P(CalibrationThreads, CalibrationsStartThePoolAndClosingJoinsIt) {
                  "=heston_CalibrateDE(A1:A5,B1:B5,D1:D3,E1:E3,F1:F3,G1:G3,J1,H1:H3,I1:I3,2)\n");
     for (const char* cell : {"A6", "A10", "B6", "B10"}) {
         EXPECT_EQ(At(sheet, cell).kind, SheetValue::Number)
-            << cell << ": " << xllhost::DisplayText(At(sheet, cell));
+            << cell << ": " << runner::DisplayText(At(sheet, cell));
     }
     EXPECT_EQ(ProcessThreads(), before + std::max(workers, 0));
 
