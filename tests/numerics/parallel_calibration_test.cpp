@@ -1,4 +1,4 @@
-// The maturities of a surface evaluation run as independent tasks: the batch pricer and both
+// The maturities of a surface evaluation run as independent tasks: both batch pricers and both
 // calibrations give the same numbers bit for bit on 1, 2 and 7 threads as on the serial runner,
 // on the DAX surface (8 maturities of 13 strikes).
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <limits>
 #include <vector>
 
+#include "AccuratePricer.h"
 #include "Calibration.h"
 #include "ClosedFormGrid.h"
 #include "Heston.h"
@@ -81,6 +82,43 @@ TEST(ParallelSurface, BatchPricesAreTheSameOnEveryThreadCount) {
         EXPECT_EQ(runner.Batches(), 1);
         // 8 maturities, the NaN one and 0.5 make 10 tasks, spread over every thread.
         EXPECT_EQ(runner.DistinctThreads(), static_cast<std::size_t>(threads));
+    }
+}
+
+TEST(ParallelSurface, AccurateBatchIsTheSameOnEveryThreadCount) {
+    const ObservationTable t = Dax();
+    std::vector<heston::BatchOption> options;
+    for (std::size_t i = 0; i < t.Size(); ++i) {
+        options.push_back({t.type[i] == 1.0 ? heston::kCall : heston::kPut, t.strike[i],
+                           t.maturity[i], t.rate[i], 0.01});
+    }
+    options.push_back({heston::kCall, -1.0, 0.5, 0.03, 0.0});  // invalid: NaN in its slots
+    const std::size_t n = options.size();
+    const heston::ModelParameters p{0.04, 0.05, 1.8, 0.5, -0.7};
+    Vector prices(n), derivatives(5 * n);
+    heston::EuropeanPrices(t.spot, p, options.data(), n, prices.data(), derivatives.data());
+    EXPECT_TRUE(std::isnan(prices.back()));
+    // The batch's prices are the single pricer's.
+    for (std::size_t i = 0; i + 1 < n; i += 7) {
+        const heston::BatchOption& o = options[i];
+        EXPECT_NEAR(prices[i],
+                    heston::EuropeanPrice(o.optionType, t.spot, o.strike, o.maturity, o.rate,
+                                          o.dividendYield, p),
+                    1e-9 * t.spot)
+            << i;
+    }
+    for (int threads : kThreadCounts) {
+        ThreadRunner runner(threads);
+        Vector parallel(n), parallelDerivatives(5 * n), alone(n);
+        heston::EuropeanPrices(t.spot, p, options.data(), n, parallel.data(),
+                               parallelDerivatives.data(), runner);
+        ExpectSameBits(prices, parallel, threads);
+        ExpectSameBits(derivatives, parallelDerivatives, threads);
+        EXPECT_EQ(runner.DistinctThreads(), static_cast<std::size_t>(threads));
+        Vector serialAlone(n);
+        heston::EuropeanPrices(t.spot, p, options.data(), n, serialAlone.data());
+        heston::EuropeanPrices(t.spot, p, options.data(), n, alone.data(), nullptr, runner);
+        ExpectSameBits(serialAlone, alone, threads);
     }
 }
 
