@@ -3,7 +3,7 @@ JOBS ?= 2
 SOURCES_DIRS := heston calibration addin records src platform host tests bench examples
 
 .PHONY: demo test bench format format-check deps deps-windows native native-clang native-asan \
-	windows fuzz fuzz-build fuzz-slice fuzz-wine
+	windows fuzz fuzz-build fuzz-slice fuzz-wine native-tsan
 
 deps:
 	@bash cmake/install-deps.sh native
@@ -24,6 +24,12 @@ native-asan: deps
 	cmake --preset native-asan
 	cmake --build --preset native-asan -j $(JOBS)
 
+# The tests of the calibrations' threads under ThreadSanitizer: only their own targets.
+native-tsan: deps
+	cmake --preset native-tsan
+	cmake --build --preset native-tsan -j $(JOBS)
+	ctest --preset native-tsan
+
 # dist/heston32.xll and dist/heston64.xll, with the Windows xllhost.exe and XLCALL32.DLL that
 # the Wine tests load them with; nothing else is built for Windows.
 windows: deps-windows
@@ -35,7 +41,7 @@ windows: deps-windows
 demo: windows native
 	@bash cmake/run-demo.sh .
 
-test: native native-clang native-asan windows format-check
+test: native native-clang native-asan native-tsan windows format-check
 	cmake --preset native -DHESTON_WINE_TESTS=ON
 	cmake --build --preset native -j $(JOBS) --target wine_test
 	ctest --preset native

@@ -1,11 +1,13 @@
 // Worksheet functions of the two calibrations. The ranges are converted one by one in
 // argument order, each named by its argument, so the first bad range ends the call with a
-// message naming it and no later range is read.
+// message naming it and no later range is read. The maturities of each surface evaluation run
+// on the add-in's shared thread pool.
 #include <utility>
 #include <vector>
 
 #include "Calibration.h"
 #include "EscapeRequest.h"
+#include "SharedThreadPool.h"
 #include "WorksheetArguments.h"
 #include "WorksheetFunctions.h"
 #include "WorksheetGuard.h"
@@ -30,11 +32,11 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_CalibrateLevMar(
         std::vector<double> rates = ArrayArgument(interestRateArray, "interestRateArray");
         std::vector<double> weightValues = ArrayArgument(weights, "weights");
         XlfOper column;
-        column.Assign(heston_CalibrateLevMar(std::move(lower), std::move(upper), std::move(guess),
-                                             std::move(strikes), std::move(maturities),
-                                             std::move(types), std::move(observed), currentSpot,
-                                             std::move(rates), std::move(weightValues),
-                                             TruncateToInt(maxIterations), addin::EscapeRequest()));
+        column.Assign(heston_CalibrateLevMar(
+            std::move(lower), std::move(upper), std::move(guess), std::move(strikes),
+            std::move(maturities), std::move(types), std::move(observed), currentSpot,
+            std::move(rates), std::move(weightValues), TruncateToInt(maxIterations),
+            addin::EscapeRequest(), addin::SharedPool()));
         return column;
     });
 }
@@ -55,10 +57,11 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_CalibrateDE(LPXLFOPER lowerBound, LPXLFOPER
         std::vector<double> rates = ArrayArgument(interestRateArray, "interestRateArray");
         std::vector<double> weightValues = ArrayArgument(weights, "weights");
         XlfOper column;
-        column.Assign(heston_CalibrateDE(
-            std::move(lower), std::move(upper), std::move(strikes), std::move(maturities),
-            std::move(types), std::move(observed), currentSpot, std::move(rates),
-            std::move(weightValues), TruncateToInt(maxIterations), addin::EscapeRequest()));
+        column.Assign(heston_CalibrateDE(std::move(lower), std::move(upper), std::move(strikes),
+                                         std::move(maturities), std::move(types),
+                                         std::move(observed), currentSpot, std::move(rates),
+                                         std::move(weightValues), TruncateToInt(maxIterations),
+                                         addin::EscapeRequest(), addin::SharedPool()));
         return column;
     });
 }

@@ -121,6 +121,20 @@ def main():
         rows.append(("14. heston_Price, 104-option array", fmt(get("BM_HestonPriceDax104_Addin")),
                      "", "", f"{fmt(per_option)} per option, through the native add-in"))
 
+    # The calibrations on 2 threads against 1 (ours: 2 threads, other: the serial runner).
+    for label, name in (("12. DE calibration, DAX, 50 generations, 2 threads vs 1",
+                         "BM_DaxDifferentialEvolution50/2/iterations:2/real_time"),
+                        ("12. LM calibration, DAX, 2 threads vs 1",
+                         "BM_DaxLevenbergMarquardt/2/iterations:5/real_time")):
+        b = results.get(name)
+        if b:
+            rows.append((label, fmt(b["parallel_ms"] / 1e3), fmt(b["serial_ms"] / 1e3),
+                         f"{b['speedup_wall']:.2f}",
+                         f"thread-CPU speed-up {b['speedup_cpu']:.2f}; from task times "
+                         f"{b['model_2']:.2f} on 2, {b['model_8']:.1f} on 8, "
+                         f"{b['model_32']:.1f} on 32 threads; peak heap "
+                         f"{b['heap_kb_1']:.0f} KB on 1, {b['heap_kb_N']:.0f} KB on 2"))
+
     header = ("case", "ours", "other", "other/ours", "notes")
     widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(5)]
     for r in [header] + rows:

@@ -9,10 +9,14 @@
 //
 // Both store their inputs in the class-wide Heston::calibrationData, so only one calibration
 // may run at a time in a process.
+//
+// runner runs the maturities of each surface evaluation (one DE candidate, one residual
+// vector) as independent tasks; the results are the same bit for bit whatever the runner.
 #pragma once
 
 #include <vector>
 
+#include "ParallelFor.h"
 #include "StopRequest.h"
 
 std::vector<double> heston_CalibrateDE(
@@ -20,7 +24,8 @@ std::vector<double> heston_CalibrateDE(
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
     std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
-    const heston::StopRequest& stop = heston::StopRequest());
+    const heston::StopRequest& stop = heston::StopRequest(),
+    heston::ParallelFor& runner = heston::Serial());
 
 // Levenberg-Marquardt (MINPACK lmdif, forward-difference Jacobian) from initialGuess, with each
 // parameter kept inside its bounds by a tanh change of variables. maxIterations limits the
@@ -34,7 +39,8 @@ std::vector<double> heston_CalibrateLevMar(
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
     std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
-    const heston::StopRequest& stop = heston::StopRequest());
+    const heston::StopRequest& stop = heston::StopRequest(),
+    heston::ParallelFor& runner = heston::Serial());
 
 // The change of variables of the least-squares calibration: mid + half * tanh(x) and back.
 // ToFreeVariable is infinite or NaN unless p lies strictly between the bounds.
@@ -46,3 +52,6 @@ double ToFreeVariable(double upper, double lower, double p);
 // condition 2 kappa theta > sigma^2 is broken. n and iflag are not used. m must not exceed the
 // number of stored observations.
 void CalibrationResiduals(int m, int n, const double* x, double* fvec, int& iflag);
+// The same with the maturities run by runner.
+void CalibrationResiduals(int m, int n, const double* x, double* fvec, int& iflag,
+                          heston::ParallelFor& runner);

@@ -62,11 +62,12 @@ double Heston::Evaluate(const double* candidate, bool& stop) {
     const heston::ModelParameters p = heston::FromCalibrationVector(candidate);
 
     // All prices at once: options of one maturity share the strike-independent part of the
-    // integrand. The model price is used as it comes: a negative value is not raised to zero.
+    // integrand, and the maturities are the runner's tasks. The model price is used as it
+    // comes: a negative value is not raised to zero. The sum runs in index order afterwards.
     std::vector<double> prices(N);
     heston_detail::ClosedFormPrices(data.spot, data.strike.data(), data.maturity.data(),
                                     data.rate.data(), data.optionType.data(), static_cast<int>(N),
-                                    p, 0.0, 1e-6, prices.data());
+                                    p, 0.0, 1e-6, prices.data(), *runner);
     double E = 0.0;
     for (std::size_t i = 0; i < N; ++i) {
         E = E + data.weight[i] * std::pow(data.observed[i] - prices[i], 2.0);
@@ -90,8 +91,9 @@ std::vector<double> heston_CalibrateDE(
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
     std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
-    const heston::StopRequest& stop) {
+    const heston::StopRequest& stop, heston::ParallelFor& runner) {
     Heston solver(kDimension, kPopulation);
+    solver.runner = &runner;
 
     // All six observation arrays are read at every index, so they must agree in length.
     const std::size_t n = strikeArray.size();

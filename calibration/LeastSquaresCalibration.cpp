@@ -31,7 +31,7 @@ int LeastSquaresCallback(void* p, int m, int n, const double* x, double* fvec, i
     LeastSquaresRun& run = *static_cast<LeastSquaresRun*>(p);
     if (run.poll->Requested()) return -1;
     ++run.model->evaluationCount;
-    CalibrationResiduals(m, n, x, fvec, iflag);
+    CalibrationResiduals(m, n, x, fvec, iflag, *run.model->runner);
     return 0;
 }
 
@@ -44,7 +44,12 @@ bool StrictlyInside(double lower, double upper, double p) {
 
 }  // namespace
 
-void CalibrationResiduals(int m, int /*n*/, const double* x, double* fvec, int& /*iflag*/) {
+void CalibrationResiduals(int m, int n, const double* x, double* fvec, int& iflag) {
+    CalibrationResiduals(m, n, x, fvec, iflag, heston::Serial());
+}
+
+void CalibrationResiduals(int m, int /*n*/, const double* x, double* fvec, int& /*iflag*/,
+                          heston::ParallelFor& runner) {
     const CalibrationData& data = Heston::calibrationData;
     // This runs inside lmdif, which cannot pass an exception on; a table too short for m
     // gives NaN residuals instead of being read past its end.
@@ -66,10 +71,11 @@ void CalibrationResiduals(int m, int /*n*/, const double* x, double* fvec, int& 
     const double feller = heston::FellerMargin(p);
 
     // fvec holds the prices first: options of one maturity share the strike-independent part
-    // of the integrand. Option types are truncated toward zero, 1 a call and anything else a put.
+    // of the integrand, and the maturities are the runner's tasks. Option types are truncated
+    // toward zero, 1 a call and anything else a put.
     heston_detail::ClosedFormPrices(data.spot, data.strike.data(), data.maturity.data(),
                                     data.rate.data(), data.optionType.data(), m, p, 0.0, 1e-13,
-                                    fvec);
+                                    fvec, runner);
     for (int i = 0; i < m; ++i) {
         const double price = fvec[i];
         fvec[i] = std::pow(data.weight[i], 0.5) * (price - data.observed[i]);
@@ -156,8 +162,9 @@ std::vector<double> heston_CalibrateLevMar(
     std::vector<double> maturityArray, std::vector<double> callTypeArray,
     std::vector<double> observedPriceArray, double currentSpot,
     std::vector<double> interestRateArray, std::vector<double> weights, int maxIterations,
-    const heston::StopRequest& stop) {
+    const heston::StopRequest& stop, heston::ParallelFor& runner) {
     Heston model;
+    model.runner = &runner;
     return model.CalibrateLeastSquares(
         std::move(lowerBound), std::move(upperbound), std::move(initialGuess),
         std::move(strikeArray), std::move(maturityArray), std::move(callTypeArray),

@@ -6,7 +6,8 @@
 # Tests         tests/addin/*_test.cpp end to end: the add-in loaded into the workbook runner
 #               of the test process, as xllhost runs it. tests/addin/layer/*_test.cpp: the
 #               add-in's own pieces (the worksheet frame, argument conversions) over the layer
-#               in the test process, as tests/excel tests the layer.
+#               in the test process, as tests/excel tests the layer. tests/addin/pool/*_test.cpp:
+#               the add-in's thread pool with the numerical library, without the layer.
 
 # Static libraries that end up inside a loadable module.
 set_target_properties(xlf heston_numerics PROPERTIES POSITION_INDEPENDENT_CODE ON)
@@ -49,4 +50,10 @@ if(HESTON_TESTS)
                      LIBRARIES xlf WHOLE_ARCHIVE xlhost EXPORTS
                      SOURCES ${PROJECT_SOURCE_DIR}/addin/WorksheetArguments.cpp
                      INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/addin)
+    # The add-in's thread pool on its own, with the numerical library it runs (the DAX surface).
+    heston_add_tests(${PROJECT_SOURCE_DIR}/tests/addin/pool/*_test.cpp
+                     LIBRARIES heston_test_support
+                     SOURCES ${PROJECT_SOURCE_DIR}/addin/ThreadPool.cpp
+                     INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/addin
+                     DEFINITIONS HESTON_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
 endif()

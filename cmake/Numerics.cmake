@@ -11,3 +11,9 @@ if(HESTON_TESTS)
     heston_add_tests(${PROJECT_SOURCE_DIR}/tests/numerics/*_test.cpp
                      LIBRARIES heston_numerics heston_test_support)
 endif()
+
+# The DAX surface of examples/ for the tests that calibrate to it.
+if(HESTON_TESTS AND TARGET parallel_calibration_test)
+    target_compile_definitions(parallel_calibration_test PRIVATE
+                               HESTON_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+endif()

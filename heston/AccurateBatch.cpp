@@ -86,7 +86,7 @@ bool Joins(const Contour& first, double firstMaturity, const BatchMember& m,
 
 void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
                 double (*absoluteTolerance)(const Market&), double* prices,
-                double* parameterDerivatives) {
+                double* parameterDerivatives, ParallelFor& runner) {
     std::sort(members.begin(), members.end(), [](const BatchMember& a, const BatchMember& b) {
         if (a.market.maturity != b.market.maturity) return a.market.maturity < b.market.maturity;
         if (a.contour.callSide != b.contour.callSide) return a.contour.callSide;
@@ -94,14 +94,24 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
         return a.contour.nu < b.contour.nu;
     });
     const bool derivatives = parameterDerivatives != nullptr;
-    std::vector<double> k, sums, values, work;
+    // The groups first, members[start[g] .. start[g + 1] - 1]; then each group as a task of
+    // the runner, with its own scratch, writing only its own members' slots.
+    std::vector<std::size_t> start;
     for (std::size_t first = 0; first < members.size();) {
-        const Contour line = members[first].contour;
+        start.push_back(first);
+        const Contour& line = members[first].contour;
         const double maturity = members[first].market.maturity;
         std::size_t end = first + 1;
         while (end < members.size() && Joins(line, maturity, members[end], end - first)) ++end;
+        first = end;
+    }
+    start.push_back(members.size());
 
-        k.clear();
+    auto priceGroup = [&](int g) {
+        const std::size_t first = start[g], end = start[g + 1];
+        const Contour line = members[first].contour;
+        const double maturity = members[first].market.maturity;
+        std::vector<double> k;
         double tolerance = absoluteTolerance(members[first].market);
         for (std::size_t i = first; i < end; ++i) {
             k.push_back(members[i].market.logMoneyness);
@@ -109,9 +119,8 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
         }
         GroupIntegrand integrand(model, maturity, line.nu, k, derivatives);
         const std::size_t width = integrand.Width(), components = width * k.size();
-        sums.assign(components, 0.0);
-        values.assign(components, 0.0);
-        work.assign(3 * components, 0.0);
+        std::vector<double> sums(components, 0.0), values(components, 0.0),
+            work(3 * components, 0.0);
         IntegrateDoubleExponential(integrand, line.scale, tolerance, components, sums.data(),
                                    values.data(), work.data());
         for (std::size_t i = first; i < end; ++i) {
@@ -137,8 +146,8 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
                 d[4] = g.dRho;
             }
         }
-        first = end;
-    }
+    };
+    runner.ForEach(static_cast<int>(start.size()) - 1, priceGroup);
 }
 
 }  // namespace accurate

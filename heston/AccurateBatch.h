@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "AccurateFourierPricing.h"
+#include "ParallelFor.h"
 
 namespace heston {
 namespace accurate {
@@ -25,9 +26,10 @@ struct BatchMember {
 
 // Prices (and, when parameterDerivatives is not null, the five parameter derivatives at
 // 5 * index) of the members; absoluteTolerance gives each option's tolerance of its integral.
+// The groups are the tasks handed to runner; every price is the same whichever runner.
 void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
                 double (*absoluteTolerance)(const Market&), double* prices,
-                double* parameterDerivatives);
+                double* parameterDerivatives, ParallelFor& runner = Serial());
 
 }  // namespace accurate
 }  // namespace heston

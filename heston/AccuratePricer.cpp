@@ -79,7 +79,8 @@ Greeks EuropeanGreeks(int optionType, double spot, double strike, double maturit
 }
 
 void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption* options,
-                    std::size_t count, double* prices, double* parameterDerivatives) {
+                    std::size_t count, double* prices, double* parameterDerivatives,
+                    ParallelFor& runner) {
     accurate::CheckModel(model);
     accurate::CheckSpot(spot);
     const bool withDerivatives = parameterDerivatives != nullptr;
@@ -109,7 +110,7 @@ void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption
         pending.push_back({i, o.optionType, market,
                            accurate::ChooseContour(market.logMoneyness, o.maturity, model)});
     }
-    accurate::PriceBatch(model, pending, AbsoluteTolerance, prices, parameterDerivatives);
+    accurate::PriceBatch(model, pending, AbsoluteTolerance, prices, parameterDerivatives, runner);
 }
 
 }  // namespace heston

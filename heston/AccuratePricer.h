@@ -27,6 +27,7 @@
 #include <cstddef>
 
 #include "ModelParameters.h"
+#include "ParallelFor.h"
 
 namespace heston {
 
@@ -69,7 +70,10 @@ struct BatchOption {
 // are still priced; an invalid spot or parameter set throws as EuropeanPrice does.
 // When parameterDerivatives is not null it receives, for option i, the five derivatives
 // d price / d (v0, theta, kappa, sigma, rho) at parameterDerivatives[5 * i .. 5 * i + 4].
+// The groups of options sharing a maturity and an integration line are independent tasks
+// handed to runner; the results are the same bit for bit whatever the runner.
 void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption* options,
-                    std::size_t count, double* prices, double* parameterDerivatives = nullptr);
+                    std::size_t count, double* prices, double* parameterDerivatives = nullptr,
+                    ParallelFor& runner = Serial());
 
 }  // namespace heston

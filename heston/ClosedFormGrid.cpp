@@ -3,6 +3,7 @@
 // batch pricer of an observation table.
 #include "ClosedFormGrid.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -329,28 +330,57 @@ HESTON_REALIGN_STACK double ClosedFormGrid::DirectPrice(double S, double K, doub
 
 void ClosedFormPrices(double spot, const double* strike, const double* maturity, const double* rate,
                       const double* optionType, int count, const heston::ModelParameters& p,
-                      double lambda, double lowerLimit, double* prices) {
+                      double lambda, double lowerLimit, double* prices,
+                      heston::ParallelFor& runner) {
     const double upperLimit = 100.0;
     // Option types arrive as doubles; values an int cannot hold are puts.
     auto code = [&](int i) { return std::trunc(optionType[i]) == 1.0 ? 1 : 2; };
-    std::vector<bool> done(static_cast<std::size_t>(count > 0 ? count : 0), false);
-    ClosedFormGrid grid(lowerLimit, upperLimit);
-    Heston straightforward;
+
+    // The maturity groups: members[start[g] .. start[g + 1] - 1] share one maturity. A NaN
+    // maturity equals nothing, not even itself: it forms a group of its own.
+    const std::size_t n = static_cast<std::size_t>(count > 0 ? count : 0);
+    std::vector<int> members;
+    std::vector<int> start;
+    members.reserve(n);
+    std::vector<bool> done(n, false);
     for (int i = 0; i < count; ++i) {
         if (done[i]) continue;
-        // A NaN maturity equals nothing, not even itself: it is priced on its own.
+        start.push_back(static_cast<int>(members.size()));
         const double tau = maturity[i];
-        grid.SetMaturity(tau, p, lambda);
         for (int k = i; k < count; ++k) {
             if (done[k] || !(k == i || maturity[k] == tau)) continue;
             done[k] = true;
+            members.push_back(k);
+        }
+    }
+    const int groups = static_cast<int>(start.size());
+    start.push_back(static_cast<int>(members.size()));
+
+    // Larger groups first, so that a runner handing out groups as its threads come free ends
+    // with the small ones; the order changes no price.
+    std::vector<int> byCost(static_cast<std::size_t>(groups));
+    for (int g = 0; g < groups; ++g) byCost[g] = g;
+    std::stable_sort(byCost.begin(), byCost.end(), [&](int a, int b) {
+        return start[a + 1] - start[a] > start[b + 1] - start[b];
+    });
+
+    // Each group on its own grid: the tasks share only read-only inputs and write the prices of
+    // their own members.
+    auto priceGroup = [&](int task) {
+        const int g = byCost[task];
+        ClosedFormGrid grid(lowerLimit, upperLimit);
+        Heston straightforward;
+        grid.SetMaturity(maturity[members[start[g]]], p, lambda);
+        for (int m = start[g]; m < start[g + 1]; ++m) {
+            const int k = members[m];
             prices[k] = ClosedFormGrid::Factorable(spot, strike[k])
                             ? grid.Price(spot, strike[k], rate[k], code(k))
                             : straightforward.ClosedFormPrice(
                                   spot, strike[k], maturity[k], rate[k], p.rho, p.kappa, p.theta,
                                   lambda, p.sigma, p.v0, lowerLimit, upperLimit, code(k));
         }
-    }
+    };
+    runner.ForEach(groups, priceGroup);
 }
 
 }  // namespace heston_detail

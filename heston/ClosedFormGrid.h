@@ -23,6 +23,7 @@
 #pragma once
 
 #include "ModelParameters.h"
+#include "ParallelFor.h"
 
 namespace heston_detail {
 
@@ -96,9 +97,11 @@ class ClosedFormGrid {
 // Closed-form prices of observations 0 .. count - 1 of a table (spot, strike, maturity, rate,
 // option type truncated toward zero: 1 call, else put) at one parameter set, with the
 // integration range [lowerLimit, 100]. The strike-independent part is computed once per
-// distinct maturity and shared by every observation that has it.
+// distinct maturity and shared by every observation that has it. The maturities are the tasks
+// handed to runner; each price is the same whichever runner computes it.
 void ClosedFormPrices(double spot, const double* strike, const double* maturity, const double* rate,
                       const double* optionType, int count, const heston::ModelParameters& p,
-                      double lambda, double lowerLimit, double* prices);
+                      double lambda, double lowerLimit, double* prices,
+                      heston::ParallelFor& runner = heston::Serial());
 
 }  // namespace heston_detail

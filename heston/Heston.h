@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "DESolver.h"
+#include "ParallelFor.h"
 #include "StopRequest.h"
 
 // Signature of the integrand handed to Heston::Integrate (note r before tau).
@@ -91,6 +92,10 @@ class Heston : public DESolver {
     static CalibrationData calibrationData;
 
     int evaluationCount;
+
+    // Runs the maturities of each surface evaluation of a calibration (Evaluate and the
+    // least-squares residuals); serial unless the caller hands in its own runner.
+    heston::ParallelFor* runner = &heston::Serial();
 };
 
 // Library functions: closed-form prices floored at 0.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CloseHooks.h"
 #include "Diagnostics.h"
 #include "FunctionRegistry.h"
 #include "Win32StreamBuf.h"
@@ -140,6 +141,11 @@ XLL_EXPORT int WINAPI xlAutoClose() noexcept {
         std::cerr << XLF_LOCATION("XlOpenClose", 125) << "Releasing ressources" << std::endl;
     } catch (...) {
         // A diagnostic that cannot be written is not worth stopping the close for.
+    }
+    try {
+        xlf::RunCloseHooks();
+    } catch (...) {
+        // The worker threads are joined by the hooks; a failure there must not stop the close.
     }
     try {
         delete &xlf::XlfExcel::Current();

@@ -27,6 +27,9 @@ const char kWorkbook[] =
     "=heston_CalibrateDE(A1:A5,B1:B5,D1:D3,E1:E3,F1:F3,G1:G3,J1,H1:H3,I1:I3,10),"
     "=heston_EuropeanCallPrice(100,100,1,0.05,-0.5,2,0.04,0,0.3,0.04)\n";
 
+// The nine original worksheet functions and the five of the accurate pricer.
+constexpr std::size_t kRegisteredFunctions = 14;
+
 class HostFaults : public AddinSession {
   protected:
     xlhost::Host& host() { return xlhost::Host::Instance(); }
@@ -38,7 +41,7 @@ class HostFaults : public AddinSession {
     }
 
     // Every registered type text begins with the mode's value code.
-    void ExpectRegisteredInMode(bool excel12, std::size_t functions = 9) {
+    void ExpectRegisteredInMode(bool excel12, std::size_t functions = kRegisteredFunctions) {
         const auto registered = runner::RegisteredFunctions();
         EXPECT_EQ(registered.size(), functions);
         for (const auto& function : registered)
@@ -121,12 +124,12 @@ TEST_P(HostFaults, VersionFailingOrStrangeMeansExcel4Mode) {
 
 TEST_P(HostFaults, RegistrationFailingForOneFunctionRegistersTheOthers) {
     simulated::AttachDebugger();
-    for (std::size_t n = 1; n <= 9; ++n) {
+    for (std::size_t n = 1; n <= kRegisteredFunctions; ++n) {
         host().ClearRecords();
         host().FailNthRequest(xlfRegister, n, xlretFailed);
         ASSERT_EQ(Open(), 1);
         // The host records only the registrations it accepted.
-        ExpectRegisteredInMode(IsExcel12(), 8);
+        ExpectRegisteredInMode(IsExcel12(), kRegisteredFunctions - 1);
         EXPECT_NE(addintest::DebugText().find("while registering"), std::string::npos);
         ASSERT_EQ(addin_->Close(), 1);
         EXPECT_EQ(host().OutstandingBlocks(), 0u);
