@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/shell_files.h"
 #include "CellValues.h"
 #include "DaxQuotes.h"
 #include "DemoLayout.h"
@@ -39,18 +40,8 @@ namespace {
 const std::string kOut = DEMO_TEST_WORK_DIR;
 const std::string kWorkbook = kOut + "/heston-demo.xlsx";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using test_support::Quote;
+using test_support::ReadFile;
 
 // Runs a shell command; its exit status, and its output in a file that failures show.
 int RunShell(const std::string& command, const std::string& log) {

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "../support/shell_files.h"
+
 namespace {
 
 // Every Wine process of the tests: the private prefix, no debug output, no prompts for the
@@ -40,18 +42,8 @@ struct Output {
     std::string err;
 };
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using test_support::Quote;
+using test_support::ReadFile;
 
 // Runs a shell command with output in files, never in a pipe: the Wine server the command
 // may start outlives it and would hold a pipe open.
