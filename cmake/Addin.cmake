@@ -43,6 +43,7 @@ add_dependencies(xllhost heston_addin)
 if(HESTON_TESTS)
     heston_add_tests(${PROJECT_SOURCE_DIR}/tests/addin/*_test.cpp
                      LIBRARIES workbook_runner platform EXPORTS
+                     INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/tests/support
                      DEFINITIONS HESTON_ADDIN_PATH="$<TARGET_FILE:heston_addin>"
                                  HESTON_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
                      DEPENDS heston_addin)

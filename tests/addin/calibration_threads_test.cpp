@@ -1,30 +1,20 @@
 // The add-in's calibrations run on its thread pool, which starts with the first calibration,
 // sized by HESTON_THREADS, and leaves no thread behind once Excel has closed the add-in.
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "AddinSession.h"
+#include "process_threads.h"
 
 namespace {
 
 using addintest::AddinSession;
 using runner::Sheet;
 using runner::SheetValue;
-
-int ProcessThreads() {
-    int count = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks)) {
-            if (entry->d_name[0] != '.') ++count;
-        }
-        closedir(tasks);
-    }
-    return count;
-}
+using test_support::ProcessThreads;
+using test_support::ProcessThreadsSettledAt;
 
 // Bounds (A, B), initial guess (C) and three options at two maturities (D to I), spot J1.
 const char kInputs[] =
@@ -40,8 +30,7 @@ TEST_P(CalibrationThreads, CalibrationsStartThePoolAndClosingJoinsIt) {
     // The pool is sized once, on the module's first calibration.
     setenv("HESTON_THREADS", "3", 1);
     const int workers = static_cast<int>(std::min(3u, std::thread::hardware_concurrency())) - 1;
-    std::thread([] {}).join();  // a sanitizer's helper thread starts with the first thread
-    const int before = ProcessThreads();
+    const int before = test_support::ThreadsBefore();
     ASSERT_EQ(Open(), 1);
     EXPECT_EQ(ProcessThreads(), before);  // nothing started by opening
 
@@ -58,7 +47,7 @@ TEST_P(CalibrationThreads, CalibrationsStartThePoolAndClosingJoinsIt) {
 
     opened_ = false;
     EXPECT_EQ(addin_->Close(), 1);
-    EXPECT_EQ(ProcessThreads(), before);
+    EXPECT_EQ(ProcessThreadsSettledAt(before), before);
     EXPECT_EQ(xlhost::Host::Instance().OutstandingBlocks(), 0u);
     unsetenv("HESTON_THREADS");
 }

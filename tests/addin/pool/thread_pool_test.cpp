@@ -2,7 +2,6 @@
 // run once with exceptions passed on, workers started lazily and joined at Stop, the policy
 // against oversubscription under many concurrent callers, and the calibrations' numbers on
 // pools of 1, 2 and 7 threads, bit for bit those of the serial runner.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,32 +19,17 @@
 #include "Heston.h"
 #include "ThreadPool.h"
 #include "observation_csv.h"
+#include "process_threads.h"
 
 namespace {
 
 using addin::PoolSize;
 using addin::ThreadPool;
 using test_support::ObservationTable;
+using test_support::ProcessThreads;
+using test_support::ProcessThreadsSettledAt;
+using test_support::ThreadsBefore;
 using Vector = std::vector<double>;
-
-// Threads of this process now.
-int ProcessThreads() {
-    int count = 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(tasks)) {
-            if (entry->d_name[0] != '.') ++count;
-        }
-        closedir(tasks);
-    }
-    return count;
-}
-
-// The thread count before a test starts threads: after one thread has come and gone, so that
-// a sanitizer's helper thread, started with the program's first thread, is already counted.
-int ThreadsBefore() {
-    std::thread([] {}).join();
-    return ProcessThreads();
-}
 
 ObservationTable Dax() {
     return test_support::ReadObservationCsv(HESTON_EXAMPLES_DIR "/dax-surface.csv",
@@ -88,14 +72,14 @@ TEST(ThreadPool, RunsEveryTaskOnceAndStartsWorkersOnlyWhenNeeded) {
 
     pool.Stop();
     EXPECT_EQ(pool.Workers(), 0);
-    EXPECT_EQ(ProcessThreads(), before);
+    EXPECT_EQ(ProcessThreadsSettledAt(before), before);
     // A batch after Stop starts the workers again.
     pool.ForEach(200, hit);
     EXPECT_EQ(pool.Workers(), 2);
     EXPECT_EQ(hits[199], 2);
     pool.Stop();
     pool.Stop();  // twice is harmless
-    EXPECT_EQ(ProcessThreads(), before);
+    EXPECT_EQ(ProcessThreadsSettledAt(before), before);
 
     ThreadPool off(1);
     std::set<std::thread::id> ran;
@@ -259,7 +243,7 @@ TEST(ThreadPool, ManyConcurrentCallersShareTheWorkersWithoutAddingThreads) {
     EXPECT_LE(watching.MostThreads(), before + kCallers + 2);
     EXPECT_LE(pool.Workers(), 2);
     pool.Stop();
-    EXPECT_EQ(ProcessThreads(), before);
+    EXPECT_EQ(ProcessThreadsSettledAt(before), before);
 }
 
 TEST(ThreadPool, CalibrationsAreTheSameOnPoolsOf1_2And7Threads) {
