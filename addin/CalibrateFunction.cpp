@@ -17,6 +17,7 @@
 
 #include "AccurateCalibration.h"
 #include "OptionArguments.h"
+#include "SharedThreadPool.h"
 #include "ThreadResult.h"
 #include "WorksheetFunctions.h"
 #include "WorksheetGuard.h"
@@ -159,7 +160,7 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, L
         settings.maxEvaluations = ReadMaxEvaluations(evaluations);
 
         const heston::AccurateCalibrationResult fit =
-            heston::CalibrateAccurately(Spot, quotes, settings);
+            heston::CalibrateAccurately(Spot, quotes, settings, addin::SharedPool());
         double parameters[heston::kModelParameterCount];
         heston::ToCalibrationVector(fit.parameters, parameters);
         CellMatrix column(heston::kModelParameterCount + 3, 1);

@@ -1,7 +1,9 @@
-// Both calibrations of the DAX surface (8 maturities x 13 strikes) with their surface
+// The calibrations of the DAX surface (8 maturities x 13 strikes) with their surface
 // evaluations split by maturity over the add-in's thread pool: Differential Evolution with 50
-// generations and Levenberg-Marquardt from a fixed guess, each run alternately on the serial
-// runner and on a pool of `threads` threads, with the same result checked bit for bit.
+// generations, Levenberg-Marquardt from a fixed guess and the accurate calibration without an
+// initial guess (its global phase's grid points and short runs are tasks too), each run
+// alternately on the serial runner and on a pool of `threads` threads, with the same result
+// checked bit for bit where the calibration repeats exactly.
 //
 // Counters, per calibration:
 //   serial_ms, parallel_ms   wall-clock time of one calibration on 1 and on `threads` threads;
@@ -32,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "AccurateCalibration.h"
 #include "Calibration.h"
 #include "Heston.h"
 #include "ThreadPool.h"
@@ -293,6 +296,32 @@ BENCHMARK(BM_DaxLevenbergMarquardt)
     ->Arg(2)
     ->Arg(7)
     ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_DaxAccurateCalibration(benchmark::State& state) {
+    const test_support::ObservationTable& t = Dax();
+    std::vector<heston::CalibrationQuote> quotes;
+    for (std::size_t i = 0; i < t.Size(); ++i) {
+        quotes.push_back({{t.type[i] == 1.0 ? heston::kCall : heston::kPut, t.strike[i],
+                           t.maturity[i], t.rate[i], 0.0},
+                          t.observed[i],
+                          t.weight[i]});
+    }
+    SerialAgainstPool(
+        state,
+        [&](heston::ParallelFor& runner) {
+            const heston::AccurateCalibrationResult r =
+                heston::CalibrateAccurately(t.spot, quotes, {}, runner);
+            return Vector{r.parameters.v0,    r.parameters.theta, r.parameters.kappa,
+                          r.parameters.sigma, r.parameters.rho,   r.rmse};
+        },
+        true);
+}
+BENCHMARK(BM_DaxAccurateCalibration)
+    ->Arg(2)
+    ->Arg(7)
+    ->Iterations(10)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

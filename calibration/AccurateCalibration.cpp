@@ -58,8 +58,8 @@ double BlackVega(const BatchOption& o, double spot, double volatility) {
 class SurfaceFit {
   public:
     SurfaceFit(double spot, const std::vector<CalibrationQuote>& quotes,
-               CalibrationErrorMeasure measure)
-        : spot_(spot), measure_(measure), count_(quotes.size()) {
+               CalibrationErrorMeasure measure, ParallelFor& runner)
+        : spot_(spot), measure_(measure), count_(quotes.size()), runner_(&runner) {
         options_.reserve(count_);
         for (const CalibrationQuote& quote : quotes) {
             options_.push_back(quote.option);
@@ -90,11 +90,19 @@ class SurfaceFit {
 
     std::size_t Count() const { return count_; }
 
+    // The same fit pricing each surface on the calling thread: for tasks of a batch that
+    // already runs on the runner.
+    SurfaceFit OnThisThread() const {
+        SurfaceFit copy = *this;
+        copy.runner_ = &Serial();
+        return copy;
+    }
+
     // Prices the surface; the Jacobian only when asked for. False when the pricer refuses.
     bool Evaluate(const double* x, double* residuals, double* jacobian) {
         try {
             EuropeanPrices(spot_, FromCalibrationVector(x), options_.data(), count_, prices_.data(),
-                           jacobian != nullptr ? derivatives_.data() : nullptr);
+                           jacobian != nullptr ? derivatives_.data() : nullptr, *runner_);
         } catch (const std::exception&) {
             return false;
         }
@@ -168,6 +176,7 @@ class SurfaceFit {
     double spot_;
     CalibrationErrorMeasure measure_;
     std::size_t count_;
+    ParallelFor* runner_;
     std::vector<BatchOption> options_;
     std::vector<double> observed_, root_weights_, observed_volatilities_, observed_vegas_;
     std::vector<double> prices_, derivatives_;
@@ -349,22 +358,27 @@ std::vector<CalibrationQuote> Representatives(double spot,
 // Counts every surface evaluation (of the representatives or of the whole table).
 std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>& quotes,
                                 const AccurateCalibrationSettings& settings, SurfaceFit& fit,
-                                int& evaluations) {
+                                ParallelFor& runner, int& evaluations) {
     const std::vector<ModelParameters> grid =
         GridPoints(spot, quotes, settings.lower, settings.upper);
     std::vector<double> x(n);
     ToCalibrationVector(grid.front(), x.data());
     fit.CheckOptions(x.data());
-    SurfaceFit shape(spot, Representatives(spot, quotes), settings.measure);
+    SurfaceFit shape(spot, Representatives(spot, quotes), settings.measure, runner);
 
-    // The global phase may use at most half the evaluations; the fit needs the rest.
+    // The global phase may use at most half the evaluations; the fit needs the rest. The grid
+    // points are ranked as tasks of one batch, each pricing its few options on its own thread.
     const int budget = settings.maxEvaluations / 2;
-    std::vector<std::pair<double, std::size_t>> ranked;
-    for (std::size_t k = 0; k < grid.size() && evaluations < budget; ++k) {
-        ToCalibrationVector(grid[k], x.data());
-        ranked.emplace_back(shape.SumOfSquares(x.data()), k);
-        ++evaluations;
-    }
+    const int ranking = std::max(0, std::min(static_cast<int>(grid.size()), budget - evaluations));
+    std::vector<std::pair<double, std::size_t>> ranked(ranking);
+    auto rank = [&](int k) {
+        SurfaceFit local = shape.OnThisThread();
+        double point[n];
+        ToCalibrationVector(grid[k], point);
+        ranked[k] = {local.SumOfSquares(point), static_cast<std::size_t>(k)};
+    };
+    runner.ForEach(ranking, rank);
+    evaluations += ranking;
     if (ranked.empty()) ranked.emplace_back(0.0, 0);
     // Ties keep the grid's order, so the choice is the same everywhere.
     std::stable_sort(ranked.begin(), ranked.end(),
@@ -374,18 +388,37 @@ std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>
     ToCalibrationVector(settings.lower, lower.data());
     ToCalibrationVector(settings.upper, upper.data());
     ToCalibrationVector(grid[ranked.front().second], x.data());
-    double bestSum = std::numeric_limits<double>::infinity();
-    for (std::size_t s = 0; s < ranked.size() && s < kStarts; ++s) {
+
+    // Short runs from the best grid points. Each run may use what the runs before it left of
+    // the budget; when every run can have its full share, they run as tasks of one batch.
+    const std::size_t starts = std::min(ranked.size(), kStarts);
+    auto shortRun = [&](std::size_t s, SurfaceFit& fit, int limit) {
         LevenbergMarquardtSettings local;
-        local.maxEvaluations = std::min(kShapeEvaluations, budget - evaluations);
-        if (local.maxEvaluations < 1) break;
+        local.maxEvaluations = limit;
         local.reductionTolerance = kShapeTolerance;
         local.stepTolerance = kShapeTolerance;
         local.gradientTolerance = kShapeTolerance;
         std::vector<double> start(n);
         ToCalibrationVector(grid[ranked[s].second], start.data());
-        const LevenbergMarquardtResult run =
-            MinimiseWithinBounds(shape.Evaluator(), shape.Count(), start, lower, upper, local);
+        return MinimiseWithinBounds(fit.Evaluator(), fit.Count(), start, lower, upper, local);
+    };
+    std::vector<LevenbergMarquardtResult> runs;
+    if (budget - evaluations >= static_cast<int>(starts) * kShapeEvaluations) {
+        runs.resize(starts);
+        auto task = [&](int s) {
+            SurfaceFit local = shape.OnThisThread();
+            runs[s] = shortRun(s, local, kShapeEvaluations);
+        };
+        runner.ForEach(static_cast<int>(starts), task);
+    } else {
+        int left = budget - evaluations;
+        for (std::size_t s = 0; s < starts && left > 0; ++s) {
+            runs.push_back(shortRun(s, shape, std::min(kShapeEvaluations, left)));
+            left -= runs.back().evaluations;
+        }
+    }
+    double bestSum = std::numeric_limits<double>::infinity();
+    for (const LevenbergMarquardtResult& run : runs) {
         evaluations += run.evaluations;
         if (run.sumOfSquares < bestSum) {
             bestSum = run.sumOfSquares;
@@ -413,9 +446,10 @@ std::string StatusText(CalibrationStatus status) {
 
 AccurateCalibrationResult CalibrateAccurately(double spot,
                                               const std::vector<CalibrationQuote>& quotes,
-                                              const AccurateCalibrationSettings& settings) {
+                                              const AccurateCalibrationSettings& settings,
+                                              ParallelFor& runner) {
     CheckInputs(spot, quotes, settings);
-    SurfaceFit fit(spot, quotes, settings.measure);
+    SurfaceFit fit(spot, quotes, settings.measure, runner);
     std::vector<double> lower(n), upper(n);
     ToCalibrationVector(settings.lower, lower.data());
     ToCalibrationVector(settings.upper, upper.data());
@@ -428,7 +462,7 @@ AccurateCalibrationResult CalibrateAccurately(double spot,
         ToCalibrationVector(settings.initialGuess, start.data());
         fit.CheckOptions(start.data());
     } else {
-        start = GlobalPhase(spot, quotes, settings, fit, evaluations);
+        start = GlobalPhase(spot, quotes, settings, fit, runner, evaluations);
     }
 
     AccurateCalibrationResult result{};

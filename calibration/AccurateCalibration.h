@@ -33,6 +33,7 @@
 
 #include "AccuratePricer.h"
 #include "ModelParameters.h"
+#include "ParallelFor.h"
 
 namespace heston {
 
@@ -84,8 +85,13 @@ std::string StatusText(CalibrationStatus status);
 // negative lower bounds of v0, theta, kappa or sigma, rho bounds beyond [-1, 1]; an initial
 // guess outside the bounds; maxEvaluations below 1. An invalid spot throws as the pricer
 // does.
+//
+// The runner runs each surface's pricing (its tasks are the batch pricer's maturity groups), the
+// global phase's grid ranking and its short runs. The result is the same bit for bit whatever
+// runner runs them.
 AccurateCalibrationResult CalibrateAccurately(double spot,
                                               const std::vector<CalibrationQuote>& quotes,
-                                              const AccurateCalibrationSettings& settings);
+                                              const AccurateCalibrationSettings& settings,
+                                              ParallelFor& runner = Serial());
 
 }  // namespace heston

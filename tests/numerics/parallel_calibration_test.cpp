@@ -1,6 +1,6 @@
-// The maturities of a surface evaluation run as independent tasks: both batch pricers and both
-// calibrations give the same numbers bit for bit on 1, 2 and 7 threads as on the serial runner,
-// on the DAX surface (8 maturities of 13 strikes).
+// The maturities of a surface evaluation run as independent tasks: both batch pricers and the
+// three calibrations give the same numbers bit for bit on 1, 2 and 7 threads as on the serial
+// runner, on the DAX surface (8 maturities of 13 strikes).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +11,7 @@
 #include <limits>
 #include <vector>
 
+#include "AccurateCalibration.h"
 #include "AccuratePricer.h"
 #include "Calibration.h"
 #include "ClosedFormGrid.h"
@@ -193,6 +194,56 @@ TEST(ParallelSurface, LevenbergMarquardtIsTheSameOnEveryThreadCount) {
             heston_CalibrateLevMar(kLower, kUpper, guess, t.strike, t.maturity, t.type, t.observed,
                                    t.spot, t.rate, t.weight, 40, heston::StopRequest(), runner);
         ExpectSameBits(serial, viaFunction, threads);
+    }
+}
+
+// The accurate calibration in each measure, with and without its global phase, and with a budget
+// so short that the global phase's short runs must share what is left, one after the other.
+TEST(ParallelSurface, AccurateCalibrationIsTheSameOnEveryThreadCount) {
+    const ObservationTable t = Dax();
+    std::vector<heston::CalibrationQuote> quotes;
+    for (std::size_t i = 0; i < t.Size(); ++i) {
+        quotes.push_back({{t.type[i] == 1.0 ? heston::kCall : heston::kPut, t.strike[i],
+                           t.maturity[i], t.rate[i], 0.0},
+                          t.observed[i],
+                          t.weight[i]});
+    }
+    auto flat = [](const heston::AccurateCalibrationResult& r) {
+        return Vector{r.parameters.v0,
+                      r.parameters.theta,
+                      r.parameters.kappa,
+                      r.parameters.sigma,
+                      r.parameters.rho,
+                      r.rmse,
+                      static_cast<double>(r.evaluations),
+                      static_cast<double>(r.status)};
+    };
+    struct Case {
+        heston::CalibrationErrorMeasure measure;
+        bool guess;
+        int evaluations;
+    };
+    const Case cases[] = {{heston::CalibrationErrorMeasure::Price, false, 500},
+                          {heston::CalibrationErrorMeasure::Vol, false, 60},
+                          {heston::CalibrationErrorMeasure::Relative, false, 90},
+                          {heston::CalibrationErrorMeasure::Price, true, 8}};
+    for (const Case& c : cases) {
+        heston::AccurateCalibrationSettings settings;
+        settings.measure = c.measure;
+        settings.maxEvaluations = c.evaluations;
+        settings.hasInitialGuess = c.guess;
+        settings.initialGuess = {0.04, 0.05, 2.0, 0.5, -0.6};
+        const Vector serial = flat(heston::CalibrateAccurately(t.spot, quotes, settings));
+        EXPECT_LE(serial[6], c.evaluations);
+        for (int threads : kThreadCounts) {
+            ThreadRunner runner(threads);
+            const Vector parallel =
+                flat(heston::CalibrateAccurately(t.spot, quotes, settings, runner));
+            SCOPED_TRACE("measure " + std::to_string(static_cast<int>(c.measure)) + ", budget " +
+                         std::to_string(c.evaluations));
+            ExpectSameBits(serial, parallel, threads);
+            EXPECT_GT(runner.Batches(), 0);
+        }
     }
 }
 
