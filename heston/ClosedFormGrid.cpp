@@ -45,8 +45,9 @@ HESTON_VMATH_INLINE void SamplesV(const CharacteristicExponent& exponent, int j,
     const V tauV = Splat<V>(exponent.tau);
     for (int k = start; k < end; k += kLanes) {
         const int lanes = end - k < kLanes ? end - k : kLanes;
-        V index;
-        for (int lane = 0; lane < kLanes; ++lane) index[lane] = k + (lane < lanes ? lane : 0);
+        double indices[kLanes];
+        for (int lane = 0; lane < kLanes; ++lane) indices[lane] = k + (lane < lanes ? lane : 0);
+        const V index = vmath::Load<V>(indices);
         const V phi = Splat<V>(lower) + index * Splat<V>(h);
         MaskOf<V> plain = phi == phi;
         const auto A = exponent.PartsAt(j, phi, plain);
@@ -74,8 +75,9 @@ HESTON_VMATH_INLINE void WeightsV(const CharacteristicExponent& exponent, int j,
     constexpr int kLanes = vmath::kLanes<V>;
     for (int k = start; k < end; k += kLanes) {
         const int lanes = end - k < kLanes ? end - k : kLanes;
-        V at;
-        for (int lane = 0; lane < kLanes; ++lane) at[lane] = phi[k + (lane < lanes ? lane : 0)];
+        double points[kLanes];
+        for (int lane = 0; lane < kLanes; ++lane) points[lane] = phi[k + (lane < lanes ? lane : 0)];
+        const V at = vmath::Load<V>(points);
         MaskOf<V> plain = at == at;
         const auto A = exponent.PartsAt(j, at, plain);
         const V magnitude = vmath::Exp(A.re) / at;
@@ -96,16 +98,25 @@ HESTON_VMATH_INLINE void WeightsV(const CharacteristicExponent& exponent, int j,
     }
 }
 
+#ifndef CF_SSE2
+#define CF_SSE2 vmath::Pack<vmath::V2>
+#endif
+#ifndef CF_AVX2
+#define CF_AVX2 vmath::Pack<vmath::V4>
+#endif
+using Sse2Lanes = CF_SSE2;
+using Avx2Lanes = CF_AVX2;
+
 // The loops in two instruction sets: SSE2, which every x86 processor the library runs on has,
 // and AVX2 where the processor has it (four points at a time instead of two).
 void SamplesSse2(const CharacteristicExponent& exponent, int j, double lower, double h, int start,
                  int end, double lnS, double lnK, double r, double* y) {
-    SamplesV<vmath::V2>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+    SamplesV<Sse2Lanes>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
 }
 
 void WeightsSse2(const CharacteristicExponent& exponent, int j, const double* phi, int start,
                  int end, double* wRe, double* wIm, double* scale) {
-    WeightsV<vmath::V2>(exponent, j, phi, start, end, wRe, wIm, scale);
+    WeightsV<Sse2Lanes>(exponent, j, phi, start, end, wRe, wIm, scale);
 }
 
 #if HESTON_VMATH_AVX2
@@ -113,14 +124,14 @@ __attribute__((target("avx2"), flatten)) void SamplesAvx2(const CharacteristicEx
                                                           int j, double lower, double h, int start,
                                                           int end, double lnS, double lnK, double r,
                                                           double* y) {
-    SamplesV<vmath::V4>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+    SamplesV<Avx2Lanes>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
 }
 
 __attribute__((target("avx2"), flatten)) void WeightsAvx2(const CharacteristicExponent& exponent,
                                                           int j, const double* phi, int start,
                                                           int end, double* wRe, double* wIm,
                                                           double* scale) {
-    WeightsV<vmath::V4>(exponent, j, phi, start, end, wRe, wIm, scale);
+    WeightsV<Avx2Lanes>(exponent, j, phi, start, end, wRe, wIm, scale);
 }
 #endif
 

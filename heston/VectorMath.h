@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "VectorPack.h"
+
 // Four-lane vectors pass between these inline functions only inside AVX2 code.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -120,6 +122,18 @@ HESTON_VMATH_INLINE V2 Sqrt(V2 x) {
 #define HESTON_VMATH_AVX2 0
 #endif
 
+// 64-bit lanes shifted right by n bits, zeros shifted in.
+template <class Vi>
+HESTON_VMATH_INLINE Vi ShiftRightLogical(Vi x, int n) {
+    using Unsigned = typename UnsignedLanes<sizeof(Vi)>::type;
+    return (Vi)((Unsigned)x >> n);
+}
+
+template <class H>
+HESTON_VMATH_INLINE Pack<H> ShiftRightLogical(Pack<H> x, int n) {
+    return {ShiftRightLogical(x.lo, n), ShiftRightLogical(x.hi, n)};
+}
+
 #if HESTON_VMATH_AVX2
 // Whether this processor (and its operating system) runs AVX2 code.
 inline bool HasAvx2() {
@@ -131,6 +145,11 @@ __attribute__((target("avx2"))) inline V4 Sqrt(V4 x) {
     return __builtin_ia32_sqrtpd256(x);
 }
 #endif
+
+template <class H>
+HESTON_VMATH_INLINE Pack<H> Sqrt(Pack<H> x) {
+    return {Sqrt(x.lo), Sqrt(x.hi)};
+}
 
 // 1.5 * 2^52: adding and subtracting it rounds |x| < 2^51 to the nearest integer, and the bits
 // of the sum hold that integer in their low half.
@@ -194,8 +213,8 @@ HESTON_VMATH_INLINE Vd Log(Vd x) {
     const Vd m = (Vd)(mantissa | (nearTwo ^ (Vi{} + 0x3ff0000000000000LL)));
     // Logical shifts (the bits are those of a positive number): SSE2 and AVX2 have no
     // arithmetic shift of 64-bit lanes.
-    using Unsigned = typename UnsignedLanes<sizeof(Vd)>::type;
-    const Vi exponent = (Vi)((Unsigned)bits >> 52) - (Vi{} + 1023) + (Vi)((Unsigned)nearTwo >> 52);
+    const Vi exponent =
+        ShiftRightLogical(bits, 52) - (Vi{} + 1023) + ShiftRightLogical(nearTwo, 52);
     const Vd magic = Splat<Vd>(kRoundMagic);
     const Vd k = (Vd)(exponent + (Vi)magic) - magic;
 
