@@ -14,4 +14,8 @@ constexpr double kCutOff = 1e-45;
 // order from the first panel. intervals must be a positive multiple of 4.
 double BooleSum(const double* y, int intervals, double h);
 
+// The BooleSum of two sample arrays on the same grid, each added in BooleSum's order (so that
+// each total is BooleSum's bit for bit), the two chains of additions side by side.
+void BooleSums(const double* y0, const double* y1, int intervals, double h, double (&totals)[2]);
+
 }  // namespace heston_detail

@@ -24,27 +24,24 @@ namespace {
 using vmath::MaskOf;
 using vmath::Splat;
 
-// Points evaluated between two looks for the cut-off: a few evaluations past it are wasted, in
-// exchange for loops that run on whole vectors of points (two with SSE2, four with AVX2).
-constexpr int kBlock = 8;
-
 // A point where |exp(A_j)| / phi is below this gives a sample below the cut-off for every
 // strike (|sample| <= |exp(A_j)| / phi), with a margin for rounding.
 constexpr double kSurelyCut = 1e-46;
 
-// Samples k = start .. end - 1 of probability j (0 or 1) on one segment of the single-price
-// pass: Re[f_j exp(-i phi ln K) / (i phi)] = exp(Re A_j) sin(angle) / phi, the angle being that
-// of f_j less phi ln K. Both phases are summed in HestonIntegrand's order, so that their
-// rounding is the same as there.
+// Samples y[0 .. n] of probability j (0 or 1) on the segment from lower in steps h, for the
+// single-price pass: Re[f_j exp(-i phi ln K) / (i phi)] = exp(Re A_j) sin(angle) / phi, the
+// angle being that of f_j less phi ln K. Both phases are summed in HestonIntegrand's order, so
+// that their rounding is the same as there. The points are evaluated a vector at a time until
+// the cut-off: once |y[k - 1]| < kCutOff, y[k .. n] are 0 whatever the vector computed past it.
 template <class V>
-HESTON_VMATH_INLINE void SamplesV(const CharacteristicExponent& exponent, int j, double lower,
-                                  double h, int start, int end, double lnS, double lnK, double r,
-                                  double* y) {
+HESTON_VMATH_INLINE void SegmentSamplesV(const CharacteristicExponent& exponent, int j,
+                                         double lower, double h, int n, double lnS, double lnK,
+                                         double r, double* y) {
     constexpr int kLanes = vmath::kLanes<V>;
     const V rV = Splat<V>(r);
     const V tauV = Splat<V>(exponent.tau);
-    for (int k = start; k < end; k += kLanes) {
-        const int lanes = end - k < kLanes ? end - k : kLanes;
+    for (int k = 0; k <= n; k += kLanes) {
+        const int lanes = n + 1 - k < kLanes ? n + 1 - k : kLanes;
         double indices[kLanes];
         for (int lane = 0; lane < kLanes; ++lane) indices[lane] = k + (lane < lanes ? lane : 0);
         const V index = vmath::Load<V>(indices);
@@ -64,97 +61,103 @@ HESTON_VMATH_INLINE void SamplesV(const CharacteristicExponent& exponent, int j,
                 y[k + lane] = std::exp(a.re) * std::sin(f - at * lnK) / at;
             }
         }
-    }
-}
-
-// exp(A_j) / phi at points start .. end - 1 of the grid phi, into wRe and wIm, and its
-// real factor exp(Re A_j) / phi into scale[0 .. end - start - 1].
-template <class V>
-HESTON_VMATH_INLINE void WeightsV(const CharacteristicExponent& exponent, int j, const double* phi,
-                                  int start, int end, double* wRe, double* wIm, double* scale) {
-    constexpr int kLanes = vmath::kLanes<V>;
-    for (int k = start; k < end; k += kLanes) {
-        const int lanes = end - k < kLanes ? end - k : kLanes;
-        double points[kLanes];
-        for (int lane = 0; lane < kLanes; ++lane) points[lane] = phi[k + (lane < lanes ? lane : 0)];
-        const V at = vmath::Load<V>(points);
-        MaskOf<V> plain = at == at;
-        const auto A = exponent.PartsAt(j, at, plain);
-        const V magnitude = vmath::Exp(A.re) / at;
-        const ComplexParts<V> w = Polar(magnitude, A.imC + A.imDv, plain);
-        for (int lane = 0; lane < lanes; ++lane) {
-            const int p = k + lane;
-            if (plain[lane]) {
-                scale[p - start] = magnitude[lane];
-                wRe[p] = w.re[lane];
-                wIm[p] = w.im[lane];
-            } else {
-                const Cx a = exponent.At(j, phi[p]);
-                scale[p - start] = std::exp(a.re) / phi[p];
-                wRe[p] = scale[p - start] * std::cos(a.im);
-                wIm[p] = scale[p - start] * std::sin(a.im);
+        for (int i = k > 0 ? k : 1; i < k + lanes; ++i) {
+            if (std::fabs(y[i - 1]) < kCutOff) {
+                for (int rest = i; rest <= n; ++rest) y[rest] = 0.0;
+                return;
             }
         }
     }
 }
 
-#ifndef CF_SSE2
-#define CF_SSE2 vmath::Pack<vmath::V2>
-#endif
-#ifndef CF_AVX2
-#define CF_AVX2 vmath::Pack<vmath::V4>
-#endif
-using Sse2Lanes = CF_SSE2;
-using Avx2Lanes = CF_AVX2;
+// exp(A_j) / phi at the points phi[0 .. points - 1] of one segment, into wRe and wIm, a vector
+// at a time until the first point k where |exp(A_j)| / phi < kSurelyCut, past which every
+// strike is cut off. Returns the number of points needed: k + 1, or all of them.
+template <class V>
+HESTON_VMATH_INLINE int SegmentWeightsV(const CharacteristicExponent& exponent, int j,
+                                        const double* phi, int points, double* wRe, double* wIm) {
+    constexpr int kLanes = vmath::kLanes<V>;
+    for (int k = 0; k < points; k += kLanes) {
+        const int lanes = points - k < kLanes ? points - k : kLanes;
+        double at[kLanes];
+        for (int lane = 0; lane < kLanes; ++lane) at[lane] = phi[k + (lane < lanes ? lane : 0)];
+        const V x = vmath::Load<V>(at);
+        MaskOf<V> plain = x == x;
+        const auto A = exponent.PartsAt(j, x, plain);
+        const V magnitude = vmath::Exp(A.re) / x;
+        const ComplexParts<V> w = Polar(magnitude, A.imC + A.imDv, plain);
+        double scale[kLanes];
+        for (int lane = 0; lane < lanes; ++lane) {
+            const int p = k + lane;
+            if (plain[lane]) {
+                scale[lane] = magnitude[lane];
+                wRe[p] = w.re[lane];
+                wIm[p] = w.im[lane];
+            } else {
+                const Cx a = exponent.At(j, phi[p]);
+                scale[lane] = std::exp(a.re) / phi[p];
+                wRe[p] = scale[lane] * std::cos(a.im);
+                wIm[p] = scale[lane] * std::sin(a.im);
+            }
+        }
+        for (int lane = 0; lane < lanes; ++lane) {
+            if (std::fabs(scale[lane]) < kSurelyCut) return k + lane + 1;
+        }
+    }
+    return points;
+}
 
 // The loops in two instruction sets: SSE2, which every x86 processor the library runs on has,
-// and AVX2 where the processor has it (four points at a time instead of two).
-void SamplesSse2(const CharacteristicExponent& exponent, int j, double lower, double h, int start,
-                 int end, double lnS, double lnK, double r, double* y) {
-    SamplesV<Sse2Lanes>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+// and AVX2 where the processor has it. Each works on a pack of two vectors: four points at a
+// time with SSE2, eight with AVX2.
+using Sse2Lanes = vmath::Pack<vmath::V2>;
+
+void SegmentSamplesSse2(const CharacteristicExponent& exponent, int j, double lower, double h,
+                        int n, double lnS, double lnK, double r, double* y) {
+    SegmentSamplesV<Sse2Lanes>(exponent, j, lower, h, n, lnS, lnK, r, y);
 }
 
-void WeightsSse2(const CharacteristicExponent& exponent, int j, const double* phi, int start,
-                 int end, double* wRe, double* wIm, double* scale) {
-    WeightsV<Sse2Lanes>(exponent, j, phi, start, end, wRe, wIm, scale);
+int SegmentWeightsSse2(const CharacteristicExponent& exponent, int j, const double* phi, int points,
+                       double* wRe, double* wIm) {
+    return SegmentWeightsV<Sse2Lanes>(exponent, j, phi, points, wRe, wIm);
 }
 
 #if HESTON_VMATH_AVX2
-__attribute__((target("avx2"), flatten)) void SamplesAvx2(const CharacteristicExponent& exponent,
-                                                          int j, double lower, double h, int start,
-                                                          int end, double lnS, double lnK, double r,
-                                                          double* y) {
-    SamplesV<Avx2Lanes>(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+using Avx2Lanes = vmath::Pack<vmath::V4>;
+
+__attribute__((target("avx2"), flatten)) void SegmentSamplesAvx2(
+    const CharacteristicExponent& exponent, int j, double lower, double h, int n, double lnS,
+    double lnK, double r, double* y) {
+    SegmentSamplesV<Avx2Lanes>(exponent, j, lower, h, n, lnS, lnK, r, y);
 }
 
-__attribute__((target("avx2"), flatten)) void WeightsAvx2(const CharacteristicExponent& exponent,
-                                                          int j, const double* phi, int start,
-                                                          int end, double* wRe, double* wIm,
-                                                          double* scale) {
-    WeightsV<Avx2Lanes>(exponent, j, phi, start, end, wRe, wIm, scale);
+__attribute__((target("avx2"), flatten)) int SegmentWeightsAvx2(
+    const CharacteristicExponent& exponent, int j, const double* phi, int points, double* wRe,
+    double* wIm) {
+    return SegmentWeightsV<Avx2Lanes>(exponent, j, phi, points, wRe, wIm);
 }
 #endif
 
-void Samples(const CharacteristicExponent& exponent, int j, double lower, double h, int start,
-             int end, double lnS, double lnK, double r, double* y, VectorWidth width) {
+void SegmentSamples(const CharacteristicExponent& exponent, int j, double lower, double h, int n,
+                    double lnS, double lnK, double r, double* y, VectorWidth width) {
 #if HESTON_VMATH_AVX2
     if (width == VectorWidth::kWidest && vmath::HasAvx2())
-        return SamplesAvx2(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+        return SegmentSamplesAvx2(exponent, j, lower, h, n, lnS, lnK, r, y);
 #else
     static_cast<void>(width);
 #endif
-    SamplesSse2(exponent, j, lower, h, start, end, lnS, lnK, r, y);
+    SegmentSamplesSse2(exponent, j, lower, h, n, lnS, lnK, r, y);
 }
 
-void Weights(const CharacteristicExponent& exponent, int j, const double* phi, int start, int end,
-             double* wRe, double* wIm, double* scale, VectorWidth width) {
+int SegmentWeights(const CharacteristicExponent& exponent, int j, const double* phi, int points,
+                   double* wRe, double* wIm, VectorWidth width) {
 #if HESTON_VMATH_AVX2
     if (width == VectorWidth::kWidest && vmath::HasAvx2())
-        return WeightsAvx2(exponent, j, phi, start, end, wRe, wIm, scale);
+        return SegmentWeightsAvx2(exponent, j, phi, points, wRe, wIm);
 #else
     static_cast<void>(width);
 #endif
-    WeightsSse2(exponent, j, phi, start, end, wRe, wIm, scale);
+    return SegmentWeightsSse2(exponent, j, phi, points, wRe, wIm);
 }
 
 }  // namespace
@@ -193,43 +196,37 @@ HESTON_REALIGN_STACK void ClosedFormGrid::SetMaturity(double tau, const heston::
         const Segment& segment = *segments[s];
         const int points = segment.intervals + 1;
         for (int j = 0; j < 2; ++j) {
-            double* wRe = wRe_[j] + segment.offset;
-            double* wIm = wIm_[j] + segment.offset;
-            const double* phi = phi_ + segment.offset;
-            // Blocks of kBlock points; the scan after each block finds the first point past
-            // which every strike is cut off.
-            int computed = points;
-            double scale[kBlock];
-            for (int start = 0; start < points && computed == points; start += kBlock) {
-                const int end = start + kBlock < points ? start + kBlock : points;
-                Weights(exponent, j, phi, start, end, wRe, wIm, scale, width);
-                for (int k = start; k < end; ++k) {
-                    if (std::fabs(scale[k - start]) < kSurelyCut) {
-                        computed = k + 1;
-                        break;
-                    }
-                }
-            }
-            computed_[s][j] = computed;
+            computed_[s][j] =
+                SegmentWeights(exponent, j, phi_ + segment.offset, points, wRe_[j] + segment.offset,
+                               wIm_[j] + segment.offset, width);
         }
     }
 }
 
-double ClosedFormGrid::Probability(int j, const Segment& segment, const double* cosine,
-                                   const double* sine) const {
+void ClosedFormGrid::Probabilities(int s, const double* cosine, const double* sine,
+                                   double (&integral)[2]) const {
+    const Segment& segment = s == 0 ? head_ : tail_;
     const int n = segment.intervals;
-    const int available = computed_[&segment == &head_ ? 0 : 1][j];
-    const double* wRe = wRe_[j] + segment.offset;
-    const double* wIm = wIm_[j] + segment.offset;
-    double y[kTailIntervals + 1];
-    int k = 0;
-    for (; k <= n && k < available; ++k) {
-        if (k >= 1 && std::fabs(y[k - 1]) < kCutOff) break;
-        // Im(exp(A_j) exp(i phi x)) / phi.
-        y[k] = wRe[k] * sine[k] + wIm[k] * cosine[k];
+    double y[2][kTailIntervals + 1];
+    for (int j = 0; j < 2; ++j) {
+        const int available = computed_[s][j];
+        const double* wRe = wRe_[j] + segment.offset;
+        const double* wIm = wIm_[j] + segment.offset;
+        double* samples = y[j];
+        // Im(exp(A_j) exp(i phi x)) / phi at every point some strike can need, in a loop free
+        // of branches; then the cut-off: once |y[k - 1]| < kCutOff, y[k .. n] are 0.
+        for (int k = 0; k < available; ++k) samples[k] = wRe[k] * sine[k] + wIm[k] * cosine[k];
+        int k = 1;
+        // Four samples per look while none is below the cut-off, then one by one.
+        while (k + 4 <= available &&
+               !((std::fabs(samples[k - 1]) < kCutOff) | (std::fabs(samples[k]) < kCutOff) |
+                 (std::fabs(samples[k + 1]) < kCutOff) | (std::fabs(samples[k + 2]) < kCutOff))) {
+            k += 4;
+        }
+        while (k < available && !(std::fabs(samples[k - 1]) < kCutOff)) ++k;
+        for (; k <= n; ++k) samples[k] = 0.0;
     }
-    for (; k <= n; ++k) y[k] = 0.0;
-    return BooleSum(y, n, segment.h);
+    BooleSums(y[0], y[1], n, segment.h, integral);
 }
 
 namespace {
@@ -277,7 +274,6 @@ HESTON_REALIGN_STACK double ClosedFormGrid::Price(double S, double K, double r,
     }
     SinCosMany(&angle[0][0], 2 * (1 + kAnchors), &angleCos[0][0], &angleSin[0][0]);
     for (int s = 0; s < 2; ++s) {
-        const Segment& segment = *segments[s];
         Cx step[kSpacing];
         step[0] = {1.0, 0.0};
         step[1] = {angleCos[s][0], angleSin[s][0]};
@@ -291,7 +287,7 @@ HESTON_REALIGN_STACK double ClosedFormGrid::Price(double S, double K, double r,
                 sine[k] = e.im;
             }
         }
-        for (int j = 0; j < 2; ++j) integral[s][j] = Probability(j, segment, cosine, sine);
+        Probabilities(s, cosine, sine, integral[s]);
     }
     const double tail[2] = {integral[1][0], integral[1][1]};
     const double head[2] = {integral[0][0], integral[0][1]};
@@ -314,25 +310,10 @@ HESTON_REALIGN_STACK double ClosedFormGrid::DirectPrice(double S, double K, doub
     for (int s = 0; s < 2; ++s) {
         const Segment& segment = segments[s];
         const int n = segment.intervals;
-        // Both probabilities block by block; each stops at its own cut-off, after which its
-        // samples are 0 whatever the block computed past it.
-        bool cut[2] = {false, false};
-        for (int start = 0; start <= n && !(cut[0] && cut[1]); start += kBlock) {
-            const int end = start + kBlock < n + 1 ? start + kBlock : n + 1;
-            for (int j = 0; j < 2; ++j) {
-                if (cut[j]) continue;
-                Samples(exponent, j, segment.lower, segment.h, start, end, lnS, lnK, r, y[j],
-                        width);
-                for (int k = start > 0 ? start : 1; k < end; ++k) {
-                    if (std::fabs(y[j][k - 1]) < kCutOff) {
-                        for (int rest = k; rest <= n; ++rest) y[j][rest] = 0.0;
-                        cut[j] = true;
-                        break;
-                    }
-                }
-            }
+        for (int j = 0; j < 2; ++j) {
+            SegmentSamples(exponent, j, segment.lower, segment.h, n, lnS, lnK, r, y[j], width);
         }
-        for (int j = 0; j < 2; ++j) integral[s][j] = BooleSum(y[j], n, segment.h);
+        BooleSums(y[0], y[1], n, segment.h, integral[s]);
     }
     const double tail[2] = {integral[1][0], integral[1][1]};
     const double head[2] = {integral[0][0], integral[0][1]};

@@ -90,8 +90,10 @@ class ClosedFormGrid {
     // every strike's integral is already cut off.
     int computed_[2][2];
 
-    double Probability(int j, const Segment& segment, const double* cosine,
-                       const double* sine) const;
+    // Both probabilities' integrals over segment s (0 head, 1 tail) from the phase
+    // exp(i phi x) = cosine + i sine at its points.
+    void Probabilities(int s, const double* cosine, const double* sine,
+                       double (&integral)[2]) const;
 };
 
 // Closed-form prices of observations 0 .. count - 1 of a table (spot, strike, maturity, rate,
