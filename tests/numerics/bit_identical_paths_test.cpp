@@ -1,0 +1,301 @@
+// The faster arrangements of the closed-form price compute exactly what the plain ones compute:
+// the vector kernels and the characteristic exponent on packs of two vectors against single
+// vectors, Max and Min against the comparisons they stand for, the two Boole sums taken side by
+// side against one at a time, and the single price at both vector widths. Every check is bit
+// for bit: these arrangements change the speed, never a value.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "BooleRule.h"
+#include "CharacteristicExponent.h"
+#include "ClosedFormGrid.h"
+#include "ModelParameters.h"
+#include "VectorMath.h"
+
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace {
+
+namespace hd = heston_detail;
+namespace vm = heston_detail::vmath;
+
+std::uint64_t Bits(double x) {
+    std::uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Every kernel of VectorMath.h (and the square root, Max, Min) on one vector, results in out.
+// kOutputs results per argument pair.
+constexpr int kOutputs = 8;
+
+template <class V>
+HESTON_VMATH_INLINE void Kernels(const double* x, const double* y, double* out) {
+    constexpr int n = vm::kLanes<V>;
+    const V a = vm::Load<V>(x);
+    const V b = vm::Load<V>(y);
+    const V big = vm::Abs(a) * vm::Splat<V>(1e4);
+    V sine, cosine;
+    vm::SinCos(vm::Select(vm::Abs(big) <= vm::Splat<V>(vm::kSinCosLimit), big, a), sine, cosine);
+    const V results[kOutputs] = {vm::Exp(a),
+                                 vm::Log(vm::Abs(a) + vm::Splat<V>(1e-300)),
+                                 sine,
+                                 cosine,
+                                 vm::Atan2(b, a),
+                                 vm::Sqrt(vm::Abs(a)),
+                                 vm::Max(a, b),
+                                 vm::Min(a, b)};
+    for (int k = 0; k < kOutputs; ++k) vm::Store(out + k * n, results[k]);
+}
+
+// The kernels over n arguments in vectors of V; out[k * n + i] is result k of argument i.
+template <class V>
+HESTON_VMATH_INLINE void KernelsOver(const double* x, const double* y, int n, double* out) {
+    constexpr int lanes = vm::kLanes<V>;
+    double block[kOutputs * lanes];
+    for (int i = 0; i < n; i += lanes) {
+        Kernels<V>(x + i, y + i, block);
+        for (int k = 0; k < kOutputs; ++k) {
+            for (int lane = 0; lane < lanes; ++lane)
+                out[k * n + i + lane] = block[k * lanes + lane];
+        }
+    }
+}
+
+void KernelsTwo(const double* x, const double* y, int n, double* out) {
+    KernelsOver<vm::V2>(x, y, n, out);
+}
+
+void KernelsTwoPacked(const double* x, const double* y, int n, double* out) {
+    KernelsOver<vm::Pack<vm::V2>>(x, y, n, out);
+}
+
+#if HESTON_VMATH_AVX2
+__attribute__((target("avx2"), flatten)) void KernelsFour(const double* x, const double* y, int n,
+                                                          double* out) {
+    KernelsOver<vm::V4>(x, y, n, out);
+}
+
+__attribute__((target("avx2"), flatten)) void KernelsFourPacked(const double* x, const double* y,
+                                                                int n, double* out) {
+    KernelsOver<vm::Pack<vm::V4>>(x, y, n, out);
+}
+#endif
+
+// The exponent's parts and lane mask at points phi[0 .. n - 1]: four outputs per point.
+template <class V>
+HESTON_VMATH_INLINE void ExponentOver(const hd::CharacteristicExponent& exponent, int j,
+                                      const double* phi, int n, double* out) {
+    constexpr int lanes = vm::kLanes<V>;
+    for (int i = 0; i < n; i += lanes) {
+        const V at = vm::Load<V>(phi + i);
+        vm::MaskOf<V> plain = at == at;
+        const hd::ExponentParts<V> parts = exponent.PartsAt(j, at, plain);
+        for (int lane = 0; lane < lanes; ++lane) {
+            out[4 * (i + lane)] = parts.re[lane];
+            out[4 * (i + lane) + 1] = parts.imC[lane];
+            out[4 * (i + lane) + 2] = parts.imDv[lane];
+            out[4 * (i + lane) + 3] = plain[lane] ? 1.0 : 0.0;
+        }
+    }
+}
+
+void ExponentTwo(const hd::CharacteristicExponent& e, int j, const double* phi, int n,
+                 double* out) {
+    ExponentOver<vm::V2>(e, j, phi, n, out);
+}
+
+void ExponentTwoPacked(const hd::CharacteristicExponent& e, int j, const double* phi, int n,
+                       double* out) {
+    ExponentOver<vm::Pack<vm::V2>>(e, j, phi, n, out);
+}
+
+#if HESTON_VMATH_AVX2
+__attribute__((target("avx2"), flatten)) void ExponentFour(const hd::CharacteristicExponent& e,
+                                                           int j, const double* phi, int n,
+                                                           double* out) {
+    ExponentOver<vm::V4>(e, j, phi, n, out);
+}
+
+__attribute__((target("avx2"), flatten)) void ExponentFourPacked(
+    const hd::CharacteristicExponent& e, int j, const double* phi, int n, double* out) {
+    ExponentOver<vm::Pack<vm::V4>>(e, j, phi, n, out);
+}
+#endif
+
+bool Avx2() {
+#if HESTON_VMATH_AVX2
+    return vm::HasAvx2();
+#else
+    return false;
+#endif
+}
+
+// Index of the first element whose bits differ, or -1.
+int FirstDifference(const std::vector<double>& a, const std::vector<double>& b) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Bits(a[i]) != Bits(b[i])) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST(BitIdenticalPaths, PackedKernelsGiveEveryLaneTheSingleVectorBits) {
+    std::mt19937_64 rng(21);
+    std::uniform_real_distribution<double> exponent(-40.0, 40.0);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<double> x, y;
+    for (int i = 0; i < 4000; ++i) {
+        x.push_back((u(rng) < 0.5 ? -1.0 : 1.0) * std::exp2(exponent(rng)));
+        y.push_back((u(rng) < 0.5 ? -1.0 : 1.0) * std::exp2(exponent(rng)));
+    }
+    // The ends of the ranges and the cases a selection decides: equal values, zeros of both
+    // signs, infinities.
+    const double special[][2] = {{0.0, -0.0}, {-0.0, 0.0},  {1.0, 1.0},     {-745.5, 709.9},
+                                 {kInf, 1.0}, {1.0, -kInf}, {-1400.0, 0.5}, {800.0, -800.0}};
+    for (const auto& s : special) {
+        x.push_back(s[0]);
+        y.push_back(s[1]);
+    }
+    while (x.size() % 8 != 0) {
+        x.push_back(0.5);
+        y.push_back(-0.25);
+    }
+    const int n = static_cast<int>(x.size());
+    std::vector<double> single(kOutputs * x.size()), packed(kOutputs * x.size());
+    KernelsTwo(x.data(), y.data(), n, single.data());
+    KernelsTwoPacked(x.data(), y.data(), n, packed.data());
+    int at = FirstDifference(single, packed);
+    EXPECT_EQ(at, -1) << "two lanes: result " << at / n << " of x " << x[at % n] << " y "
+                      << y[at % n];
+    if (Avx2()) {
+#if HESTON_VMATH_AVX2
+        std::vector<double> four(kOutputs * x.size()), fourPacked(kOutputs * x.size());
+        KernelsFour(x.data(), y.data(), n, four.data());
+        KernelsFourPacked(x.data(), y.data(), n, fourPacked.data());
+        at = FirstDifference(four, fourPacked);
+        EXPECT_EQ(at, -1) << "four lanes: result " << at / n << " of x " << x[at % n] << " y "
+                          << y[at % n];
+        // Two and four lanes compute the same operations too.
+        at = FirstDifference(single, four);
+        EXPECT_EQ(at, -1) << "two against four lanes: result " << at / n << " of x " << x[at % n]
+                          << " y " << y[at % n];
+#endif
+    }
+}
+
+TEST(BitIdenticalPaths, MaxAndMinSelectAsTheirComparisons) {
+    // Max(a, b) is (a > b ? a : b) and Min(a, b) is (a < b ? a : b) in every lane: for a NaN on
+    // either side and for zeros of opposite signs that is the second operand.
+    const double values[] = {0.0, -0.0, 1.0, -1.0, kInf, -kInf, kNaN, 2.5e-310, -3.0e300};
+    for (double a : values) {
+        for (double b : values) {
+            const vm::V2 va{a, b};
+            const vm::V2 vb{b, a};
+            const vm::V2 mx = vm::Max(va, vb);
+            const vm::V2 mn = vm::Min(va, vb);
+            const vm::Pack<vm::V2> pmx =
+                vm::Max(vm::Pack<vm::V2>{va, vb}, vm::Pack<vm::V2>{vb, va});
+            EXPECT_EQ(Bits(mx[0]), Bits(a > b ? a : b)) << "max " << a << ", " << b;
+            EXPECT_EQ(Bits(mx[1]), Bits(b > a ? b : a)) << "max " << b << ", " << a;
+            EXPECT_EQ(Bits(mn[0]), Bits(a < b ? a : b)) << "min " << a << ", " << b;
+            EXPECT_EQ(Bits(mn[1]), Bits(b < a ? b : a)) << "min " << b << ", " << a;
+            EXPECT_EQ(Bits(pmx[2]), Bits(b > a ? b : a)) << "packed max " << b << ", " << a;
+        }
+    }
+}
+
+TEST(BitIdenticalPaths, PackedExponentGivesEveryPointTheSingleVectorBitsAndMask) {
+    // Ordinary parameters, a variance so large that D v overflows (lanes left to the scalar
+    // form), and a near-zero vol of vol, over the grid's range of phi and beyond.
+    const heston::ModelParameters cases[] = {
+        {0.04, 0.06, 1.5, 0.4, -0.6}, {1e307, 0.06, 1.5, 0.4, -0.6}, {0.2, 0.5, 8.0, 1e-6, 0.99}};
+    std::vector<double> phi;
+    for (int k = 0; k < 800; ++k) phi.push_back(1e-13 + k * 0.17);
+    const int n = static_cast<int>(phi.size());
+    for (const heston::ModelParameters& p : cases) {
+        for (double tau : {0.01, 1.0, 30.0}) {
+            const hd::CharacteristicExponent exponent(tau, p, 0.1);
+            for (int j = 0; j < 2; ++j) {
+                std::vector<double> single(4 * phi.size()), packed(4 * phi.size());
+                ExponentTwo(exponent, j, phi.data(), n, single.data());
+                ExponentTwoPacked(exponent, j, phi.data(), n, packed.data());
+                int at = FirstDifference(single, packed);
+                EXPECT_EQ(at, -1) << "two lanes, v " << p.v0 << " tau " << tau << " j " << j
+                                  << " phi " << phi[at / 4];
+                if (!Avx2()) continue;
+#if HESTON_VMATH_AVX2
+                std::vector<double> four(4 * phi.size()), fourPacked(4 * phi.size());
+                ExponentFour(exponent, j, phi.data(), n, four.data());
+                ExponentFourPacked(exponent, j, phi.data(), n, fourPacked.data());
+                at = FirstDifference(four, fourPacked);
+                EXPECT_EQ(at, -1) << "four lanes, v " << p.v0 << " tau " << tau << " j " << j
+                                  << " phi " << phi[at / 4];
+                at = FirstDifference(single, four);
+                EXPECT_EQ(at, -1) << "two against four lanes, v " << p.v0 << " tau " << tau << " j "
+                                  << j << " phi " << phi[at / 4];
+#endif
+            }
+        }
+    }
+}
+
+TEST(BitIdenticalPaths, BooleSumsSideBySideEqualOneAtATime) {
+    std::mt19937_64 rng(22);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (int intervals : {4, 180, 200}) {
+        std::vector<double> y0(intervals + 1), y1(intervals + 1);
+        for (int k = 0; k <= intervals; ++k) {
+            y0[k] = u(rng) * std::exp(-0.05 * k);
+            y1[k] = k % 7 == 3 ? 0.0 : u(rng) * 1e-30;
+        }
+        const double h = 0.0833;
+        double totals[2];
+        hd::BooleSums(y0.data(), y1.data(), intervals, h, totals);
+        EXPECT_EQ(Bits(totals[0]), Bits(hd::BooleSum(y0.data(), intervals, h)));
+        EXPECT_EQ(Bits(totals[1]), Bits(hd::BooleSum(y1.data(), intervals, h)));
+    }
+    // Against the rule itself: Boole's rule integrates x^4 on [0, 1] with the one-panel error
+    // -(8/945) h^7 f^(6) = 0 for a quartic, exactly up to rounding.
+    std::vector<double> quartic(5);
+    for (int k = 0; k <= 4; ++k) quartic[k] = std::pow(k * 0.25, 4);
+    double totals[2];
+    hd::BooleSums(quartic.data(), quartic.data(), 4, 0.25, totals);
+    EXPECT_NEAR(totals[0], 0.2, 1e-15);
+    EXPECT_EQ(Bits(totals[0]), Bits(totals[1]));
+}
+
+TEST(BitIdenticalPaths, SinglePriceIsTheSameAtBothVectorWidths) {
+    // Maturities from two weeks to thirty years, strikes far either side, and parameters that
+    // send lanes to the scalar form or cut the integrals off early.
+    std::mt19937_64 rng(23);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    int compared = 0;
+    for (int i = 0; i < 120; ++i) {
+        const double K = 100.0 * std::exp(3.0 * (u(rng) - 0.5));
+        const double tau = std::exp(std::log(0.04) + u(rng) * std::log(750.0));
+        const heston::ModelParameters p{std::exp(-9.0 + 9.0 * u(rng)), 0.01 + 0.5 * u(rng),
+                                        std::exp(-4.0 + 7.0 * u(rng)), 0.01 + 2.0 * u(rng),
+                                        1.998 * u(rng) - 0.999};
+        const double lower = i % 2 ? 1e-5 : 1e-13;
+        const double sse2 = hd::ClosedFormGrid::DirectPrice(100.0, K, tau, 0.03, p, 0.0, lower,
+                                                            100.0, 1, hd::VectorWidth::kSse2);
+        const double widest = hd::ClosedFormGrid::DirectPrice(100.0, K, tau, 0.03, p, 0.0, lower,
+                                                              100.0, 1, hd::VectorWidth::kWidest);
+        EXPECT_EQ(Bits(sse2), Bits(widest))
+            << "K " << K << " tau " << tau << " v " << p.v0 << " sigma " << p.sigma << ": " << sse2
+            << " against " << widest;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 120);
+}
