@@ -14,9 +14,9 @@
 // A_j (CharacteristicExponent.h) is evaluated on vectors of grid points; a point whose operands
 // leave the range of the plain formulas, or whose result is not finite, is evaluated again by
 // the scalar form, which handles every range with the standard library's careful routines, so
-// that no input loses accuracy to the vector code. Each integral is evaluated in blocks of a
-// few points and stops at the block holding its cut-off; samples computed past the cut-off are
-// set to 0 and do not enter the sum.
+// that no input loses accuracy to the vector code. Each integral is evaluated a vector of
+// points at a time (two vectors in a pack, VectorPack.h) and stops at the vector holding its
+// cut-off; samples computed past the cut-off are set to 0 and do not enter the sum.
 //
 // Warning: only finite S, K > 0 take the factored form; Heston::ClosedFormPrice sends any other
 // spot or strike through the straightforward integrals, which keep their complex logarithms.
@@ -41,8 +41,9 @@ double PriceFromIntegrals(const double (&tail)[2], const double (&head)[2], doub
                           double tau, double r, int optionType);
 
 // Which vector loops evaluate the characteristic function: the widest this processor runs
-// (four points at a time with AVX2), or the two-point SSE2 ones every x86 processor runs. Both
-// compute the same values to rounding; tests check each.
+// (eight points at a time in two AVX2 vectors), or the SSE2 ones every x86 processor runs (four
+// points in two vectors). Each lane computes the same operations at either width, so both give
+// the same values bit for bit; tests check it.
 enum class VectorWidth { kWidest, kSse2 };
 
 // Strike-independent samples of one parameter set and maturity on both grids.

@@ -1,6 +1,6 @@
 // VectorMath: branch-free exp, log, sin/cos and atan2 on vectors of doubles (two lanes in SSE2
-// code, four in AVX2 code), for the loops of the closed-form price that evaluate the
-// characteristic function on a grid.
+// code, four in AVX2 code, and packs of two such vectors, VectorPack.h), for the loops of the
+// closed-form price that evaluate the characteristic function on a grid.
 //
 // Each kernel is the classic argument reduction plus a minimax polynomial (the coefficients of
 // the Sun fdlibm routines, which are within one ulp of the true function), written with
