@@ -28,6 +28,11 @@ class GroupIntegrand {
 
     std::size_t Width() const { return derivatives_ ? 6 : 1; }
 
+    void Evaluate(const double* v, int n, double* values, double* sizes) const {
+        const std::size_t stride = Width() * k_.size();
+        for (int j = 0; j < n; ++j) sizes[j] = (*this)(v[j], values + stride * j);
+    }
+
     double operator()(double v, double* values) const {
         const Complex s{nu_, -v};
         const Complex inverseDenominator = 1.0 / (s * (s - 1.0));
@@ -119,7 +124,7 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
         }
         GroupIntegrand integrand(model, maturity, line.nu, k, derivatives);
         const std::size_t width = integrand.Width(), components = width * k.size();
-        std::vector<double> sums(components, 0.0), values(components, 0.0),
+        std::vector<double> sums(components, 0.0), values(kQuadratureBatch * components, 0.0),
             work(3 * components, 0.0);
         IntegrateDoubleExponential(integrand, line.scale, tolerance, components, sums.data(),
                                    values.data(), work.data());

@@ -8,7 +8,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "HestonCharacteristicExponent.h"
+#include "AccurateVectorKernel.h"
 
 namespace heston {
 namespace accurate {
@@ -146,17 +146,13 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
     // Newton steps towards the saddle point of the model's own integrand on the real axis,
     // psi(nu) = ln M(nu) - nu k - ln(nu (nu - 1)), which is convex; the normal approximation
     // misses it where the smile is skewed, and off the saddle the integrand oscillates.
-    const Complex kappa{model.kappa, 0.0}, sigma{model.sigma, 0.0}, rho{model.rho, 0.0},
-        T{maturity, 0.0};
-    auto psi = [&](double nu) {
-        const HestonExponent<Complex> x =
-            HestonCharacteristicExponent(Complex{nu, 0.0}, kappa, sigma, rho, T);
-        return model.theta * x.perTheta.re + model.v0 * x.perV0.re - nu * k -
-               std::log(nu * nu - nu);
-    };
-    for (int iteration = 0; iteration < 3; ++iteration) {
+    for (int iteration = 0; iteration < kContourIterations; ++iteration) {
         const double h = 1e-4 * std::max(1.0, std::fabs(c.nu));
-        const double middle = psi(c.nu), up = psi(c.nu + h), down = psi(c.nu - h);
+        const double nu[3] = {c.nu - h, c.nu, c.nu + h};
+        double psi[3];
+        RealLogMoments(model, maturity, nu, 3, psi);
+        for (int i = 0; i < 3; ++i) psi[i] -= nu[i] * k + std::log(nu[i] * nu[i] - nu[i]);
+        const double down = psi[0], middle = psi[1], up = psi[2];
         const double slope = (up - down) / (2.0 * h);
         const double curvature = (up - 2.0 * middle + down) / (h * h);
         if (!(curvature > 0.0) || !std::isfinite(slope)) break;

@@ -1,14 +1,16 @@
 // AccurateIntegrands: the integrands of the accurate pricer along the line s = nu - i v, for
 // IntegrateDoubleExponential: the price alone, and the price with its nine derivatives.
 //
-// Both return as the integrand's size |exp(-s k) M(s) / (s (s - 1))| and compute the value in
-// the same operations, so that a price computed with its Greeks equals the price alone to the
-// last bit.
+// Both give as the integrand's size |exp(-s k) M(s) / (s (s - 1))| and take the value and the
+// size from the same vector kernel (AccurateVectorKernel.h), so that a price computed with its
+// Greeks equals the price alone to the last bit.
 #pragma once
 
 #include <cmath>
 
 #include "AccurateFourierPricing.h"
+#include "AccurateVectorKernel.h"
+#include "DoubleExponentialQuadrature.h"
 #include "HestonCharacteristicExponent.h"
 
 namespace heston {
@@ -25,28 +27,14 @@ inline Complex Kernel(Complex s, double k, Complex logMoment, double* size) {
 class PriceIntegrand {
   public:
     PriceIntegrand(const ModelParameters& model, double maturity, const Contour& contour, double k)
-        : model_(model),
-          kappa_{model.kappa, 0.0},
-          sigma_{model.sigma, 0.0},
-          rho_{model.rho, 0.0},
-          maturity_{maturity, 0.0},
-          nu_(contour.nu),
-          k_(k) {}
+        : line_{model, maturity, contour.nu, k} {}
 
-    double operator()(double v, double* values) const {
-        const Complex s{nu_, -v};
-        const HestonExponent<Complex> x =
-            HestonCharacteristicExponent(s, kappa_, sigma_, rho_, maturity_);
-        const Complex logMoment = model_.theta * x.perTheta + model_.v0 * x.perV0;
-        double size;
-        values[0] = Kernel(s, k_, logMoment, &size).re;
-        return size;
+    void Evaluate(const double* v, int n, double* values, double* sizes) const {
+        PriceKernels(line_, v, n, values, sizes);
     }
 
   private:
-    ModelParameters model_;
-    Complex kappa_, sigma_, rho_, maturity_;
-    double nu_, k_;
+    KernelLine line_;
 };
 
 class GreeksIntegrand {
@@ -60,9 +48,22 @@ class GreeksIntegrand {
           rho_(Seeded<4>(model.rho, 2)),
           maturity_(Seeded<4>(maturity, 3)),
           nu_(contour.nu),
-          k_(k) {}
+          k_(k),
+          line_{model, maturity, contour.nu, k} {}
 
-    double operator()(double v, double* values) const {
+    void Evaluate(const double* v, int n, double* values, double* sizes) const {
+        double kernelValues[kQuadratureBatch];
+        PriceKernels(line_, v, n, kernelValues, sizes);
+        for (int j = 0; j < n; ++j) {
+            DerivativeIntegrands(v[j], values + kIntegralCount * j);
+            values[kIntegralCount * j + kValue] = kernelValues[j];
+        }
+    }
+
+  private:
+    // The derivatives' integrands; the value's slot gets the scalar kernel, which Evaluate
+    // replaces by the vector kernel's.
+    void DerivativeIntegrands(double v, double* values) const {
         const Complex s{nu_, -v};
         const HestonExponent<Number> x =
             HestonCharacteristicExponent(s, kappa_, sigma_, rho_, maturity_);
@@ -79,13 +80,12 @@ class GreeksIntegrand {
         values[kDKappa] = (kernel * logMoment.d[0]).re;
         values[kDSigma] = (kernel * logMoment.d[1]).re;
         values[kDRho] = (kernel * logMoment.d[2]).re;
-        return size;
     }
 
-  private:
     ModelParameters model_;
     Number kappa_, sigma_, rho_, maturity_;
     double nu_, k_;
+    KernelLine line_;
 };
 
 }  // namespace accurate

@@ -40,8 +40,8 @@ double Price(int optionType, const accurate::Market& market, const ModelParamete
     const accurate::Contour contour =
         accurate::ChooseContour(market.logMoneyness, market.maturity, model);
     accurate::PriceIntegrand integrand(model, market.maturity, contour, market.logMoneyness);
-    double sum, value, work[3];
-    IntegrateDoubleExponential(integrand, contour.scale, AbsoluteTolerance(market), 1, &sum, &value,
+    double sum, values[kQuadratureBatch], work[3];
+    IntegrateDoubleExponential(integrand, contour.scale, AbsoluteTolerance(market), 1, &sum, values,
                                work);
     return accurate::PriceFromIntegral(optionType, market, contour, sum * kInversePi);
 }
@@ -54,7 +54,7 @@ Greeks PriceAndGreeks(int optionType, const accurate::Market& market,
     const accurate::Contour contour =
         accurate::ChooseContour(market.logMoneyness, market.maturity, model);
     accurate::GreeksIntegrand integrand(model, market.maturity, contour, market.logMoneyness);
-    double sums[accurate::kIntegralCount], values[accurate::kIntegralCount],
+    double sums[accurate::kIntegralCount], values[kQuadratureBatch * accurate::kIntegralCount],
         work[3 * accurate::kIntegralCount];
     IntegrateDoubleExponential(integrand, contour.scale, AbsoluteTolerance(market),
                                accurate::kIntegralCount, sums, values, work);

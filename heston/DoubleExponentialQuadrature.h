@@ -25,11 +25,15 @@
 // below the absolute tolerance, on two successive nodes. Nothing depends on an upper limit
 // of v.
 //
-// The integrand is a function object `double f(double v, double* values)` that writes the
-// `count` real components to integrate at v and returns the size of the integrand there (a
-// bound of the components' scale, for the truncation). Each component stops refining at the
-// first step where it has converged, so the first component's value does not depend on which
-// other components are integrated with it.
+// The integrand is a function object with a member
+//     void Evaluate(const double* v, int n, double* values, double* sizes)
+// that writes, for each of the n nodes v[j], the `count` real components to integrate at
+// values[count * j .. count * j + count - 1] and the size of the integrand there at sizes[j] (a
+// bound of the components' scale, for the truncation). Nodes come in groups of up to
+// kQuadratureBatch, so that the integrand can evaluate several at once; the sums do not depend
+// on how the nodes are grouped. Each component stops refining at the first step where it has
+// converged, so the first component's value does not depend on which other components are
+// integrated with it.
 #pragma once
 
 #include <cmath>
@@ -43,12 +47,17 @@ struct DoubleExponentialNodes {
     static constexpr int kLevels = 6;                 // halvings after the first step
     static constexpr double kFirstStep = 0.5;         // step of the first sum
     static constexpr double kStep = kFirstStep / 64;  // kFirstStep / 2^kLevels
-    static constexpr int kNodeCount = 44 * 128 + 1;   // t up to 44: v/scale up to 6e18
+    static constexpr int kNodeCount =
+        static_cast<int>(44.0 / kStep) + 1;  // t up to 44: v/scale up to 6e18
     double abscissa[kNodeCount];
     double weight[kNodeCount];
 };
 
 const DoubleExponentialNodes& SinhNodes();
+
+// Experiment knobs.
+inline double kQuadratureAgreement = 1e-8;
+inline int kQuadratureMinimumLevel = 2;
 
 // Result of IntegrateDoubleExponential: how many times the integrand was evaluated and
 // whether every component met the tolerance.
@@ -57,42 +66,60 @@ struct QuadratureReport {
     bool converged;
 };
 
-// sums[c] = integral over [0, inf) of component c; work holds 3 * count doubles.
+// Nodes handed to the integrand at once, at most.
+constexpr int kQuadratureBatch = 8;
+
+// sums[c] = integral over [0, inf) of component c; values holds kQuadratureBatch * count
+// doubles and work 3 * count.
 template <typename Integrand>
 QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double absoluteTolerance,
                                             std::size_t count, double* sums, double* values,
                                             double* work) {
     const DoubleExponentialNodes& nodes = SinhNodes();
     constexpr int kCoarse = 1 << DoubleExponentialNodes::kLevels;
-    constexpr double kRelativeTolerance = 1e-8;
     constexpr double kNegligible = 1e-18;
+    // The first sum's nodes are evaluated four at a time while looking for the cut, so that at
+    // most three are wasted.
+    constexpr int kFirstBatch = 4;
 
     double* raw = work;               // running sum of terms over all nodes so far
     double* mass = work + count;      // running sum of |terms|
     double* done = work + 2 * count;  // 1 once the component has converged
     for (std::size_t c = 0; c < count; ++c) raw[c] = mass[c] = done[c] = 0.0;
+    double v[kQuadratureBatch], sizes[kQuadratureBatch];
 
     // First step: outward from t = 0 until the integrand is negligible.
     int evaluations = 0;
     int last = 0;
     double sizeMass = 0.0;
     int quiet = 0;
-    for (int i = 0; i < DoubleExponentialNodes::kNodeCount; i += kCoarse) {
-        const double weight = scale * nodes.weight[i] * (i == 0 ? 0.5 : 1.0);
-        const double size = f(scale * nodes.abscissa[i], values) * weight;
-        ++evaluations;
-        for (std::size_t c = 0; c < count; ++c) {
-            const double term = values[c] * weight;
-            raw[c] += term;
-            mass[c] += std::fabs(term);
+    bool cut = false;
+    for (int first = 0; !cut && first < DoubleExponentialNodes::kNodeCount;
+         first += kFirstBatch * kCoarse) {
+        int n = 0;
+        for (int i = first; n < kFirstBatch && i < DoubleExponentialNodes::kNodeCount;
+             i += kCoarse) {
+            v[n++] = scale * nodes.abscissa[i];
         }
-        last = i;
-        if (!(size > kNegligible * sizeMass && size > 1e-3 * absoluteTolerance)) {
-            if (++quiet == 2 || !(size == size)) break;
-        } else {
-            quiet = 0;
+        f.Evaluate(v, n, values, sizes);
+        evaluations += n;
+        for (int j = 0; j < n && !cut; ++j) {
+            const int i = first + j * kCoarse;
+            const double weight = scale * nodes.weight[i] * (i == 0 ? 0.5 : 1.0);
+            const double size = sizes[j] * weight;
+            for (std::size_t c = 0; c < count; ++c) {
+                const double term = values[count * j + c] * weight;
+                raw[c] += term;
+                mass[c] += std::fabs(term);
+            }
+            last = i;
+            if (!(size > kNegligible * sizeMass && size > 1e-3 * absoluteTolerance)) {
+                if (++quiet == 2 || !(size == size)) cut = true;
+            } else {
+                quiet = 0;
+            }
+            sizeMass += size;
         }
-        sizeMass += size;
     }
     double step = DoubleExponentialNodes::kFirstStep;
     for (std::size_t c = 0; c < count; ++c) sums[c] = step * raw[c];
@@ -100,15 +127,22 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
     bool converged = false;
     for (int level = 1, stride = kCoarse / 2; level <= DoubleExponentialNodes::kLevels;
          ++level, stride /= 2) {
-        for (int i = stride; i <= last; i += 2 * stride) {
-            const double weight = scale * nodes.weight[i];
-            f(scale * nodes.abscissa[i], values);
-            ++evaluations;
-            for (std::size_t c = 0; c < count; ++c) {
-                if (done[c] != 0.0) continue;
-                const double term = values[c] * weight;
-                raw[c] += term;
-                mass[c] += std::fabs(term);
+        for (int i = stride; i <= last;) {
+            int n = 0, index[kQuadratureBatch];
+            for (; n < kQuadratureBatch && i <= last; i += 2 * stride) {
+                index[n] = i;
+                v[n++] = scale * nodes.abscissa[i];
+            }
+            f.Evaluate(v, n, values, sizes);
+            evaluations += n;
+            for (int j = 0; j < n; ++j) {
+                const double weight = scale * nodes.weight[index[j]];
+                for (std::size_t c = 0; c < count; ++c) {
+                    if (done[c] != 0.0) continue;
+                    const double term = values[count * j + c] * weight;
+                    raw[c] += term;
+                    mass[c] += std::fabs(term);
+                }
             }
         }
         step *= 0.5;
@@ -118,9 +152,9 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
             const double sum = step * raw[c];
             const double change = std::fabs(sum - sums[c]);
             const bool agrees =
-                change <= kRelativeTolerance * step * mass[c] || change <= absoluteTolerance;
+                change <= kQuadratureAgreement * step * mass[c] || change <= absoluteTolerance;
             sums[c] = sum;
-            if (agrees && level >= 2) {
+            if (agrees && level >= kQuadratureMinimumLevel) {
                 done[c] = 1.0;
             } else {
                 converged = false;
