@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "AccurateIntegrands.h"
 #include "DoubleExponentialQuadrature.h"
 #include "HestonCharacteristicExponent.h"
 
@@ -126,12 +127,37 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
         const std::size_t width = integrand.Width(), components = width * k.size();
         std::vector<double> sums(components, 0.0), values(kQuadratureBatch * components, 0.0),
             work(3 * components, 0.0);
-        IntegrateDoubleExponential(integrand, line.scale, tolerance, components, sums.data(),
-                                   values.data(), work.data());
+        const QuadratureReport report = IntegrateDoubleExponential(
+            integrand, line.scale, tolerance, components, sums.data(), values.data(), work.data());
         for (std::size_t i = first; i < end; ++i) {
             const BatchMember& m = members[i];
-            const double* J = sums.data() + width * (i - first);
             double integrals[kIntegralCount] = {};
+            if (!report.converged) {
+                // A tail the shared rule cannot resolve: the option alone on its own line,
+                // with the single-option functions' fallback.
+                const double k = m.market.logMoneyness;
+                const double tolerance = absoluteTolerance(m.market);
+                double greekValues[kQuadratureBatch * kIntegralCount],
+                    greekWork[3 * kIntegralCount];
+                if (derivatives) {
+                    GreeksIntegrand own(model, maturity, m.contour, k);
+                    IntegrateAlongContour(own, model, maturity, m.contour, k, tolerance,
+                                          kIntegralCount, integrals, greekValues, greekWork);
+                } else {
+                    PriceIntegrand own(model, maturity, m.contour, k);
+                    IntegrateAlongContour(own, model, maturity, m.contour, k, tolerance, 1,
+                                          integrals, greekValues, greekWork);
+                }
+                for (double& x : integrals) x *= kInversePi;
+                const Greeks g = GreeksFromIntegrals(m.optionType, m.market, m.contour, integrals);
+                prices[m.index] = g.price;
+                if (derivatives) {
+                    const double d[5] = {g.dV0, g.dTheta, g.dKappa, g.dSigma, g.dRho};
+                    for (int j = 0; j < 5; ++j) parameterDerivatives[5 * m.index + j] = d[j];
+                }
+                continue;
+            }
+            const double* J = sums.data() + width * (i - first);
             integrals[kValue] = J[0] * kInversePi;
             if (derivatives) {
                 integrals[kDV0] = J[1] * kInversePi;

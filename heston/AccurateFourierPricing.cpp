@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "AccurateVectorKernel.h"
+#include "HestonCharacteristicExponent.h"
 
 namespace heston {
 namespace accurate {
@@ -115,9 +116,13 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
         const double q = y * y - 0.25;
         return w + 2.0 * (y * y + 0.25) / (q * q);
     };
-    // A point left of the root: where the pole term alone equals |k| + 1 ... or close to 1/2.
-    double y = 0.5 + 0.5 / (kk + 2.0);
-    while (f(y) > 0.0) y = 0.5 + 0.5 * (y - 0.5);
+    // A point left of the root: the root of w y - |k| - 2/y, where f is negative because
+    // 2y / (y^2 - 1/4) > 2/y; or, where that is not above 1/2, a point close enough to 1/2.
+    double y = (kk + std::sqrt(kk * kk + 8.0 * w)) / (2.0 * w);
+    if (!(y > 0.5 + 0.5 / (kk + 2.0)) || !(f(y) <= 0.0)) {
+        y = 0.5 + 0.5 / (kk + 2.0);
+        while (f(y) > 0.0) y = 0.5 + 0.5 * (y - 0.5);
+    }
     for (int i = 0; i < 200; ++i) {
         const double next = y - f(y) / slope(y);
         if (!(next > y) || next - y <= 1e-6 * y) {
@@ -146,30 +151,52 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
     // Newton steps towards the saddle point of the model's own integrand on the real axis,
     // psi(nu) = ln M(nu) - nu k - ln(nu (nu - 1)), which is convex; the normal approximation
     // misses it where the smile is skewed, and off the saddle the integrand oscillates.
+    // The first step takes the curvature from three points; later steps keep it and take only
+    // the slope, from two.
+    double curvature = 0.0;
     for (int iteration = 0; iteration < kContourIterations; ++iteration) {
         const double h = 1e-4 * std::max(1.0, std::fabs(c.nu));
-        const double nu[3] = {c.nu - h, c.nu, c.nu + h};
+        const double nu[3] = {c.nu - h, c.nu + h, c.nu};
+        const int points = iteration == 0 ? 3 : 2;
         double psi[3];
-        RealLogMoments(model, maturity, nu, 3, psi);
-        for (int i = 0; i < 3; ++i) psi[i] -= nu[i] * k + std::log(nu[i] * nu[i] - nu[i]);
-        const double down = psi[0], middle = psi[1], up = psi[2];
-        const double slope = (up - down) / (2.0 * h);
-        const double curvature = (up - 2.0 * middle + down) / (h * h);
+        RealLogMoments(model, maturity, nu, points, psi);
+        for (int i = 0; i < points; ++i) psi[i] -= nu[i] * k + std::log(nu[i] * nu[i] - nu[i]);
+        const double slope = (psi[1] - psi[0]) / (2.0 * h);
+        if (iteration == 0) curvature = (psi[1] - 2.0 * psi[2] + psi[0]) / (h * h);
         if (!(curvature > 0.0) || !std::isfinite(slope)) break;
         c.scale = 1.0 / std::sqrt(curvature);
         double step = -slope / curvature;
-        for (int halving = 0; halving < 8; ++halving, step *= 0.5) {
+        bool inside = false;
+        for (int halving = 0; halving < 8 && !inside; ++halving) {
+            if (halving > 0) step *= 0.5;
             const double next = c.nu + step;
             const bool sameSide = c.callSide ? next > 1.05 : next < -0.05;
-            if (sameSide && maturity < 0.5 * ExplosionTime(next, model)) break;
+            inside = sameSide && maturity < 0.5 * ExplosionTime(next, model);
         }
-        const double next = c.nu + step;
-        const bool sameSide = c.callSide ? next > 1.05 : next < -0.05;
-        if (!sameSide || !(maturity < 0.5 * ExplosionTime(next, model))) break;
-        c.nu = next;
+        if (!inside) break;
+        c.nu += step;
         if (std::fabs(step) < 1e-2 * c.scale) break;
     }
     return c;
+}
+
+Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k) {
+    const Complex kappa{model.kappa, 0.0}, sigma{model.sigma, 0.0}, rho{model.rho, 0.0},
+        T{maturity, 0.0};
+    // The phase of exp(-s k) M(s) at s = nu - i v (without the slowly turning 1/(s (s - 1))).
+    auto phase = [&](double v) {
+        const HestonExponent<Complex> x =
+            HestonCharacteristicExponent(Complex{contour.nu, -v}, kappa, sigma, rho, T);
+        return v * k + model.theta * x.perTheta.im + model.v0 * x.perV0.im;
+    };
+    Tail tail{20.0 * contour.scale, 0.0, contour.scale};
+    const double span = 100.0 * contour.scale;
+    const double omega = (phase(tail.tailStart + span) - phase(tail.tailStart)) / span;
+    if (std::isfinite(omega)) tail.tailFrequency = std::fabs(omega);
+    if (tail.tailFrequency > 0.0) {
+        tail.bulkPanel = std::min(contour.scale, 3.141592653589793 / tail.tailFrequency);
+    }
+    return tail;
 }
 
 double PriceFromIntegral(int optionType, const Market& m, const Contour& contour, double sum) {

@@ -72,6 +72,17 @@ struct Contour {
 };
 Contour ChooseContour(double logMoneyness, double maturity, const ModelParameters& model);
 
+// Where the integrand decays slowly and keeps oscillating (v0 = 0 with a small kappa theta T
+// against sigma), the double-exponential rule cannot resolve its tail. The tail is then
+// integrated from tailStart on, in half periods of the angular frequency tailFrequency (the
+// slope of the integrand's phase in v there); tailFrequency is 0 when the phase does not turn.
+struct Tail {
+    double tailStart;
+    double tailFrequency;
+    double bulkPanel;
+};
+Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k);
+
 // Price of optionType from the integral sum (already divided by pi): the out-of-the-money
 // option, clamped to the no-arbitrage bounds, and the other type by parity.
 double PriceFromIntegral(int optionType, const Market& market, const Contour& contour, double sum);
@@ -80,7 +91,7 @@ double PriceFromIntegral(int optionType, const Market& market, const Contour& co
 // d/dsigma, d/drho, each already divided by pi.
 enum Integral { kValue, kDk, kDk2, kDMaturity, kDV0, kDTheta, kDKappa, kDSigma, kDRho };
 constexpr int kIntegralCount = 9;
-inline int kContourIterations = 3;
+inline int kContourIterations = 2;
 
 // Greeks of optionType from the nine integrals of the out-of-the-money option.
 Greeks GreeksFromIntegrals(int optionType, const Market& market, const Contour& contour,

@@ -12,6 +12,7 @@
 #include "AccurateVectorKernel.h"
 #include "DoubleExponentialQuadrature.h"
 #include "HestonCharacteristicExponent.h"
+#include "OscillatoryTailQuadrature.h"
 
 namespace heston {
 namespace accurate {
@@ -87,6 +88,21 @@ class GreeksIntegrand {
     double nu_, k_;
     KernelLine line_;
 };
+
+// The integrals of f along the option's line: the double-exponential rule, or, where it does
+// not converge because the integrand's tail keeps oscillating, the oscillatory-tail rule.
+// values and work as for IntegrateDoubleExponential.
+template <typename Integrand>
+void IntegrateAlongContour(Integrand& f, const ModelParameters& model, double maturity,
+                           const Contour& contour, double k, double absoluteTolerance,
+                           std::size_t count, double* sums, double* values, double* work) {
+    const QuadratureReport report =
+        IntegrateDoubleExponential(f, contour.scale, absoluteTolerance, count, sums, values, work);
+    if (report.converged) return;
+    const Tail tail = ChooseTail(model, maturity, contour, k);
+    if (!(tail.tailFrequency > 0.0)) return;
+    IntegrateOscillatoryTail(f, tail.tailStart, tail.bulkPanel, tail.tailFrequency, count, sums);
+}
 
 }  // namespace accurate
 }  // namespace heston

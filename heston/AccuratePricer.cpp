@@ -41,8 +41,8 @@ double Price(int optionType, const accurate::Market& market, const ModelParamete
         accurate::ChooseContour(market.logMoneyness, market.maturity, model);
     accurate::PriceIntegrand integrand(model, market.maturity, contour, market.logMoneyness);
     double sum, values[kQuadratureBatch], work[3];
-    IntegrateDoubleExponential(integrand, contour.scale, AbsoluteTolerance(market), 1, &sum, values,
-                               work);
+    accurate::IntegrateAlongContour(integrand, model, market.maturity, contour, market.logMoneyness,
+                                    AbsoluteTolerance(market), 1, &sum, values, work);
     return accurate::PriceFromIntegral(optionType, market, contour, sum * kInversePi);
 }
 
@@ -56,8 +56,9 @@ Greeks PriceAndGreeks(int optionType, const accurate::Market& market,
     accurate::GreeksIntegrand integrand(model, market.maturity, contour, market.logMoneyness);
     double sums[accurate::kIntegralCount], values[kQuadratureBatch * accurate::kIntegralCount],
         work[3 * accurate::kIntegralCount];
-    IntegrateDoubleExponential(integrand, contour.scale, AbsoluteTolerance(market),
-                               accurate::kIntegralCount, sums, values, work);
+    accurate::IntegrateAlongContour(integrand, model, market.maturity, contour, market.logMoneyness,
+                                    AbsoluteTolerance(market), accurate::kIntegralCount, sums,
+                                    values, work);
     for (double& s : sums) s *= kInversePi;
     return accurate::GreeksFromIntegrals(optionType, market, contour, sums);
 }

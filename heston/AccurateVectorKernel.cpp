@@ -224,6 +224,11 @@ HESTON_VMATH_INLINE void KernelsV(const KernelLine& line, const double* v, int n
     constexpr int kLanes = vm::kLanes<V>;
     for (int i = 0; i < n; i += kLanes) {
         const int lanes = n - i < kLanes ? n - i : kLanes;
+        if (kLanes > 2 && lanes <= 2) {
+            // The last one or two nodes on half the width.
+            KernelsV<vm::V2>(line, v + i, lanes, values + i, sizes + i);
+            return;
+        }
         V at;
         for (int lane = 0; lane < kLanes; ++lane) at[lane] = v[i + (lane < lanes ? lane : 0)];
         MaskOf<V> plain = at == at;
@@ -246,6 +251,10 @@ HESTON_VMATH_INLINE void RealLogMomentsV(const ModelParameters& model, double ma
     constexpr int kLanes = vm::kLanes<V>;
     for (int i = 0; i < n; i += kLanes) {
         const int lanes = n - i < kLanes ? n - i : kLanes;
+        if (kLanes > 2 && lanes <= 2) {
+            RealLogMomentsV<vm::V2>(model, maturity, nu + i, lanes, out + i);
+            return;
+        }
         V at;
         for (int lane = 0; lane < kLanes; ++lane) at[lane] = nu[i + (lane < lanes ? lane : 0)];
         MaskOf<V> plain = at == at;

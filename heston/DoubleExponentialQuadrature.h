@@ -44,11 +44,10 @@ namespace heston {
 // The nodes sinh(t) and weights cosh(t) at t = i * kStep for i = 0 .. kNodeCount - 1: the
 // finest step; coarser steps use every 2^j-th node.
 struct DoubleExponentialNodes {
-    static constexpr int kLevels = 6;                 // halvings after the first step
-    static constexpr double kFirstStep = 0.5;         // step of the first sum
-    static constexpr double kStep = kFirstStep / 64;  // kFirstStep / 2^kLevels
-    static constexpr int kNodeCount =
-        static_cast<int>(44.0 / kStep) + 1;  // t up to 44: v/scale up to 6e18
+    static constexpr int kLevels = 5;                             // halvings after the first step
+    static constexpr double kFirstStep = 0.25;                    // step of the first sum
+    static constexpr double kStep = kFirstStep / (1 << kLevels);  // the finest step
+    static constexpr int kNodeCount = 44 * 128 + 1;               // t up to 44: v/scale up to 6e18
     double abscissa[kNodeCount];
     double weight[kNodeCount];
 };
@@ -57,7 +56,8 @@ const DoubleExponentialNodes& SinhNodes();
 
 // Experiment knobs.
 inline double kQuadratureAgreement = 1e-8;
-inline int kQuadratureMinimumLevel = 2;
+inline int kQuadratureMinimumLevel = 1;
+inline double kQuadratureNegligible = 1e-16;
 
 // Result of IntegrateDoubleExponential: how many times the integrand was evaluated and
 // whether every component met the tolerance.
@@ -77,7 +77,7 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
                                             double* work) {
     const DoubleExponentialNodes& nodes = SinhNodes();
     constexpr int kCoarse = 1 << DoubleExponentialNodes::kLevels;
-    constexpr double kNegligible = 1e-18;
+    const double kNegligible = kQuadratureNegligible;
     // The first sum's nodes are evaluated four at a time while looking for the cut, so that at
     // most three are wasted.
     constexpr int kFirstBatch = 4;

@@ -1,0 +1,93 @@
+// OscillatoryTailQuadrature: the integral over [0, inf) of an integrand whose tail oscillates
+// with a known angular frequency omega and decays slowly (algebraically), where the
+// double-exponential rule of DoubleExponentialQuadrature.h cannot resolve the oscillation:
+// Gauss-Legendre panels over the bulk [0, start], then one panel per half period pi/omega,
+// whose partial sums alternate and are summed to their limit by Wynn's epsilon algorithm.
+//
+// References:
+//   P. Wynn, "On a device for computing the e_m(S_n) transformation", Mathematical Tables and
+//     Other Aids to Computation 10 (1956) 91-96 (the epsilon algorithm).
+//   I. M. Longman, "Note on a method for computing infinite integrals of oscillatory
+//     functions", Proc. Cambridge Philos. Soc. 52 (1956) 764-768 (integrating between the
+//     oscillation's half periods and summing the alternating series with an accelerator).
+//   G. H. Golub and J. H. Welsch, "Calculation of Gauss quadrature rules", Math. Comp. 23
+//     (1969) 221-230 (here the nodes are found by Newton's method on the Legendre recurrence).
+//
+// The integrand is the same function object as for IntegrateDoubleExponential (Evaluate on
+// groups of up to kQuadratureBatch nodes, `count` components each).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "DoubleExponentialQuadrature.h"
+
+namespace heston {
+
+// Nodes and weights of the 16-point Gauss-Legendre rule on [-1, 1] (positive half).
+struct GaussLegendre16 {
+    static constexpr int kHalf = 8;
+    double node[kHalf];
+    double weight[kHalf];
+};
+const GaussLegendre16& LegendreRule();
+
+// The limit of the sequence partial[0 .. n - 1] by Wynn's epsilon algorithm (the last entry of
+// the highest even column, which uses every term); work holds n doubles.
+double WynnEpsilonLimit(const double* partial, int n, double* work);
+
+// sums[c] = integral over [0, inf) of component c, for an integrand whose tail beyond start
+// oscillates with angular frequency omega > 0; bulkPanel is the width of the panels over
+// [0, start]. Returns the number of evaluations.
+template <typename Integrand>
+int IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, double omega,
+                             std::size_t count, double* sums) {
+    constexpr int kTailPanels = 40;
+    const GaussLegendre16& rule = LegendreRule();
+    const int bulkPanels = std::max(1, static_cast<int>(std::ceil(start / bulkPanel)));
+    const double bulkWidth = start / bulkPanels;
+    const double halfPeriod = M_PI / omega;
+    std::vector<double> values(kQuadratureBatch * count), partial(count * kTailPanels),
+        work(kTailPanels);
+    std::vector<double> total(count, 0.0);
+    double v[kQuadratureBatch], sizes[kQuadratureBatch];
+    int evaluations = 0;
+    // One panel [a, a + width]: its integral of every component added to out.
+    auto panel = [&](double a, double width, double* out) {
+        const double middle = a + 0.5 * width, half = 0.5 * width;
+        for (int side = 0; side < 2; ++side) {
+            for (int j = 0; j < GaussLegendre16::kHalf; ++j) {
+                v[j] = middle + (side == 0 ? -1.0 : 1.0) * half * rule.node[j];
+            }
+            f.Evaluate(v, GaussLegendre16::kHalf, values.data(), sizes);
+            evaluations += GaussLegendre16::kHalf;
+            for (int j = 0; j < GaussLegendre16::kHalf; ++j) {
+                for (std::size_t c = 0; c < count; ++c) {
+                    out[c] += half * rule.weight[j] * values[count * j + c];
+                }
+            }
+        }
+    };
+    for (int p = 0; p < bulkPanels; ++p) panel(p * bulkWidth, bulkWidth, total.data());
+    std::vector<double> running(total);
+    for (int p = 0; p < kTailPanels; ++p) {
+        // Each half period in pieces no wider than half their distance from the origin (or
+        // the bulk's panels), so that an algebraically decaying amplitude is a polynomial to
+        // rounding on each piece.
+        const double a = start + p * halfPeriod;
+        const int pieces =
+            std::max(1, static_cast<int>(std::ceil(halfPeriod / std::max(bulkPanel, 0.5 * a))));
+        for (int q = 0; q < pieces; ++q) {
+            panel(a + q * (halfPeriod / pieces), halfPeriod / pieces, running.data());
+        }
+        for (std::size_t c = 0; c < count; ++c) partial[c * kTailPanels + p] = running[c];
+    }
+    for (std::size_t c = 0; c < count; ++c) {
+        sums[c] = WynnEpsilonLimit(partial.data() + c * kTailPanels, kTailPanels, work.data());
+    }
+    return evaluations;
+}
+
+}  // namespace heston
