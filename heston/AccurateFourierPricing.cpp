@@ -154,7 +154,7 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
     // The first step takes the curvature from three points; later steps keep it and take only
     // the slope, from two.
     double curvature = 0.0;
-    for (int iteration = 0; iteration < kContourIterations; ++iteration) {
+    for (int iteration = 0; iteration < 2; ++iteration) {
         const double h = 1e-4 * std::max(1.0, std::fabs(c.nu));
         const double nu[3] = {c.nu - h, c.nu + h, c.nu};
         const int points = iteration == 0 ? 3 : 2;

@@ -91,7 +91,6 @@ double PriceFromIntegral(int optionType, const Market& market, const Contour& co
 // d/dsigma, d/drho, each already divided by pi.
 enum Integral { kValue, kDk, kDk2, kDMaturity, kDV0, kDTheta, kDKappa, kDSigma, kDRho };
 constexpr int kIntegralCount = 9;
-inline int kContourIterations = 2;
 
 // Greeks of optionType from the nine integrals of the out-of-the-money option.
 Greeks GreeksFromIntegrals(int optionType, const Market& market, const Contour& contour,

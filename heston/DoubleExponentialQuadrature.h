@@ -20,10 +20,13 @@
 // the bulk into a few nodes. The error then falls roughly as the square of the previous error
 // each time the step is halved: once two successive sums agree to 1e-8 of the integrand's
 // absolute mass (or to the caller's absolute tolerance), the finer sum is exact to rounding.
-// The range of t is cut where the integrand's modulus (supplied by the caller, so that zeros
-// of an oscillating real part do not stop it) has fallen below 1e-18 of the mass so far, or
-// below the absolute tolerance, on two successive nodes. Nothing depends on an upper limit
-// of v.
+// The first sum has step 1/4, where the pricer's integrands are first close to their limit, so
+// that the second sum can already be the last. The range of t is cut where the integrand's
+// modulus (supplied by the caller, so that zeros of an oscillating real part do not stop it)
+// has fallen below 1e-16 of the mass so far, or below the absolute tolerance, on two
+// successive nodes. Nothing depends on an upper limit of v. An integrand whose tail decays
+// slowly and keeps oscillating defeats the rule (the step grows with t); the report says so,
+// and OscillatoryTailQuadrature.h takes over.
 //
 // The integrand is a function object with a member
 //     void Evaluate(const double* v, int n, double* values, double* sizes)
@@ -54,11 +57,6 @@ struct DoubleExponentialNodes {
 
 const DoubleExponentialNodes& SinhNodes();
 
-// Experiment knobs.
-inline double kQuadratureAgreement = 1e-8;
-inline int kQuadratureMinimumLevel = 1;
-inline double kQuadratureNegligible = 1e-16;
-
 // Result of IntegrateDoubleExponential: how many times the integrand was evaluated and
 // whether every component met the tolerance.
 struct QuadratureReport {
@@ -77,7 +75,8 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
                                             double* work) {
     const DoubleExponentialNodes& nodes = SinhNodes();
     constexpr int kCoarse = 1 << DoubleExponentialNodes::kLevels;
-    const double kNegligible = kQuadratureNegligible;
+    constexpr double kRelativeTolerance = 1e-8;
+    constexpr double kNegligible = 1e-16;
     // The first sum's nodes are evaluated four at a time while looking for the cut, so that at
     // most three are wasted.
     constexpr int kFirstBatch = 4;
@@ -152,9 +151,9 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
             const double sum = step * raw[c];
             const double change = std::fabs(sum - sums[c]);
             const bool agrees =
-                change <= kQuadratureAgreement * step * mass[c] || change <= absoluteTolerance;
+                change <= kRelativeTolerance * step * mass[c] || change <= absoluteTolerance;
             sums[c] = sum;
-            if (agrees && level >= kQuadratureMinimumLevel) {
+            if (agrees) {
                 done[c] = 1.0;
             } else {
                 converged = false;
