@@ -7,12 +7,14 @@ namespace heston {
 
 namespace {
 
+constexpr double kPi = 3.141592653589793238462643383279503;
+
 GaussLegendre16 MakeRule() {
     constexpr int n = 2 * GaussLegendre16::kHalf;
     GaussLegendre16 rule{};
     for (int i = 0; i < GaussLegendre16::kHalf; ++i) {
         // Newton's method on P_n from the classical first guess of the i-th largest root.
-        double x = std::cos(M_PI * (i + 0.75) / (n + 0.5));
+        double x = std::cos(kPi * (i + 0.75) / (n + 0.5));
         double derivative = 1.0;
         for (int iteration = 0; iteration < 100; ++iteration) {
             double p0 = 1.0, p1 = x;

@@ -45,10 +45,11 @@ template <typename Integrand>
 int IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, double omega,
                              std::size_t count, double* sums) {
     constexpr int kTailPanels = 40;
+    constexpr double kPi = 3.141592653589793238462643383279503;
     const GaussLegendre16& rule = LegendreRule();
     const int bulkPanels = std::max(1, static_cast<int>(std::ceil(start / bulkPanel)));
     const double bulkWidth = start / bulkPanels;
-    const double halfPeriod = M_PI / omega;
+    const double halfPeriod = kPi / omega;
     std::vector<double> values(kQuadratureBatch * count), partial(count * kTailPanels),
         work(kTailPanels);
     std::vector<double> total(count, 0.0);
