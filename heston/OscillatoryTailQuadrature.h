@@ -47,7 +47,9 @@ int IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, doubl
     constexpr int kTailPanels = 40;
     constexpr double kPi = 3.141592653589793238462643383279503;
     const GaussLegendre16& rule = LegendreRule();
-    const int bulkPanels = std::max(1, static_cast<int>(std::ceil(start / bulkPanel)));
+    // At most 4096 panels over the bulk, whatever the caller asks.
+    const int bulkPanels =
+        static_cast<int>(std::min(4096.0, std::max(1.0, std::ceil(start / bulkPanel))));
     const double bulkWidth = start / bulkPanels;
     const double halfPeriod = kPi / omega;
     std::vector<double> values(kQuadratureBatch * count), partial(count * kTailPanels),
@@ -76,12 +78,12 @@ int IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, doubl
     for (int p = 0; p < kTailPanels; ++p) {
         // Each half period in pieces no wider than half their distance from the origin (or
         // the bulk's panels), so that an algebraically decaying amplitude is a polynomial to
-        // rounding on each piece.
-        const double a = start + p * halfPeriod;
-        const int pieces =
-            std::max(1, static_cast<int>(std::ceil(halfPeriod / std::max(bulkPanel, 0.5 * a))));
-        for (int q = 0; q < pieces; ++q) {
-            panel(a + q * (halfPeriod / pieces), halfPeriod / pieces, running.data());
+        // rounding on each piece; their number grows only with the logarithm of the length.
+        const double a = start + p * halfPeriod, b = a + halfPeriod;
+        for (double x = a; x < b;) {
+            const double width = std::min(b - x, std::max(bulkPanel, 0.5 * x));
+            panel(x, width, running.data());
+            x = width < b - x ? x + width : b;
         }
         for (std::size_t c = 0; c < count; ++c) partial[c * kTailPanels + p] = running[c];
     }
