@@ -68,7 +68,8 @@ struct Contour {
     bool callSide;
     bool middle;
     double nu;
-    double scale;
+    double scale;  // of the double-exponential rule
+    double width;  // of the integrand's bell around v = 0
 };
 Contour ChooseContour(double logMoneyness, double maturity, const ModelParameters& model);
 

@@ -6,7 +6,9 @@
 // Greeks equals the price alone to the last bit.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "AccurateFourierPricing.h"
 #include "AccurateVectorKernel.h"
@@ -89,19 +91,28 @@ class GreeksIntegrand {
     KernelLine line_;
 };
 
-// The integrals of f along the option's line: the double-exponential rule, or, where it does
-// not converge because the integrand's tail keeps oscillating, the oscillatory-tail rule.
-// values and work as for IntegrateDoubleExponential.
+// The integrals of f along the option's line: the double-exponential rule at the contour's
+// scale, or, where that does not converge, at the width of the integrand's bell; and where the
+// integrand's tail keeps oscillating so that neither converges, the oscillatory-tail rule if its
+// own error estimate is the smaller. values and work as for IntegrateDoubleExponential.
 template <typename Integrand>
 void IntegrateAlongContour(Integrand& f, const ModelParameters& model, double maturity,
                            const Contour& contour, double k, double absoluteTolerance,
                            std::size_t count, double* sums, double* values, double* work) {
-    const QuadratureReport report =
+    QuadratureReport report =
         IntegrateDoubleExponential(f, contour.scale, absoluteTolerance, count, sums, values, work);
     if (report.converged) return;
+    if (contour.width != contour.scale) {
+        report = IntegrateDoubleExponential(f, contour.width, absoluteTolerance, count, sums,
+                                            values, work);
+        if (report.converged) return;
+    }
     const Tail tail = ChooseTail(model, maturity, contour, k);
     if (!(tail.tailFrequency > 0.0)) return;
-    IntegrateOscillatoryTail(f, tail.tailStart, tail.bulkPanel, tail.tailFrequency, count, sums);
+    std::vector<double> tailSums(count);
+    const double change = IntegrateOscillatoryTail(f, tail.tailStart, tail.bulkPanel,
+                                                   tail.tailFrequency, count, tailSums.data());
+    if (change < report.change) std::copy(tailSums.begin(), tailSums.end(), sums);
 }
 
 }  // namespace accurate

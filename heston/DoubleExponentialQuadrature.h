@@ -62,6 +62,7 @@ const DoubleExponentialNodes& SinhNodes();
 struct QuadratureReport {
     int evaluations;
     bool converged;
+    double change;  // the first component's last change: a bound of its error when converged
 };
 
 // Nodes handed to the integrand at once, at most.
@@ -124,6 +125,7 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
     for (std::size_t c = 0; c < count; ++c) sums[c] = step * raw[c];
 
     bool converged = false;
+    double firstChange = HUGE_VAL;
     for (int level = 1, stride = kCoarse / 2; level <= DoubleExponentialNodes::kLevels;
          ++level, stride /= 2) {
         for (int i = stride; i <= last;) {
@@ -153,6 +155,7 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
             const bool agrees =
                 change <= kRelativeTolerance * step * mass[c] || change <= absoluteTolerance;
             sums[c] = sum;
+            if (c == 0) firstChange = change;
             if (agrees) {
                 done[c] = 1.0;
             } else {
@@ -161,7 +164,7 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
         }
         if (converged) break;
     }
-    return {evaluations, converged};
+    return {evaluations, converged, firstChange};
 }
 
 }  // namespace heston

@@ -41,7 +41,7 @@ const GaussLegendre16& LegendreRule() {
     return rule;
 }
 
-double WynnEpsilonLimit(const double* partial, int n, double* e) {
+double WynnEpsilonLimit(const double* partial, int n, double* e, double* change) {
     // e holds the last ascending diagonal of the epsilon table: after term m, e[j] is
     // eps_{m-j}^{(j)}, built by eps_{k+1}^{(j)} = eps_{k-1}^{(j+1)} + 1/(eps_k^{(j+1)} -
     // eps_k^{(j)}). The even columns are the estimates; the one that changed least from the
@@ -63,14 +63,15 @@ double WynnEpsilonLimit(const double* partial, int n, double* e) {
         }
         if (broken) break;
         if (m % 2 == 0 && m > 0 && std::isfinite(e[0])) {
-            const double change = std::fabs(e[0] - previousEstimate);
-            if (change <= bestChange) {
-                bestChange = change;
+            const double move = std::fabs(e[0] - previousEstimate);
+            if (move <= bestChange) {
+                bestChange = move;
                 best = e[0];
             }
             previousEstimate = e[0];
         }
     }
+    *change = bestChange;
     return best;
 }
 

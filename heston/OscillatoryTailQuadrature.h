@@ -34,16 +34,17 @@ struct GaussLegendre16 {
 };
 const GaussLegendre16& LegendreRule();
 
-// The limit of the sequence partial[0 .. n - 1] by Wynn's epsilon algorithm (the last entry of
-// the highest even column, which uses every term); work holds n doubles.
-double WynnEpsilonLimit(const double* partial, int n, double* work);
+// The limit of the sequence partial[0 .. n - 1] by Wynn's epsilon algorithm: of the estimates
+// in the table's even columns, the one that moved least from the estimate before it, that move
+// going to *change (an estimate of its error); work holds n doubles.
+double WynnEpsilonLimit(const double* partial, int n, double* work, double* change);
 
 // sums[c] = integral over [0, inf) of component c, for an integrand whose tail beyond start
 // oscillates with angular frequency omega > 0; bulkPanel is the width of the panels over
-// [0, start]. Returns the number of evaluations.
+// [0, start]. Returns the estimated error of the first component.
 template <typename Integrand>
-int IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, double omega,
-                             std::size_t count, double* sums) {
+double IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, double omega,
+                                std::size_t count, double* sums) {
     constexpr int kTailPanels = 40;
     constexpr double kPi = 3.141592653589793238462643383279503;
     const GaussLegendre16& rule = LegendreRule();
@@ -56,7 +57,6 @@ int IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, doubl
         work(kTailPanels);
     std::vector<double> total(count, 0.0);
     double v[kQuadratureBatch], sizes[kQuadratureBatch];
-    int evaluations = 0;
     // One panel [a, a + width]: its integral of every component added to out.
     auto panel = [&](double a, double width, double* out) {
         const double middle = a + 0.5 * width, half = 0.5 * width;
@@ -65,7 +65,6 @@ int IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, doubl
                 v[j] = middle + (side == 0 ? -1.0 : 1.0) * half * rule.node[j];
             }
             f.Evaluate(v, GaussLegendre16::kHalf, values.data(), sizes);
-            evaluations += GaussLegendre16::kHalf;
             for (int j = 0; j < GaussLegendre16::kHalf; ++j) {
                 for (std::size_t c = 0; c < count; ++c) {
                     out[c] += half * rule.weight[j] * values[count * j + c];
@@ -87,10 +86,14 @@ int IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, doubl
         }
         for (std::size_t c = 0; c < count; ++c) partial[c * kTailPanels + p] = running[c];
     }
+    double firstChange = 0.0;
     for (std::size_t c = 0; c < count; ++c) {
-        sums[c] = WynnEpsilonLimit(partial.data() + c * kTailPanels, kTailPanels, work.data());
+        double change;
+        sums[c] =
+            WynnEpsilonLimit(partial.data() + c * kTailPanels, kTailPanels, work.data(), &change);
+        if (c == 0) firstChange = change;
     }
-    return evaluations;
+    return firstChange;
 }
 
 }  // namespace heston
