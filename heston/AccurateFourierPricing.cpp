@@ -177,7 +177,11 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
             if (halving > 0) step *= 0.5;
             const double next = c.nu + step;
             const bool sameSide = c.callSide ? next > 1.05 : next < -0.05;
-            inside = sameSide && maturity < 0.5 * ExplosionTime(next, model);
+            // A moment of order between 1 (or 0) and that of the current line stays finite at
+            // least as long (the moments are log-convex), so only steps away from the pole
+            // need the explosion time.
+            const bool inward = c.callSide ? next < c.nu : next > c.nu;
+            inside = sameSide && (inward || maturity < 0.5 * ExplosionTime(next, model));
         }
         if (!inside) break;
         c.nu += step;
