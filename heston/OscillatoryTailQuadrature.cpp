@@ -47,6 +47,7 @@ double WynnEpsilonLimit(const double* partial, int n, double* e, double* change)
     // eps_k^{(j)}). The even columns are the estimates; the one that changed least from the
     // previous estimate is returned, since rounding eventually spoils the highest columns.
     double best = partial[n - 1], bestChange = HUGE_VAL, previousEstimate = partial[0];
+    int last = n - 1;  // the last term the table took
     for (int m = 0; m < n; ++m) {
         e[m] = partial[m];
         double before = 0.0;  // eps_{-1} = 0
@@ -61,7 +62,11 @@ double WynnEpsilonLimit(const double* partial, int n, double* e, double* change)
             }
             e[j] = beforeBefore + 1.0 / difference;
         }
-        if (broken) break;
+        if (broken) {
+            // Two equal entries: the sequence has converged to rounding at this term.
+            last = m;
+            break;
+        }
         if (m % 2 == 0 && m > 0 && std::isfinite(e[0])) {
             const double move = std::fabs(e[0] - previousEstimate);
             if (move <= bestChange) {
@@ -70,6 +75,11 @@ double WynnEpsilonLimit(const double* partial, int n, double* e, double* change)
             }
             previousEstimate = e[0];
         }
+    }
+    if (bestChange == HUGE_VAL && last > 0) {
+        // No estimate from the table: the last term, with its own step as its error.
+        best = partial[last];
+        bestChange = std::fabs(partial[last] - partial[last - 1]);
     }
     *change = bestChange;
     return best;
