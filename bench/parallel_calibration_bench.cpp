@@ -301,13 +301,7 @@ BENCHMARK(BM_DaxLevenbergMarquardt)
 
 void BM_DaxAccurateCalibration(benchmark::State& state) {
     const test_support::ObservationTable& t = Dax();
-    std::vector<heston::CalibrationQuote> quotes;
-    for (std::size_t i = 0; i < t.Size(); ++i) {
-        quotes.push_back({{t.type[i] == 1.0 ? heston::kCall : heston::kPut, t.strike[i],
-                           t.maturity[i], t.rate[i], 0.0},
-                          t.observed[i],
-                          t.weight[i]});
-    }
+    const std::vector<heston::CalibrationQuote> quotes = test_support::AccurateQuotes(t, 0.0);
     SerialAgainstPool(
         state,
         [&](heston::ParallelFor& runner) {

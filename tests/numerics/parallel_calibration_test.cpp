@@ -201,13 +201,7 @@ TEST(ParallelSurface, LevenbergMarquardtIsTheSameOnEveryThreadCount) {
 // so short that the global phase's short runs must share what is left, one after the other.
 TEST(ParallelSurface, AccurateCalibrationIsTheSameOnEveryThreadCount) {
     const ObservationTable t = Dax();
-    std::vector<heston::CalibrationQuote> quotes;
-    for (std::size_t i = 0; i < t.Size(); ++i) {
-        quotes.push_back({{t.type[i] == 1.0 ? heston::kCall : heston::kPut, t.strike[i],
-                           t.maturity[i], t.rate[i], 0.0},
-                          t.observed[i],
-                          t.weight[i]});
-    }
+    const std::vector<heston::CalibrationQuote> quotes = test_support::AccurateQuotes(t, 0.0);
     auto flat = [](const heston::AccurateCalibrationResult& r) {
         return Vector{r.parameters.v0,
                       r.parameters.theta,

@@ -55,4 +55,16 @@ ObservationTable ModelTable(double spot, const std::vector<double>& maturities,
     return table;
 }
 
+std::vector<heston::CalibrationQuote> AccurateQuotes(const ObservationTable& table,
+                                                     double dividendYield) {
+    std::vector<heston::CalibrationQuote> quotes;
+    for (std::size_t i = 0; i < table.Size(); ++i) {
+        quotes.push_back({{table.type[i] == 1.0 ? heston::kCall : heston::kPut, table.strike[i],
+                           table.maturity[i], table.rate[i], dividendYield},
+                          table.observed[i],
+                          table.weight[i]});
+    }
+    return quotes;
+}
+
 }  // namespace test_support

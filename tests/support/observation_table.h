@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "AccurateCalibration.h"
 #include "ModelParameters.h"
 
 namespace test_support {
@@ -41,5 +42,10 @@ void PriceWithReference(ObservationTable& table, const heston::ModelParameters& 
 ObservationTable ModelTable(double spot, const std::vector<double>& maturities,
                             const std::vector<double>& strikes, const heston::ModelParameters& p,
                             double lowerLimit);
+
+// The table as the accurate calibration's quotes: type 1 a call, anything else a put, with the
+// given dividend yield and the table's weights.
+std::vector<heston::CalibrationQuote> AccurateQuotes(const ObservationTable& table,
+                                                     double dividendYield);
 
 }  // namespace test_support
