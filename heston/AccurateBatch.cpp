@@ -126,7 +126,7 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
         GroupIntegrand integrand(model, maturity, line.nu, k, derivatives);
         const std::size_t width = integrand.Width(), components = width * k.size();
         std::vector<double> sums(components, 0.0), values(kQuadratureBatch * components, 0.0),
-            work(3 * components, 0.0);
+            work(kQuadratureWork * components, 0.0);
         const QuadratureReport report = IntegrateDoubleExponential(
             integrand, line.scale, tolerance, components, sums.data(), values.data(), work.data());
         for (std::size_t i = first; i < end; ++i) {
@@ -138,7 +138,7 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
                 const double k = m.market.logMoneyness;
                 const double tolerance = absoluteTolerance(m.market);
                 double greekValues[kQuadratureBatch * kIntegralCount],
-                    greekWork[3 * kIntegralCount];
+                    greekWork[kQuadratureWork * kIntegralCount];
                 if (derivatives) {
                     GreeksIntegrand own(model, maturity, m.contour, k);
                     IntegrateAlongContour(own, model, maturity, m.contour, k, tolerance,

@@ -40,7 +40,7 @@ double Price(int optionType, const accurate::Market& market, const ModelParamete
     const accurate::Contour contour =
         accurate::ChooseContour(market.logMoneyness, market.maturity, model);
     accurate::PriceIntegrand integrand(model, market.maturity, contour, market.logMoneyness);
-    double sum, values[kQuadratureBatch], work[3];
+    double sum, values[kQuadratureBatch], work[kQuadratureWork];
     accurate::IntegrateAlongContour(integrand, model, market.maturity, contour, market.logMoneyness,
                                     AbsoluteTolerance(market), 1, &sum, values, work);
     return accurate::PriceFromIntegral(optionType, market, contour, sum * kInversePi);
@@ -55,7 +55,7 @@ Greeks PriceAndGreeks(int optionType, const accurate::Market& market,
         accurate::ChooseContour(market.logMoneyness, market.maturity, model);
     accurate::GreeksIntegrand integrand(model, market.maturity, contour, market.logMoneyness);
     double sums[accurate::kIntegralCount], values[kQuadratureBatch * accurate::kIntegralCount],
-        work[3 * accurate::kIntegralCount];
+        work[kQuadratureWork * accurate::kIntegralCount];
     accurate::IntegrateAlongContour(integrand, model, market.maturity, contour, market.logMoneyness,
                                     AbsoluteTolerance(market), accurate::kIntegralCount, sums,
                                     values, work);

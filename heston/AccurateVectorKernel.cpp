@@ -7,6 +7,7 @@
 #include "ComplexArithmetic.h"
 #include "HestonCharacteristicExponent.h"
 #include "VectorMath.h"
+#include "VectorPack.h"
 
 // Four-lane vectors pass between the inline helpers below only inside the AVX2 loop.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -218,30 +219,50 @@ void ScalarKernel(const KernelLine& line, double v, double* value, double* size)
     *size = std::sqrt(kernel.re * kernel.re + kernel.im * kernel.im);
 }
 
+// The kernel at up to kLanes<V> nodes v[0 .. lanes - 1] in one vector (or pack) V; unused
+// lanes repeat the first node.
 template <class V>
+HESTON_VMATH_INLINE void KernelGroup(const KernelLine& line, const double* v, int lanes,
+                                     double* values, double* sizes) {
+    constexpr int kLanes = vm::kLanes<V>;
+    double nodes[kLanes];
+    for (int lane = 0; lane < kLanes; ++lane) nodes[lane] = v[lane < lanes ? lane : 0];
+    const V at = vm::Load<V>(nodes);
+    MaskOf<V> plain = at == at;
+    V value, size;
+    KernelLanes(line, at, plain, value, size);
+    for (int lane = 0; lane < lanes; ++lane) {
+        if (plain[lane]) {
+            values[lane] = value[lane];
+            sizes[lane] = size[lane];
+        } else {
+            ScalarKernel(line, v[lane], values + lane, sizes + lane);
+        }
+    }
+}
+
+// The nodes in groups of a pack of two vectors (VectorPack.h): the kernel is one long chain of
+// dependent operations, and the two halves' chains overlap, so that a group of eight nodes
+// (four with two-lane vectors) costs little more than one vector of four (two). Smaller
+// remainders take one vector of Lanes, or of two lanes. A node gives the same bits whichever
+// way it is grouped.
+template <class Lanes>
 HESTON_VMATH_INLINE void KernelsV(const KernelLine& line, const double* v, int n, double* values,
                                   double* sizes) {
-    constexpr int kLanes = vm::kLanes<V>;
-    for (int i = 0; i < n; i += kLanes) {
-        const int lanes = n - i < kLanes ? n - i : kLanes;
-        if (kLanes > 2 && lanes <= 2) {
-            // The last one or two nodes on half the width.
-            KernelsV<vm::V2>(line, v + i, lanes, values + i, sizes + i);
-            return;
+    using Packed = vm::Pack<Lanes>;
+    constexpr int kPacked = vm::kLanes<Packed>;
+    constexpr int kSingle = vm::kLanes<Lanes>;
+    for (int i = 0; i < n;) {
+        const int rest = n - i;
+        const int lanes = rest < kPacked ? rest : kPacked;
+        if (lanes > kSingle) {
+            KernelGroup<Packed>(line, v + i, lanes, values + i, sizes + i);
+        } else if (lanes > 2) {
+            KernelGroup<Lanes>(line, v + i, lanes, values + i, sizes + i);
+        } else {
+            KernelGroup<vm::V2>(line, v + i, lanes, values + i, sizes + i);
         }
-        V at;
-        for (int lane = 0; lane < kLanes; ++lane) at[lane] = v[i + (lane < lanes ? lane : 0)];
-        MaskOf<V> plain = at == at;
-        V value, size;
-        KernelLanes(line, at, plain, value, size);
-        for (int lane = 0; lane < lanes; ++lane) {
-            if (plain[lane]) {
-                values[i + lane] = value[lane];
-                sizes[i + lane] = size[lane];
-            } else {
-                ScalarKernel(line, v[i + lane], values + i + lane, sizes + i + lane);
-            }
-        }
+        i += lanes;
     }
 }
 

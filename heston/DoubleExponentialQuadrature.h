@@ -68,24 +68,33 @@ struct QuadratureReport {
 // Nodes handed to the integrand at once, at most.
 constexpr int kQuadratureBatch = 8;
 
+// Doubles of scratch per component for IntegrateDoubleExponential.
+constexpr int kQuadratureWork = 5;
+
 // sums[c] = integral over [0, inf) of component c; values holds kQuadratureBatch * count
-// doubles and work 3 * count.
+// doubles and work kQuadratureWork * count.
 template <typename Integrand>
 QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double absoluteTolerance,
                                             std::size_t count, double* sums, double* values,
                                             double* work) {
     const DoubleExponentialNodes& nodes = SinhNodes();
     constexpr int kCoarse = 1 << DoubleExponentialNodes::kLevels;
+    constexpr int kHalf = kCoarse / 2;
     constexpr double kRelativeTolerance = 1e-8;
     constexpr double kNegligible = 1e-16;
     // The first sum's nodes are evaluated four at a time while looking for the cut, so that at
-    // most three are wasted.
-    constexpr int kFirstBatch = 4;
+    // most three are wasted; the second sum's nodes between them come in the same call (the
+    // second sum is always needed), so that each call fills kQuadratureBatch nodes.
+    constexpr int kFirstBatch = kQuadratureBatch / 2;
 
-    double* raw = work;               // running sum of terms over all nodes so far
-    double* mass = work + count;      // running sum of |terms|
-    double* done = work + 2 * count;  // 1 once the component has converged
-    for (std::size_t c = 0; c < count; ++c) raw[c] = mass[c] = done[c] = 0.0;
+    double* raw = work;                 // running sum of terms over all nodes so far
+    double* mass = work + count;        // running sum of |terms|
+    double* done = work + 2 * count;    // 1 once the component has converged
+    double* middle = work + 3 * count;  // the second sum's new terms, found with the first's
+    double* middleMass = work + 4 * count;
+    for (std::size_t c = 0; c < count; ++c) {
+        raw[c] = mass[c] = done[c] = middle[c] = middleMass[c] = 0.0;
+    }
     double v[kQuadratureBatch], sizes[kQuadratureBatch];
 
     // First step: outward from t = 0 until the integrand is negligible.
@@ -96,14 +105,19 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
     bool cut = false;
     for (int first = 0; !cut && first < DoubleExponentialNodes::kNodeCount;
          first += kFirstBatch * kCoarse) {
-        int n = 0;
-        for (int i = first; n < kFirstBatch && i < DoubleExponentialNodes::kNodeCount;
+        int coarse = 0;
+        for (int i = first; coarse < kFirstBatch && i < DoubleExponentialNodes::kNodeCount;
              i += kCoarse) {
-            v[n++] = scale * nodes.abscissa[i];
+            v[coarse++] = scale * nodes.abscissa[i];
+        }
+        int n = coarse;
+        for (int j = 0;
+             j < coarse && first + j * kCoarse + kHalf < DoubleExponentialNodes::kNodeCount; ++j) {
+            v[n++] = scale * nodes.abscissa[first + j * kCoarse + kHalf];
         }
         f.Evaluate(v, n, values, sizes);
         evaluations += n;
-        for (int j = 0; j < n && !cut; ++j) {
+        for (int j = 0; j < coarse && !cut; ++j) {
             const int i = first + j * kCoarse;
             const double weight = scale * nodes.weight[i] * (i == 0 ? 0.5 : 1.0);
             const double size = sizes[j] * weight;
@@ -120,15 +134,32 @@ QuadratureReport IntegrateDoubleExponential(Integrand& f, double scale, double a
             }
             sizeMass += size;
         }
+        // The second sum's nodes, up to the cut.
+        for (int j = coarse; j < n; ++j) {
+            const int i = first + (j - coarse) * kCoarse + kHalf;
+            if (cut && i > last) break;
+            const double weight = scale * nodes.weight[i];
+            for (std::size_t c = 0; c < count; ++c) {
+                const double term = values[count * j + c] * weight;
+                middle[c] += term;
+                middleMass[c] += std::fabs(term);
+            }
+        }
     }
     double step = DoubleExponentialNodes::kFirstStep;
     for (std::size_t c = 0; c < count; ++c) sums[c] = step * raw[c];
 
     bool converged = false;
     double firstChange = HUGE_VAL;
-    for (int level = 1, stride = kCoarse / 2; level <= DoubleExponentialNodes::kLevels;
+    for (int level = 1, stride = kHalf; level <= DoubleExponentialNodes::kLevels;
          ++level, stride /= 2) {
-        for (int i = stride; i <= last;) {
+        if (level == 1) {
+            for (std::size_t c = 0; c < count; ++c) {
+                raw[c] += middle[c];
+                mass[c] += middleMass[c];
+            }
+        }
+        for (int i = stride; level > 1 && i <= last;) {
             int n = 0, index[kQuadratureBatch];
             for (; n < kQuadratureBatch && i <= last; i += 2 * stride) {
                 index[n] = i;
