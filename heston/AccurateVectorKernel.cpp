@@ -267,27 +267,27 @@ HESTON_VMATH_INLINE void KernelsV(const KernelLine& line, const double* v, int n
 }
 
 template <class V>
-HESTON_VMATH_INLINE void RealLogMomentsV(const ModelParameters& model, double maturity,
-                                         const double* nu, int n, double* out) {
+HESTON_VMATH_INLINE void LogMomentsV(const ModelParameters& model, double maturity, double nu,
+                                     const double* v, int n, double* re, double* im) {
     constexpr int kLanes = vm::kLanes<V>;
     for (int i = 0; i < n; i += kLanes) {
         const int lanes = n - i < kLanes ? n - i : kLanes;
-        if (kLanes > 2 && lanes <= 2) {
-            RealLogMomentsV<vm::V2>(model, maturity, nu + i, lanes, out + i);
-            return;
-        }
-        V at;
-        for (int lane = 0; lane < kLanes; ++lane) at[lane] = nu[i + (lane < lanes ? lane : 0)];
+        double nodes[kLanes];
+        for (int lane = 0; lane < kLanes; ++lane) nodes[lane] = v[i + (lane < lanes ? lane : 0)];
+        const V at = vm::Load<V>(nodes);
         MaskOf<V> plain = at == at;
-        const V logMoment = LogMomentLanes(model, maturity, at, Splat<V>(0.0), plain).re;
+        const C<V> logMoment = LogMomentLanes(model, maturity, Splat<V>(nu), at, plain);
         for (int lane = 0; lane < lanes; ++lane) {
             if (plain[lane]) {
-                out[i + lane] = logMoment[lane];
+                re[i + lane] = logMoment.re[lane];
+                im[i + lane] = logMoment.im[lane];
             } else {
                 const HestonExponent<Complex> x = HestonCharacteristicExponent(
-                    Complex{nu[i + lane], 0.0}, Complex{model.kappa, 0.0},
-                    Complex{model.sigma, 0.0}, Complex{model.rho, 0.0}, Complex{maturity, 0.0});
-                out[i + lane] = model.theta * x.perTheta.re + model.v0 * x.perV0.re;
+                    Complex{nu, -v[i + lane]}, Complex{model.kappa, 0.0}, Complex{model.sigma, 0.0},
+                    Complex{model.rho, 0.0}, Complex{maturity, 0.0});
+                const Complex z = model.theta * x.perTheta + model.v0 * x.perV0;
+                re[i + lane] = z.re;
+                im[i + lane] = z.im;
             }
         }
     }
@@ -297,16 +297,17 @@ void KernelsSse2(const KernelLine& line, const double* v, int n, double* values,
     KernelsV<vm::V2>(line, v, n, values, sizes);
 }
 
-void RealLogMomentsSse2(const ModelParameters& model, double maturity, const double* nu, int n,
-                        double* out) {
-    RealLogMomentsV<vm::V2>(model, maturity, nu, n, out);
+void LogMomentsSse2(const ModelParameters& model, double maturity, double nu, const double* v,
+                    int n, double* re, double* im) {
+    LogMomentsV<vm::V2>(model, maturity, nu, v, n, re, im);
 }
 
 #if HESTON_VMATH_AVX2
-__attribute__((target("avx2"), flatten)) void RealLogMomentsAvx2(const ModelParameters& model,
-                                                                 double maturity, const double* nu,
-                                                                 int n, double* out) {
-    RealLogMomentsV<vm::V4>(model, maturity, nu, n, out);
+__attribute__((target("avx2"), flatten)) void LogMomentsAvx2(const ModelParameters& model,
+                                                             double maturity, double nu,
+                                                             const double* v, int n, double* re,
+                                                             double* im) {
+    LogMomentsV<vm::V4>(model, maturity, nu, v, n, re, im);
 }
 
 __attribute__((target("avx2"), flatten)) void KernelsAvx2(const KernelLine& line, const double* v,
@@ -326,12 +327,12 @@ bool UseAvx2() {
 
 }  // namespace
 
-HESTON_REALIGN_STACK void RealLogMoments(const ModelParameters& model, double maturity,
-                                         const double* nu, int n, double* out) {
+HESTON_REALIGN_STACK void LogMoments(const ModelParameters& model, double maturity, double nu,
+                                     const double* v, int n, double* re, double* im) {
 #if HESTON_VMATH_AVX2
-    if (UseAvx2()) return RealLogMomentsAvx2(model, maturity, nu, n, out);
+    if (UseAvx2()) return LogMomentsAvx2(model, maturity, nu, v, n, re, im);
 #endif
-    RealLogMomentsSse2(model, maturity, nu, n, out);
+    LogMomentsSse2(model, maturity, nu, v, n, re, im);
 }
 
 HESTON_REALIGN_STACK void PriceKernels(const KernelLine& line, const double* v, int n,

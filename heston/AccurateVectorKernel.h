@@ -32,9 +32,10 @@ struct KernelLine {
 // modulus.
 void PriceKernels(const KernelLine& line, const double* v, int n, double* values, double* sizes);
 
-// For i < n: out[i] = ln M(nu[i]) for real nu[i] where the moment is finite.
-void RealLogMoments(const ModelParameters& model, double maturity, const double* nu, int n,
-                    double* out);
+// For i < n: re[i] + i im[i] = ln M(s) at s = nu - i v[i], for a real nu where the moment is
+// finite.
+void LogMoments(const ModelParameters& model, double maturity, double nu, const double* v, int n,
+                double* re, double* im);
 
 }  // namespace accurate
 }  // namespace heston
