@@ -2,7 +2,8 @@
 //     exp(-s k) M(s) / (s (s - 1)),   s = nu - i v,
 // at several nodes v at once, with the characteristic exponent of HestonCharacteristicExponent.h
 // evaluated in vector arithmetic (two nodes per instruction in SSE2 code, four in AVX2 code
-// where the processor has it).
+// where the processor has it), on packs of two vectors (VectorPack.h) so that two groups of
+// nodes run side by side through the kernel's long chain of dependent operations.
 //
 // The formulas are those of HestonCharacteristicExponent.h, term for term, with two changes
 // that keep every lane on the same instructions: (exp(z) - 1)/z for |z| < 0.1 and
