@@ -127,8 +127,9 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
         const std::size_t width = integrand.Width(), components = width * k.size();
         std::vector<double> sums(components, 0.0), values(kQuadratureBatch * components, 0.0),
             work(kQuadratureWork * components, 0.0);
-        const QuadratureReport report = IntegrateDoubleExponential(
-            integrand, line.scale, tolerance, components, sums.data(), values.data(), work.data());
+        const QuadratureReport report =
+            IntegrateDoubleExponential(integrand, line.scale, tolerance, components, sums.data(),
+                                       values.data(), work.data(), false);
         for (std::size_t i = first; i < end; ++i) {
             const BatchMember& m = members[i];
             double integrals[kIntegralCount] = {};

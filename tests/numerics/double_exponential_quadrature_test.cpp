@@ -39,11 +39,12 @@ struct Result {
     std::vector<double> nodes;
 };
 
-Result Integrate(double w, double c, double b, int count, double scale) {
+Result Integrate(double w, double c, double b, int count, double scale, bool ahead = true) {
     Integrands f{w, c, b, count, {}};
     Result r{};
     double values[2 * heston::kQuadratureBatch], work[2 * heston::kQuadratureWork];
-    r.report = heston::IntegrateDoubleExponential(f, scale, 0.0, count, r.sums, values, work);
+    r.report =
+        heston::IntegrateDoubleExponential(f, scale, 0.0, count, r.sums, values, work, ahead);
     r.nodes = f.nodes;
     return r;
 }
@@ -68,6 +69,11 @@ TEST(DoubleExponentialQuadrature, DampedOscillationsBesideAGaussian) {
     for (double b : {0.0, 1.0, 3.0}) {
         const Result both = Integrate(1.0, c, b, 2, 1.0);
         EXPECT_TRUE(both.report.converged) << "b " << b;
+        // The second sum's nodes evaluated with the first's or after them: the same sums.
+        const Result behind = Integrate(1.0, c, b, 2, 1.0, false);
+        EXPECT_EQ(behind.sums[0], both.sums[0]) << "b " << b;
+        EXPECT_EQ(behind.sums[1], both.sums[1]) << "b " << b;
+        EXPECT_LE(behind.report.evaluations, both.report.evaluations) << "b " << b;
         const double exact = kPi / (2.0 * c * std::cosh(kPi * b / (2.0 * c)));
         EXPECT_NEAR(both.sums[1], exact, 1e-14) << "b " << b;
         EXPECT_NEAR(both.sums[0], std::sqrt(kPi) / 2.0, 1e-15) << "b " << b;
