@@ -199,9 +199,11 @@ HESTON_VMATH_INLINE void KernelLanes(const KernelLine& line, V v, MaskOf<V>& pla
     const V zIm = logMoment.im + v * Splat<V>(line.k);
     const C<V> a{nu * nu - nu - v * v, v * (Splat<V>(1.0) - (nu + nu))};
     const C<V> inverse = Divide(Constant<V>(1.0), a, plain);
-    const C<V> kernel = heston_detail::Mul(Polar(vm::Exp(zRe), zIm, plain), inverse);
+    const V magnitude = vm::Exp(zRe);
+    const C<V> kernel = heston_detail::Mul(Polar(magnitude, zIm, plain), inverse);
     value = kernel.re;
-    size = vm::Sqrt(Norm(kernel));
+    // |kernel| = exp(Re z) / |a|, whose square root is taken off the long chain to exp(Re z).
+    size = magnitude * vm::Sqrt(Norm(inverse));
     plain &= heston_detail::FiniteLanes(size);
 }
 
