@@ -118,34 +118,42 @@ void TimeQuantLib(benchmark::State& state, const EngineFactory& factory) {
 
 using Engine = ql::AnalyticHestonEngine;
 
-QL_CONFIGURATION(Default, [](const ext::shared_ptr<ql::HestonModel>& m) {
+const EngineFactory kDefault = [](const ext::shared_ptr<ql::HestonModel>& m) {
     return ext::make_shared<Engine>(m);
-});
-QL_CONFIGURATION(Lobatto1e10, [](const ext::shared_ptr<ql::HestonModel>& m) {
+};
+QL_CONFIGURATION(Default, kDefault);
+const EngineFactory kLobatto1e10 = [](const ext::shared_ptr<ql::HestonModel>& m) {
     return ext::make_shared<Engine>(m, Engine::Gatheral,
                                     Engine::Integration::gaussLobatto(1e-10, 1e-14, 100000));
-});
-QL_CONFIGURATION(Kronrod1e12, [](const ext::shared_ptr<ql::HestonModel>& m) {
+};
+QL_CONFIGURATION(Lobatto1e10, kLobatto1e10);
+const EngineFactory kKronrod1e12 = [](const ext::shared_ptr<ql::HestonModel>& m) {
     return ext::make_shared<Engine>(m, Engine::Gatheral,
                                     Engine::Integration::gaussKronrod(1e-12, 100000));
-});
-QL_CONFIGURATION(OptimalCVLaguerre192, [](const ext::shared_ptr<ql::HestonModel>& m) {
+};
+QL_CONFIGURATION(Kronrod1e12, kKronrod1e12);
+const EngineFactory kOptimalCVLaguerre192 = [](const ext::shared_ptr<ql::HestonModel>& m) {
     return ext::make_shared<Engine>(m, Engine::OptimalCV, Engine::Integration::gaussLaguerre(192),
                                     1e-14);
-});
-QL_CONFIGURATION(AndersenPiterbargLobatto, [](const ext::shared_ptr<ql::HestonModel>& m) {
+};
+QL_CONFIGURATION(OptimalCVLaguerre192, kOptimalCVLaguerre192);
+const EngineFactory kAndersenPiterbargLobatto = [](const ext::shared_ptr<ql::HestonModel>& m) {
     return ext::make_shared<Engine>(m, Engine::AndersenPiterbarg,
                                     Engine::Integration::gaussLobatto(1e-12, 1e-14, 100000), 1e-14);
-});
-QL_CONFIGURATION(Cos200, [](const ext::shared_ptr<ql::HestonModel>& m) {
+};
+QL_CONFIGURATION(AndersenPiterbargLobatto, kAndersenPiterbargLobatto);
+const EngineFactory kCos200 = [](const ext::shared_ptr<ql::HestonModel>& m) {
     return ext::make_shared<ql::COSHestonEngine>(m);
-});
-QL_CONFIGURATION(Cos2000, [](const ext::shared_ptr<ql::HestonModel>& m) {
+};
+QL_CONFIGURATION(Cos200, kCos200);
+const EngineFactory kCos2000 = [](const ext::shared_ptr<ql::HestonModel>& m) {
     return ext::make_shared<ql::COSHestonEngine>(m, 32.0, 2000);
-});
-QL_CONFIGURATION(ExponentialFitting, [](const ext::shared_ptr<ql::HestonModel>& m) {
+};
+QL_CONFIGURATION(Cos2000, kCos2000);
+const EngineFactory kExponentialFitting = [](const ext::shared_ptr<ql::HestonModel>& m) {
     return ext::make_shared<ql::ExponentialFittingHestonEngine>(m);
-});
+};
+QL_CONFIGURATION(ExponentialFitting, kExponentialFitting);
 
 // The configurations that are accurate on the mixed set, over harder corners of the accurate
 // pricer's domain (one-day wings, sigma = 3, kappa = 0.01, v0 = 0, thirty years): each one's
@@ -233,24 +241,11 @@ void QuantLibOnHardCases(benchmark::State& state, const EngineFactory& factory) 
     }                                                               \
     BENCHMARK(BM_AccurateQL_##name##HardCases)->Iterations(1)
 
-QL_HARD_CASES(ExponentialFitting, [](const ext::shared_ptr<ql::HestonModel>& m) {
-    return ext::make_shared<ql::ExponentialFittingHestonEngine>(m);
-});
-QL_HARD_CASES(Kronrod1e12, [](const ext::shared_ptr<ql::HestonModel>& m) {
-    return ext::make_shared<Engine>(m, Engine::Gatheral,
-                                    Engine::Integration::gaussKronrod(1e-12, 100000));
-});
-QL_HARD_CASES(OptimalCVLaguerre192, [](const ext::shared_ptr<ql::HestonModel>& m) {
-    return ext::make_shared<Engine>(m, Engine::OptimalCV, Engine::Integration::gaussLaguerre(192),
-                                    1e-14);
-});
-QL_HARD_CASES(AndersenPiterbargLobatto, [](const ext::shared_ptr<ql::HestonModel>& m) {
-    return ext::make_shared<Engine>(m, Engine::AndersenPiterbarg,
-                                    Engine::Integration::gaussLobatto(1e-12, 1e-14, 100000), 1e-14);
-});
-QL_HARD_CASES(Cos2000, [](const ext::shared_ptr<ql::HestonModel>& m) {
-    return ext::make_shared<ql::COSHestonEngine>(m, 32.0, 2000);
-});
+QL_HARD_CASES(ExponentialFitting, kExponentialFitting);
+QL_HARD_CASES(Kronrod1e12, kKronrod1e12);
+QL_HARD_CASES(OptimalCVLaguerre192, kOptimalCVLaguerre192);
+QL_HARD_CASES(AndersenPiterbargLobatto, kAndersenPiterbargLobatto);
+QL_HARD_CASES(Cos2000, kCos2000);
 
 // The accurate pricer's worst error on the same cases, for the table.
 void BM_AccuratePriceWorstError(benchmark::State& state) {
