@@ -116,7 +116,7 @@ HESTON_VMATH_INLINE C<V> Log1POverXSeries(const C<V>& y) {
     return sum;
 }
 
-// Principal log(1 + y): the real part 0.5 log1p(w) with w = |1 + y|^2 - 1 computed without
+// Principal log(1 + y): its real component is 0.5 log1p(w), with w = |1 + y|^2 - 1 computed without
 // cancellation, and log1p(w) = log(u) w / (u - 1) with u = 1 + w rounded (exact when u = 1).
 template <class V>
 HESTON_VMATH_INLINE C<V> Log1P(const C<V>& y, MaskOf<V>& plain) {
