@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "RecordTraits.h"
 #include "XlRecords.h"
 #include "XlfExcel.h"
 
@@ -14,18 +15,17 @@ namespace {
 using xlf::CellMatrix;
 using xlf::MatrixCell;
 
-// The two record forms: the character type of their counted strings, the longest text and
-// the largest array they hold.
-struct Excel4Form {
-    using Record = XLOPER;
-    using Char = char;
-    static constexpr std::size_t kLongestText = 255;
+// The text a cell holds, in characters of either width.
+std::size_t CellTextLength(const MatrixCell& cell) {
+    return cell.IsWideText() ? cell.WideText().size() : cell.NarrowText().size();
+}
+
+// The two record forms over the layouts' shared traits (record and character types, the
+// longest counted string): the largest array each holds, and how a cell's text is copied.
+struct Excel4Form : xlrecords::RecordTraits<XLOPER> {
     static constexpr std::uint32_t kMostRows = 65535;
     static constexpr std::uint32_t kMostColumns = 255;
     // Wide texts keep the low 8 bits of each character, as the layer narrows them.
-    static std::size_t Length(const MatrixCell& cell) {
-        return cell.IsWideText() ? cell.WideText().size() : cell.NarrowText().size();
-    }
     static void Copy(const MatrixCell& cell, Char* out, std::size_t count) {
         if (cell.IsWideText()) {
             const std::wstring& text = cell.WideText();
@@ -36,16 +36,10 @@ struct Excel4Form {
     }
 };
 
-struct Excel12Form {
-    using Record = XLOPER12;
-    using Char = XCHAR;
-    static constexpr std::size_t kLongestText = 32767;
+struct Excel12Form : xlrecords::RecordTraits<XLOPER12> {
     static constexpr std::uint32_t kMostRows = 1048576;
     static constexpr std::uint32_t kMostColumns = 16384;
     // Narrow texts widen byte by byte.
-    static std::size_t Length(const MatrixCell& cell) {
-        return cell.IsWideText() ? cell.WideText().size() : cell.NarrowText().size();
-    }
     static void Copy(const MatrixCell& cell, Char* out, std::size_t count) {
         if (cell.IsWideText()) {
             const std::wstring& text = cell.WideText();
@@ -79,8 +73,8 @@ bool IsTextCell(const MatrixCell& cell) {
 
 template <class Form>
 std::size_t TextLength(const MatrixCell& cell) {
-    const std::size_t length = Form::Length(cell);
-    return length < Form::kLongestText ? length : Form::kLongestText;
+    const std::size_t length = CellTextLength(cell);
+    return length < Form::kMaxString ? length : Form::kMaxString;
 }
 
 // Writes one cell into a record; texts take the next piece of the character buffer.
