@@ -1,6 +1,6 @@
 # Quick start: `make demo` runs the main job, `make test` runs every test.
 JOBS ?= 2
-SOURCES_DIRS := heston calibration addin records src platform host tests bench examples
+SOURCES_DIRS := heston addin records src platform host tests bench examples
 
 .PHONY: demo test bench format format-check deps deps-windows native native-clang native-asan \
 	windows fuzz fuzz-build fuzz-slice fuzz-wine native-tsan

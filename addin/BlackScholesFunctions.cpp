@@ -1,8 +1,8 @@
 // Worksheet functions of the Black-Scholes helpers: implied volatility and vega weight.
-#include "BlackScholes.h"
 #include "WorksheetArguments.h"
 #include "WorksheetFunctions.h"
 #include "WorksheetGuard.h"
+#include "blackscholes/BlackScholes.h"
 
 using addin::GuardedWorksheetCall;
 using addin::TruncateToInt;

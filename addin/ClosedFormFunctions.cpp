@@ -1,7 +1,7 @@
 // Worksheet functions of the closed-form Heston prices.
-#include "Heston.h"
 #include "WorksheetFunctions.h"
 #include "WorksheetGuard.h"
+#include "closedform/Heston.h"
 
 using addin::GuardedWorksheetCall;
 using xlf::XlfOper;

@@ -7,8 +7,8 @@
 // again. The numerics asks about every 50 ms of work, so the asking costs nothing measurable.
 #pragma once
 
-#include "StopRequest.h"
 #include "XlfExcel.h"
+#include "execution/StopRequest.h"
 
 namespace addin {
 

@@ -1,10 +1,10 @@
 // Worksheet functions of the simulation side: normal random numbers and Monte Carlo prices.
 // They draw from one process-wide random stream, so results depend on the order of calls.
 #include "EscapeRequest.h"
-#include "Heston.h"
 #include "WorksheetArguments.h"
 #include "WorksheetFunctions.h"
 #include "WorksheetGuard.h"
+#include "closedform/Heston.h"
 
 using addin::GuardedWorksheetCall;
 using addin::TruncateToInt;

@@ -1,4 +1,4 @@
-// OptionArguments: the arguments of the accurate pricer's worksheet functions, read from
+// OptionArguments: the arguments of the contour pricer's worksheet functions, read from
 // Excel values into options, model parameters and result shapes.
 //
 // Conventions shared by heston_Price, heston_Greeks, heston_ModelImpliedVol,
@@ -26,9 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "AccuratePricer.h"
 #include "CellMatrix.h"
-#include "ModelParameters.h"
+#include "contour/ContourPricer.h"
+#include "model/ModelParameters.h"
 
 namespace addin {
 

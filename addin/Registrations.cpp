@@ -1,6 +1,6 @@
 // The registration table of the worksheet functions: one static record per function,
 // appended to the FunctionRegistry while the library loads, in the order Excel lists them.
-// The nine original functions come first, then the accurate pricer's five, which are
+// The nine original functions come first, then the contour pricer's five, which are
 // thread-safe (the layer adds "$" in Excel-12 mode only).
 //
 // Every text is shown to users by Excel's function wizard; XlfArgDesc completes each
@@ -165,46 +165,46 @@ const FunctionRegistration kWeightBSvega("xlheston_weightBSvega", "heston_weight
                                          kCategory, kWeightBSvegaArgs, std::size(kWeightBSvegaArgs),
                                          kVolatile, kThreadSafe, kDefaultReturnType);
 
-// The accurate pricer's functions.
+// The contour pricer's functions.
 constexpr bool kThreadSafeFunction = true;
 
-constexpr ArgumentEntry kAccurateOptionType{
+constexpr ArgumentEntry kPricingOptionType{
     "OptionType",
     " 1, \"C\" or \"Call\" for a call; 2, \"P\" or \"Put\" for a put, in any case. One value or a "
     "range ",
     "XLF_OPER"};
-constexpr ArgumentEntry kAccurateSpot{"Spot", " Spot price of the underlying ", "B"};
-constexpr ArgumentEntry kAccurateStrike{
+constexpr ArgumentEntry kPricingSpot{"Spot", " Spot price of the underlying ", "B"};
+constexpr ArgumentEntry kPricingStrike{
     "Strike",
     " Strike price. One value or a range; a column of strikes with a row of maturities gives a "
     "strikes x maturities matrix ",
     "XLF_OPER"};
-constexpr ArgumentEntry kAccurateMaturity{
+constexpr ArgumentEntry kPricingMaturity{
     "Maturity", " Time to maturity in years. One value or a range ", "XLF_OPER"};
-constexpr ArgumentEntry kAccurateRate{
+constexpr ArgumentEntry kPricingRate{
     "Rate", " Risk-free rate, continuously compounded, per year. One value or a range ",
     "XLF_OPER"};
-constexpr ArgumentEntry kAccurateDividendYield{
+constexpr ArgumentEntry kPricingDividendYield{
     "DividendYield",
     " Dividend yield, continuously compounded, per year (0 for none). One value or a range ",
     "XLF_OPER"};
-constexpr ArgumentEntry kAccurateParameters{
+constexpr ArgumentEntry kPricingParameters{
     "Parameters",
     " Five numbers v0, theta, kappa, sigma, rho: initial variance, long-run variance, "
     "mean-reversion speed, volatility of variance, correlation. A heston_Calibrate column may be "
     "given whole ",
     "XLF_OPER"};
-constexpr ArgumentEntry kAccuratePrice{"Price", " Option price. One value or a range ", "XLF_OPER"};
+constexpr ArgumentEntry kPricingPrice{"Price", " Option price. One value or a range ", "XLF_OPER"};
 
-constexpr ArgumentEntry kAccurateOptionArgs[] = {
-    kAccurateOptionType, kAccurateSpot,          kAccurateStrike,    kAccurateMaturity,
-    kAccurateRate,       kAccurateDividendYield, kAccurateParameters};
+constexpr ArgumentEntry kPricingOptionArgs[] = {
+    kPricingOptionType, kPricingSpot,          kPricingStrike,    kPricingMaturity,
+    kPricingRate,       kPricingDividendYield, kPricingParameters};
 const FunctionRegistration kPrice(
     "xlheston_Price", "heston_Price",
     " Heston price of a European option by Fourier inversion, accurate to near machine "
     "precision at any strike and maturity, with a dividend yield. Ranges give an array of "
     "prices; #NUM! marks options that cannot be priced ",
-    kCategory, kAccurateOptionArgs, std::size(kAccurateOptionArgs), kVolatile, kThreadSafeFunction,
+    kCategory, kPricingOptionArgs, std::size(kPricingOptionArgs), kVolatile, kThreadSafeFunction,
     kDefaultReturnType);
 
 const FunctionRegistration kGreeks(
@@ -212,19 +212,19 @@ const FunctionRegistration kGreeks(
     " Heston price and sensitivities as a table of names and values: price, delta, gamma, "
     "theta (-d/dT), rho, dividend rho, and d/d v0, theta, kappa, sigma, rho. Ranges give one "
     "column of values per option ",
-    kCategory, kAccurateOptionArgs, std::size(kAccurateOptionArgs), kVolatile, kThreadSafeFunction,
+    kCategory, kPricingOptionArgs, std::size(kPricingOptionArgs), kVolatile, kThreadSafeFunction,
     kDefaultReturnType);
 
 const FunctionRegistration kModelImpliedVol(
     "xlheston_ModelImpliedVol", "heston_ModelImpliedVol",
     " Black-Scholes implied volatility of the Heston price: the model's smile. Ranges give an "
     "array, e.g. a column of strikes with a row of maturities gives the smile surface ",
-    kCategory, kAccurateOptionArgs, std::size(kAccurateOptionArgs), kVolatile, kThreadSafeFunction,
+    kCategory, kPricingOptionArgs, std::size(kPricingOptionArgs), kVolatile, kThreadSafeFunction,
     kDefaultReturnType);
 
 constexpr ArgumentEntry kBlackImpliedVolArgs[] = {
-    kAccurateOptionType, kAccuratePrice, kAccurateSpot,         kAccurateStrike,
-    kAccurateMaturity,   kAccurateRate,  kAccurateDividendYield};
+    kPricingOptionType, kPricingPrice, kPricingSpot,         kPricingStrike,
+    kPricingMaturity,   kPricingRate,  kPricingDividendYield};
 const FunctionRegistration kBlackImpliedVol(
     "xlheston_BlackImpliedVol", "heston_BlackImpliedVol",
     " Black-Scholes implied volatility of an option price to near machine precision, with a "
@@ -233,7 +233,7 @@ const FunctionRegistration kBlackImpliedVol(
     kThreadSafeFunction, kDefaultReturnType);
 
 constexpr ArgumentEntry kCalibrateArgs[] = {
-    kAccurateSpot,
+    kPricingSpot,
     {"Strikes", " Observed options: strikes, one per option ", "XLF_OPER"},
     {"Maturities", " Observed options: maturities in years, one per option or one for all ",
      "XLF_OPER"},

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "ParallelFor.h"
+#include "execution/ParallelFor.h"
 
 namespace addin {
 

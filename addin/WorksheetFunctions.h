@@ -51,7 +51,7 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_weightBSvega(double StockPrice, double Exer
                                                   double OptionPrice, double OptionType,
                                                   double DividendYield);
 
-// The accurate pricer's functions, thread-safe in Excel-12 mode (results in per-thread
+// The contour pricer's functions, thread-safe in Excel-12 mode (results in per-thread
 // storage, see ThreadResult.h). Per-option arguments may be single values or ranges; see
 // OptionArguments.h for their conventions.
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Price(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,

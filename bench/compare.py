@@ -86,33 +86,33 @@ def main():
         worst = family_counter(prefix, "worst_error")
         return "" if worst is None else f"worst error {worst:.2g}"
 
-    ours_error = family_counter("BM_AccuratePriceWorstError", "worst_error")
+    ours_error = family_counter("BM_ContourPriceWorstError", "worst_error")
     ours_note = "" if ours_error is None else f"ours: worst error {ours_error:.2g}; "
-    row("7. accurate price vs default engine (median of 25)", family_median("BM_AccuratePrice"),
-        family_median("BM_AccurateQL_Default"), "QuantLib",
-        ours_note + "QuantLib: " + error_note("BM_AccurateQL_Default"))
+    row("7. accurate price vs default engine (median of 25)", family_median("BM_ContourPrice"),
+        family_median("BM_ContourQL_Default"), "QuantLib",
+        ours_note + "QuantLib: " + error_note("BM_ContourQL_Default"))
     for config in ("Lobatto1e10", "Kronrod1e12", "OptimalCVLaguerre192",
                    "AndersenPiterbargLobatto", "Cos200", "Cos2000", "ExponentialFitting"):
-        row(f"8. accurate price vs {config} (median of 25)", family_median("BM_AccuratePrice"),
-            family_median("BM_AccurateQL_" + config), "QuantLib",
-            "QuantLib: " + error_note("BM_AccurateQL_" + config))
+        row(f"8. accurate price vs {config} (median of 25)", family_median("BM_ContourPrice"),
+            family_median("BM_ContourQL_" + config), "QuantLib",
+            "QuantLib: " + error_note("BM_ContourQL_" + config))
     row("9. eleven Greeks vs bump and reprice (median of 25)",
-        family_median("BM_AccurateGreeks"), family_median("BM_AccurateQL_GreeksBump"),
+        family_median("BM_ContourGreeks"), family_median("BM_ContourQL_GreeksBump"),
         "QuantLib default engine")
     for label, name in (("10. Black implied volatility, one inversion",
                          "BM_BlackImpliedVolatility"),
                         ("10. model implied volatility (price + inversion)",
                          "BM_ModelImpliedVolatility"),
-                        ("11. DAX surface (104), one batch call", "BM_AccurateDaxBatch"),
+                        ("11. DAX surface (104), one batch call", "BM_ContourDaxBatch"),
                         ("11. DAX surface (104), with parameter derivatives",
-                         "BM_AccurateDaxBatchDerivatives")):
+                         "BM_ContourDaxBatchDerivatives")):
         if name in results:
             rows.append((label, fmt(get(name)), "", "", ""))
-    row("12. accurate calibration, DAX (104)", get("BM_AccurateCalibrationDax_Ours"),
-        get("BM_AccurateCalibrationDax_QuantLib"), "QuantLib LM",
-        f"ours from no guess {counters('BM_AccurateCalibrationDax_Ours')}; QuantLib from "
+    row("12. accurate calibration, DAX (104)", get("BM_ContourCalibrationDax_Ours"),
+        get("BM_ContourCalibrationDax_QuantLib"), "QuantLib LM",
+        f"ours from no guess {counters('BM_ContourCalibrationDax_Ours')}; QuantLib from "
         f"v0 0.1, kappa 1, theta 0.1, sigma 0.5, rho -0.5 "
-        f"{counters('BM_AccurateCalibrationDax_QuantLib')}")
+        f"{counters('BM_ContourCalibrationDax_QuantLib')}")
     if "BM_HestonCalibrateDax_Addin" in results:
         rows.append(("13. heston_Calibrate, DAX, add-in", fmt(get("BM_HestonCalibrateDax_Addin")),
                      "", "", "from no guess, through the native add-in"))

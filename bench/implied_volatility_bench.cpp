@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "AccuratePricer.h"
+#include "contour/ContourPricer.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "Heston.h"
-#include "ModelParameters.h"
+#include "closedform/Heston.h"
+#include "model/ModelParameters.h"
 #include "observation_table.h"
 
 static void BM_LevenbergMarquardt40Options(benchmark::State& state) {

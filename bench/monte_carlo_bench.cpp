@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "Heston.h"
+#include "closedform/Heston.h"
 #include "reference_pricing.h"
 
 namespace {

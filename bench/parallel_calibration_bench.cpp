@@ -1,6 +1,6 @@
 // The calibrations of the DAX surface (8 maturities x 13 strikes) with their surface
 // evaluations split by maturity over the add-in's thread pool: Differential Evolution with 50
-// generations, Levenberg-Marquardt from a fixed guess and the accurate calibration without an
+// generations, Levenberg-Marquardt from a fixed guess and the contour calibration without an
 // initial guess (its global phase's grid points and short runs are tasks too), each run
 // alternately on the serial runner and on a pool of `threads` threads, with the same result
 // checked bit for bit where the calibration repeats exactly.
@@ -34,10 +34,10 @@
 #include <thread>
 #include <vector>
 
-#include "AccurateCalibration.h"
-#include "Calibration.h"
-#include "Heston.h"
 #include "ThreadPool.h"
+#include "calibration/Calibration.h"
+#include "calibration/ContourCalibration.h"
+#include "closedform/Heston.h"
 #include "observation_csv.h"
 
 // Heap accounting for the whole benchmark program: bytes in use and their peak.
@@ -299,20 +299,20 @@ BENCHMARK(BM_DaxLevenbergMarquardt)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-void BM_DaxAccurateCalibration(benchmark::State& state) {
+void BM_DaxContourCalibration(benchmark::State& state) {
     const test_support::ObservationTable& t = Dax();
-    const std::vector<heston::CalibrationQuote> quotes = test_support::AccurateQuotes(t, 0.0);
+    const std::vector<heston::CalibrationQuote> quotes = test_support::ContourQuotes(t, 0.0);
     SerialAgainstPool(
         state,
         [&](heston::ParallelFor& runner) {
-            const heston::AccurateCalibrationResult r =
+            const heston::ContourCalibrationResult r =
                 heston::CalibrateAccurately(t.spot, quotes, {}, runner);
             return Vector{r.parameters.v0,    r.parameters.theta, r.parameters.kappa,
                           r.parameters.sigma, r.parameters.rho,   r.rmse};
         },
         true);
 }
-BENCHMARK(BM_DaxAccurateCalibration)
+BENCHMARK(BM_DaxContourCalibration)
     ->Arg(2)
     ->Arg(7)
     ->Iterations(10)

@@ -5,10 +5,10 @@
 #include <iterator>
 #include <vector>
 
-#include "Calibration.h"
-#include "ClosedFormGrid.h"
-#include "Heston.h"
-#include "ModelParameters.h"
+#include "calibration/Calibration.h"
+#include "closedform/ClosedFormGrid.h"
+#include "closedform/Heston.h"
+#include "model/ModelParameters.h"
 #include "observation_csv.h"
 #include "observation_table.h"
 #include "reference_pricing.h"
@@ -41,9 +41,9 @@ BENCHMARK(BM_ClosedFormPrice)->Unit(benchmark::kMicrosecond);
 // The same price with the SSE2 loops, which processors without AVX2 run.
 void BM_ClosedFormPrice_Sse2(benchmark::State& state) {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(heston_detail::ClosedFormGrid::DirectPrice(
+        benchmark::DoNotOptimize(heston::closedform::ClosedFormGrid::DirectPrice(
             100, 105, 1.0, 0.02, heston::ModelParameters{0.04, 0.06, 1.5, 0.4, -0.6}, 0.0, 1e-5,
-            100.0, 1, heston_detail::VectorWidth::kSse2));
+            100.0, 1, heston::VectorWidth::kSse2));
     }
 }
 BENCHMARK(BM_ClosedFormPrice_Sse2)->Unit(benchmark::kMicrosecond);
@@ -66,8 +66,9 @@ void BM_ClosedFormBatchDax104(benchmark::State& state) {
     const int count = static_cast<int>(s.strike.size());
     std::vector<double> prices(s.strike.size());
     for (auto _ : state) {
-        heston_detail::ClosedFormPrices(s.spot, s.strike.data(), s.maturity.data(), s.rate.data(),
-                                        s.type.data(), count, p, 0.0, 1e-5, prices.data());
+        heston::closedform::ClosedFormPrices(s.spot, s.strike.data(), s.maturity.data(),
+                                             s.rate.data(), s.type.data(), count, p, 0.0, 1e-5,
+                                             prices.data());
         benchmark::DoNotOptimize(prices.data());
     }
     state.SetItemsProcessed(state.iterations() * count);

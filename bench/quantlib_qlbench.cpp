@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "Calibration.h"
-#include "ClosedFormGrid.h"
-#include "Heston.h"
-#include "ModelParameters.h"
+#include "calibration/Calibration.h"
+#include "closedform/ClosedFormGrid.h"
+#include "closedform/Heston.h"
+#include "model/ModelParameters.h"
 #include "observation_csv.h"
 #include "observation_table.h"
 
@@ -173,8 +173,8 @@ void BM_OnePrice_OursSse2(benchmark::State& state) {
     const double T = kOneDays[state.range(1)] / 365.0;
     const heston::ModelParameters p{0.04, 0.06, 1.5, 0.4, -0.6};
     for (auto _ : state) {
-        benchmark::DoNotOptimize(heston_detail::ClosedFormGrid::DirectPrice(
-            100.0, K, T, 0.02, p, 0.0, 1e-5, 100.0, 1, heston_detail::VectorWidth::kSse2));
+        benchmark::DoNotOptimize(heston::closedform::ClosedFormGrid::DirectPrice(
+            100.0, K, T, 0.02, p, 0.0, 1e-5, 100.0, 1, heston::VectorWidth::kSse2));
     }
 }
 BENCHMARK(BM_OnePrice_OursSse2)->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}})->MinTime(0.05);

@@ -1,10 +1,13 @@
-# The numerical library: pricing (heston/) and calibration (calibration/).
-# It sees only the standard library, MINPACK and its own headers.
-file(GLOB HESTON_SOURCES CONFIGURE_DEPENDS
-     ${PROJECT_SOURCE_DIR}/heston/*.cpp ${PROJECT_SOURCE_DIR}/calibration/*.cpp)
+# The numerical library (heston/): one folder per subsystem, each file included by its folder
+# ("quadrature/SinhTrapezoid.h"), with heston/ the one include root. It sees only the standard
+# library, MINPACK and its own headers; which folder may include which is checked at configure
+# time (cmake/Layering.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/Layering.cmake)
+heston_check_layering(${PROJECT_SOURCE_DIR}/heston)
+
+file(GLOB HESTON_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/heston/*/*.cpp)
 add_library(heston_numerics STATIC ${HESTON_SOURCES})
-target_include_directories(heston_numerics PUBLIC
-                           ${PROJECT_SOURCE_DIR}/heston ${PROJECT_SOURCE_DIR}/calibration)
+target_include_directories(heston_numerics PUBLIC ${PROJECT_SOURCE_DIR}/heston)
 target_link_libraries(heston_numerics PUBLIC minpack)
 
 if(HESTON_TESTS)

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "Calibration.h"
-#include "Heston.h"
-#include "ModelParameters.h"
+#include "calibration/Calibration.h"
+#include "closedform/Heston.h"
+#include "model/ModelParameters.h"
 #include "observation_csv.h"
 #include "observation_table.h"
 

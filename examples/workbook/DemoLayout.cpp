@@ -345,11 +345,11 @@ void AddSmile(DemoLayout& layout, int firstRow) {
          firstRow, r - 1});
 }
 
-// The accurate pricer's functions on the same quotes: heston_Calibrate in two error measures
+// The contour pricer's functions on the same quotes: heston_Calibrate in two error measures
 // with its diagnostics, Greeks of three options at that fit, at the shortest maturity the
-// accurate price beside the closed form at the Levenberg-Marquardt fit, and the model's smile
-// at the accurate fit beside the observed implied vols (both one array formula each).
-void AddAccurate(DemoLayout& layout, int firstRow) {
+// contour price beside the closed form at the Levenberg-Marquardt fit, and the model's smile
+// at the contour fit beside the observed implied vols (both one array formula each).
+void AddContour(DemoLayout& layout, int firstRow) {
     Heading(layout, firstRow, "The accurate pricer: calibration, Greeks, short maturities, smile");
     const int header = firstRow + 1;
     ColumnHeaders(layout, header, {"accurate fit", "price errors", "vol errors"});
@@ -396,7 +396,7 @@ void AddAccurate(DemoLayout& layout, int firstRow) {
                                                 CellName({greeksRow + 1, 1}) + ", 0, " + fit + ")",
                                             "0.0000", 11, 4));
 
-    // The shortest maturity: accurate price beside the closed form, both at the LM fit.
+    // The shortest maturity: contour price beside the closed form, both at the LM fit.
     const int shortRow = tableRow + 12;
     const FitCells& lm = layout.fits[1];
     const std::string lmFit =
@@ -424,7 +424,7 @@ void AddAccurate(DemoLayout& layout, int firstRow) {
         layout.sheet.Set({r, 6}, Cell::MakeDifference({r, 5}, {r, 4}, "0.000000"));
     }
 
-    // The model's smile at the accurate fit beside the observed implied vols, per quote.
+    // The model's smile at the contour fit beside the observed implied vols, per quote.
     const int smileRow = r + 1;
     ColumnHeaders(layout, smileRow,
                   {"strike", "maturity", "type (1 call, 2 put)", "rate", "observed price",
@@ -478,7 +478,7 @@ DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot) {
     AddMonteCarlo(layout, monteCarloRow, quotes);
     AddQuotes(layout, quotesRow, quotes);
     AddSmile(layout, layout.lastQuoteRow + 2);
-    AddAccurate(layout, layout.blocks.back().lastRow + 2);
+    AddContour(layout, layout.blocks.back().lastRow + 2);
     for (std::size_t i = 1; i < layout.blocks.size(); ++i) {
         if (layout.blocks[i].firstRow <= layout.blocks[i - 1].lastRow)
             throw std::logic_error("block '" + layout.blocks[i].title + "' overlaps the one above");

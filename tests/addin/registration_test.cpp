@@ -134,7 +134,7 @@ class Registration : public AddinSession {};
 TEST_P(Registration, NineFunctionsRegisterAsTheTableSaysInOrder) {
     simulated::AttachDebugger();
     ASSERT_EQ(Open(), 1);
-    // The nine come first; the accurate pricer's five follow them (accurate_functions_test).
+    // The nine come first; the contour pricer's five follow them (contour_functions_test).
     const std::vector<RegisteredFunction> functions = runner::RegisteredFunctions();
     ASSERT_EQ(functions.size(), std::size(kFunctions) + 5);
     for (std::size_t i = 0; i < std::size(kFunctions); ++i) {

@@ -255,15 +255,15 @@ TEST_F(DemoWorkbookTest, CalcShowsTheValuesTheAddinComputed) {
     // 5 draws.
     EXPECT_GE(checked, 104 * 6 + 184 * 4 + 10 + 6 + 5);
     // Calc recomputes array formulas and, without the add-in, shows #NAME? there: the 15
-    // cells of the first blocks' arrays and every cell of the accurate pricer's arrays are
+    // cells of the first blocks' arrays and every cell of the contour pricer's arrays are
     // checked against the values cached in the file instead.
-    int accurateArrayCells = 0;
+    int contourArrayCells = 0;
     for (const auto& [position, cell] : layout.sheet.Cells()) {
         if (cell.kind == demo::Cell::AddinFormula && cell.arrayRows * cell.arrayColumns > 1 &&
             position.row >= layout.blocks.back().firstRow)
-            accurateArrayCells += cell.arrayRows * cell.arrayColumns;
+            contourArrayCells += cell.arrayRows * cell.arrayColumns;
     }
-    EXPECT_LE(fromFile, 15 + accurateArrayCells);
+    EXPECT_LE(fromFile, 15 + contourArrayCells);
 
     // The inputs are the quote file's, sorted by maturity and strike.
     std::vector<demo::Quote> quotes = demo::ReadQuotes(kQuotes);

@@ -12,18 +12,17 @@
 #include <random>
 #include <vector>
 
-#include "BooleRule.h"
-#include "CharacteristicExponent.h"
-#include "ClosedFormGrid.h"
-#include "ModelParameters.h"
-#include "VectorMath.h"
+#include "closedform/ClosedFormGrid.h"
+#include "closedform/ProbabilityExponent.h"
+#include "model/ModelParameters.h"
+#include "quadrature/BooleRule.h"
+#include "vectormath/VectorMath.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
-namespace hd = heston_detail;
-namespace vm = heston_detail::vmath;
+namespace vm = heston::vmath;
 
 std::uint64_t Bits(double x) {
     std::uint64_t b;
@@ -93,13 +92,13 @@ __attribute__((target("avx2"), flatten)) void KernelsFourPacked(const double* x,
 
 // The exponent's parts and lane mask at points phi[0 .. n - 1]: four outputs per point.
 template <class V>
-HESTON_VMATH_INLINE void ExponentOver(const hd::CharacteristicExponent& exponent, int j,
-                                      const double* phi, int n, double* out) {
+HESTON_VMATH_INLINE void ExponentOver(const heston::closedform::CharacteristicExponent& exponent,
+                                      int j, const double* phi, int n, double* out) {
     constexpr int lanes = vm::kLanes<V>;
     for (int i = 0; i < n; i += lanes) {
         const V at = vm::Load<V>(phi + i);
         vm::MaskOf<V> plain = at == at;
-        const hd::ExponentParts<V> parts = exponent.PartsAt(j, at, plain);
+        const heston::closedform::ExponentParts<V> parts = exponent.PartsAt(j, at, plain);
         for (int lane = 0; lane < lanes; ++lane) {
             out[4 * (i + lane)] = parts.re[lane];
             out[4 * (i + lane) + 1] = parts.imC[lane];
@@ -109,25 +108,26 @@ HESTON_VMATH_INLINE void ExponentOver(const hd::CharacteristicExponent& exponent
     }
 }
 
-void ExponentTwo(const hd::CharacteristicExponent& e, int j, const double* phi, int n,
-                 double* out) {
+void ExponentTwo(const heston::closedform::CharacteristicExponent& e, int j, const double* phi,
+                 int n, double* out) {
     ExponentOver<vm::V2>(e, j, phi, n, out);
 }
 
-void ExponentTwoPacked(const hd::CharacteristicExponent& e, int j, const double* phi, int n,
-                       double* out) {
+void ExponentTwoPacked(const heston::closedform::CharacteristicExponent& e, int j,
+                       const double* phi, int n, double* out) {
     ExponentOver<vm::Pack<vm::V2>>(e, j, phi, n, out);
 }
 
 #if HESTON_VMATH_AVX2
-__attribute__((target("avx2"), flatten)) void ExponentFour(const hd::CharacteristicExponent& e,
-                                                           int j, const double* phi, int n,
-                                                           double* out) {
+__attribute__((target("avx2"), flatten)) void ExponentFour(
+    const heston::closedform::CharacteristicExponent& e, int j, const double* phi, int n,
+    double* out) {
     ExponentOver<vm::V4>(e, j, phi, n, out);
 }
 
 __attribute__((target("avx2"), flatten)) void ExponentFourPacked(
-    const hd::CharacteristicExponent& e, int j, const double* phi, int n, double* out) {
+    const heston::closedform::CharacteristicExponent& e, int j, const double* phi, int n,
+    double* out) {
     ExponentOver<vm::Pack<vm::V4>>(e, j, phi, n, out);
 }
 #endif
@@ -225,7 +225,7 @@ TEST(BitIdenticalPaths, PackedExponentGivesEveryPointTheSingleVectorBitsAndMask)
     const int n = static_cast<int>(phi.size());
     for (const heston::ModelParameters& p : cases) {
         for (double tau : {0.01, 1.0, 30.0}) {
-            const hd::CharacteristicExponent exponent(tau, p, 0.1);
+            const heston::closedform::CharacteristicExponent exponent(tau, p, 0.1);
             for (int j = 0; j < 2; ++j) {
                 std::vector<double> single(4 * phi.size()), packed(4 * phi.size());
                 ExponentTwo(exponent, j, phi.data(), n, single.data());
@@ -261,16 +261,16 @@ TEST(BitIdenticalPaths, BooleSumsSideBySideEqualOneAtATime) {
         }
         const double h = 0.0833;
         double totals[2];
-        hd::BooleSums(y0.data(), y1.data(), intervals, h, totals);
-        EXPECT_EQ(Bits(totals[0]), Bits(hd::BooleSum(y0.data(), intervals, h)));
-        EXPECT_EQ(Bits(totals[1]), Bits(hd::BooleSum(y1.data(), intervals, h)));
+        heston::BooleSums(y0.data(), y1.data(), intervals, h, totals);
+        EXPECT_EQ(Bits(totals[0]), Bits(heston::BooleSum(y0.data(), intervals, h)));
+        EXPECT_EQ(Bits(totals[1]), Bits(heston::BooleSum(y1.data(), intervals, h)));
     }
     // Against the rule itself: Boole's rule integrates x^4 on [0, 1] with the one-panel error
     // -(8/945) h^7 f^(6) = 0 for a quartic, exactly up to rounding.
     std::vector<double> quartic(5);
     for (int k = 0; k <= 4; ++k) quartic[k] = std::pow(k * 0.25, 4);
     double totals[2];
-    hd::BooleSums(quartic.data(), quartic.data(), 4, 0.25, totals);
+    heston::BooleSums(quartic.data(), quartic.data(), 4, 0.25, totals);
     EXPECT_NEAR(totals[0], 0.2, 1e-15);
     EXPECT_EQ(Bits(totals[0]), Bits(totals[1]));
 }
@@ -288,10 +288,10 @@ TEST(BitIdenticalPaths, SinglePriceIsTheSameAtBothVectorWidths) {
                                         std::exp(-4.0 + 7.0 * u(rng)), 0.01 + 2.0 * u(rng),
                                         1.998 * u(rng) - 0.999};
         const double lower = i % 2 ? 1e-5 : 1e-13;
-        const double sse2 = hd::ClosedFormGrid::DirectPrice(100.0, K, tau, 0.03, p, 0.0, lower,
-                                                            100.0, 1, hd::VectorWidth::kSse2);
-        const double widest = hd::ClosedFormGrid::DirectPrice(100.0, K, tau, 0.03, p, 0.0, lower,
-                                                              100.0, 1, hd::VectorWidth::kWidest);
+        const double sse2 = heston::closedform::ClosedFormGrid::DirectPrice(
+            100.0, K, tau, 0.03, p, 0.0, lower, 100.0, 1, heston::VectorWidth::kSse2);
+        const double widest = heston::closedform::ClosedFormGrid::DirectPrice(
+            100.0, K, tau, 0.03, p, 0.0, lower, 100.0, 1, heston::VectorWidth::kWidest);
         EXPECT_EQ(Bits(sse2), Bits(widest))
             << "K " << K << " tau " << tau << " v " << p.v0 << " sigma " << p.sigma << ": " << sse2
             << " against " << widest;

@@ -18,8 +18,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "AccuratePricer.h"
-#include "NormalisedBlack.h"
+#include "blackscholes/NormalisedBlack.h"
+#include "contour/ContourPricer.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ void ExpectThrowNaming(const std::function<void()>& call, const std::string& nam
 TEST(NormalisedBlack, ScaledErfcMatchesLongDouble) {
     for (double z : {-5.0, -1.0, -0.3, 0.0, 0.2, 1.0, 3.0, 7.0, 11.99, 12.0, 12.01, 20.0, 30.0}) {
         const Real expected = std::exp(static_cast<Real>(z) * z) * std::erfc(static_cast<Real>(z));
-        const double calculated = heston_detail::ScaledErfc(z);
+        const double calculated = heston::blackscholes::ScaledErfc(z);
         EXPECT_NEAR(calculated / expected - 1, 0.0, 4 * kEps)
             << "z " << z << " calculated " << calculated << " expected " << expected;
     }
@@ -136,7 +136,7 @@ TEST(NormalisedBlack, MatchesLongDoubleInEveryRegion) {
             }
             const Real expected =
                 std::exp(0.5L * x) * Cdf(h + t) - std::exp(-0.5L * x) * Cdf(h - t);
-            const auto b = heston_detail::NormalisedBlackCall(x, s);
+            const auto b = heston::blackscholes::NormalisedBlackCall(x, s);
             const double tolerance = 8 * kEps * (4 + static_cast<double>(exponent));
             EXPECT_NEAR(b.Value() / expected - 1, 0.0, tolerance) << "x " << x << " s " << s;
             EXPECT_NEAR(b.LogValue() - std::log(expected), 0.0, tolerance)
@@ -145,8 +145,8 @@ TEST(NormalisedBlack, MatchesLongDoubleInEveryRegion) {
             EXPECT_NEAR(b.vegaOverValue / (vega / expected) - 1, 0.0, tolerance)
                 << "x " << x << " s " << s;
             const Real complement = std::exp(0.5L * x) - expected;
-            EXPECT_NEAR(heston_detail::NormalisedBlackCallComplement(x, s) / complement - 1, 0.0,
-                        tolerance / complement)
+            EXPECT_NEAR(heston::blackscholes::NormalisedBlackCallComplement(x, s) / complement - 1,
+                        0.0, tolerance / complement)
                 << "x " << x << " s " << s;
         }
     }

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 
-#include "BlackScholes.h"
-#include "NormalDistribution.h"
 #include "black_scholes_reference.h"
+#include "blackscholes/BlackScholes.h"
+#include "blackscholes/NormalDistribution.h"
 
 namespace {
 

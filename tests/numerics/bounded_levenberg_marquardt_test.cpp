@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "BoundedLevenbergMarquardt.h"
+#include "optimisation/BoundedLevenbergMarquardt.h"
 
 namespace {
 

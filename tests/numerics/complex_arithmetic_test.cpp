@@ -12,24 +12,23 @@
 #include <random>
 #include <vector>
 
-#include "CharacteristicExponent.h"
-#include "ComplexArithmetic.h"
-#include "ModelParameters.h"
-#include "VectorMath.h"
+#include "closedform/ProbabilityExponent.h"
+#include "model/ModelParameters.h"
+#include "vectormath/ComplexArithmetic.h"
+#include "vectormath/VectorMath.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
-namespace hd = heston_detail;
-namespace vm = heston_detail::vmath;
+namespace vm = heston::vmath;
 using LongComplex = std::complex<long double>;
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
 enum Operation { kDiv, kSqrt, kLog };
 
-LongComplex Exact(Operation op, const hd::Cx& a, const hd::Cx& b) {
+LongComplex Exact(Operation op, const vm::Cx& a, const vm::Cx& b) {
     const LongComplex x(a.re, a.im);
     switch (op) {
         case kDiv:
@@ -44,7 +43,7 @@ LongComplex Exact(Operation op, const hd::Cx& a, const hd::Cx& b) {
 
 // |calculated - exact| in units of eps |exact|; the logarithm, whose value vanishes at 1 while
 // its error stays near eps, in units of eps (|exact| + 1).
-double Error(Operation op, const hd::Cx& calculated, const LongComplex& exact) {
+double Error(Operation op, const vm::Cx& calculated, const LongComplex& exact) {
     const long double scale = std::abs(exact) + (op == kLog ? 1.0L : 0.0L);
     const long double distance = std::abs(LongComplex(calculated.re, calculated.im) - exact);
     return static_cast<double>(distance / (scale * kEps));
@@ -52,54 +51,56 @@ double Error(Operation op, const hd::Cx& calculated, const LongComplex& exact) {
 
 // A complex number of magnitude log-uniform in [2^lowExp, 2^highExp] at a uniform angle, with
 // a part set exactly to zero now and then.
-hd::Cx RandomComplex(std::mt19937_64& rng, double lowExp, double highExp) {
+vm::Cx RandomComplex(std::mt19937_64& rng, double lowExp, double highExp) {
     std::uniform_real_distribution<double> u(0.0, 1.0);
     const double magnitude = std::exp2(lowExp + (highExp - lowExp) * u(rng));
     const double angle = (2.0 * u(rng) - 1.0) * M_PI;
-    hd::Cx z{magnitude * std::cos(angle), magnitude * std::sin(angle)};
+    vm::Cx z{magnitude * std::cos(angle), magnitude * std::sin(angle)};
     const double pick = u(rng);
     if (pick < 0.05) z.re = 0.0;
     if (pick > 0.95) z.im = 0.0;
     return z;
 }
 
-hd::Cx Scalar(Operation op, const hd::Cx& a, const hd::Cx& b) {
+vm::Cx Scalar(Operation op, const vm::Cx& a, const vm::Cx& b) {
     bool plain = true;
     switch (op) {
         case kDiv:
-            return hd::Div(a, b, plain);
+            return vm::Div(a, b, plain);
         case kSqrt:
-            return hd::Sqrt(a, plain);
+            return vm::Sqrt(a, plain);
         case kLog:
-            return hd::Log(a, plain);
+            return vm::Log(a, plain);
     }
     return a;
 }
 
 // The operation on n operands in vectors of V; plain[i] tells whether lane i was kept.
 template <class V>
-HESTON_VMATH_INLINE void ApplyV(Operation op, const hd::Cx* a, const hd::Cx* b, hd::Cx* out,
+HESTON_VMATH_INLINE void ApplyV(Operation op, const vm::Cx* a, const vm::Cx* b, vm::Cx* out,
                                 bool* plain, int n) {
     constexpr int kLanes = vm::kLanes<V>;
     for (int i = 0; i + kLanes <= n; i += kLanes) {
-        hd::ComplexParts<V> x, y;
+        double parts[4][kLanes];
         for (int lane = 0; lane < kLanes; ++lane) {
-            x.re[lane] = a[i + lane].re;
-            x.im[lane] = a[i + lane].im;
-            y.re[lane] = b[i + lane].re;
-            y.im[lane] = b[i + lane].im;
+            parts[0][lane] = a[i + lane].re;
+            parts[1][lane] = a[i + lane].im;
+            parts[2][lane] = b[i + lane].re;
+            parts[3][lane] = b[i + lane].im;
         }
+        const vm::ComplexParts<V> x{vm::Load<V>(parts[0]), vm::Load<V>(parts[1])};
+        const vm::ComplexParts<V> y{vm::Load<V>(parts[2]), vm::Load<V>(parts[3])};
         vm::MaskOf<V> kept = x.re == x.re;
-        hd::ComplexParts<V> z;
+        vm::ComplexParts<V> z;
         switch (op) {
             case kDiv:
-                z = hd::Div(x, y, kept);
+                z = vm::Div(x, y, kept);
                 break;
             case kSqrt:
-                z = hd::Sqrt(x, kept);
+                z = vm::Sqrt(x, kept);
                 break;
             case kLog:
-                z = hd::Log(x, kept);
+                z = vm::Log(x, kept);
                 break;
         }
         for (int lane = 0; lane < kLanes; ++lane) {
@@ -109,14 +110,14 @@ HESTON_VMATH_INLINE void ApplyV(Operation op, const hd::Cx* a, const hd::Cx* b, 
     }
 }
 
-void ApplyTwoLanes(Operation op, const hd::Cx* a, const hd::Cx* b, hd::Cx* out, bool* plain,
+void ApplyTwoLanes(Operation op, const vm::Cx* a, const vm::Cx* b, vm::Cx* out, bool* plain,
                    int n) {
     ApplyV<vm::V2>(op, a, b, out, plain, n);
 }
 
 #if HESTON_VMATH_AVX2
-__attribute__((target("avx2"), flatten)) void ApplyFourLanes(Operation op, const hd::Cx* a,
-                                                             const hd::Cx* b, hd::Cx* out,
+__attribute__((target("avx2"), flatten)) void ApplyFourLanes(Operation op, const vm::Cx* a,
+                                                             const vm::Cx* b, vm::Cx* out,
                                                              bool* plain, int n) {
     ApplyV<vm::V4>(op, a, b, out, plain, n);
 }
@@ -124,17 +125,17 @@ __attribute__((target("avx2"), flatten)) void ApplyFourLanes(Operation op, const
 
 // Whether the plain formulas of the operation serve these operands: magnitudes (squared, for
 // the square root and logarithm) inside the range of ComplexArithmetic.h.
-bool Servable(Operation op, const hd::Cx& a, const hd::Cx& b) {
-    if (op != kDiv) return hd::Plain(a.re * a.re + a.im * a.im);
+bool Servable(Operation op, const vm::Cx& a, const vm::Cx& b) {
+    if (op != kDiv) return vm::Plain(a.re * a.re + a.im * a.im);
     const double big = std::fmax(std::fabs(b.re), std::fabs(b.im));
     const double small = std::fmin(std::fabs(b.re), std::fabs(b.im));
-    return big > hd::kOperandLow && big < hd::kOperandHigh && std::fabs(a.re) < hd::kOperandHigh &&
-           std::fabs(a.im) < hd::kOperandHigh &&
-           std::fabs(a.re) + std::fabs(a.im) > hd::kOperandLow && small / big > hd::kSmallestNormal;
+    return big > vm::kOperandLow && big < vm::kOperandHigh && std::fabs(a.re) < vm::kOperandHigh &&
+           std::fabs(a.im) < vm::kOperandHigh &&
+           std::fabs(a.re) + std::fabs(a.im) > vm::kOperandLow && small / big > vm::kSmallestNormal;
 }
 
 struct Operands {
-    std::vector<hd::Cx> a, b;
+    std::vector<vm::Cx> a, b;
 };
 
 // Operands over the whole range of doubles, and a share well inside the plain range.
@@ -178,7 +179,7 @@ TEST(ComplexArithmetic, VectorFormsKeepOnlyLanesTheyServeAccurately) {
     std::mt19937_64 rng(12);
     const int n = 4000;
     const Operands o = RandomOperands(rng, n);
-    std::vector<hd::Cx> out(n);
+    std::vector<vm::Cx> out(n);
     std::unique_ptr<bool[]> kept(new bool[n]);
     for (int width = 2; width <= 4; width += 2) {
         for (Operation op : {kDiv, kSqrt, kLog}) {
@@ -219,14 +220,16 @@ TEST(CharacteristicExponent, VectorLanesAgreeWithTheScalarFormOrAreCleared) {
     const heston::ModelParameters degenerate{1e307, 0.06, 1.5, 0.4, -0.6};
     int overflowed = 0;
     for (const heston::ModelParameters& p : {ordinary, degenerate}) {
-        const hd::CharacteristicExponent exponent(1.5, p, 0.1);
+        const heston::closedform::CharacteristicExponent exponent(1.5, p, 0.1);
         for (int j = 0; j < 2; ++j) {
             for (double start : {1e-5, 0.37, 14.0, 60.0}) {
                 const vm::V2 phi{start, start + 0.75};
                 vm::MaskOf<vm::V2> plain = phi == phi;
-                const hd::ExponentParts<vm::V2> vector = exponent.PartsAt(j, phi, plain);
+                const heston::closedform::ExponentParts<vm::V2> vector =
+                    exponent.PartsAt(j, phi, plain);
                 for (int lane = 0; lane < 2; ++lane) {
-                    const hd::ExponentParts<double> scalar = exponent.PartsAt(j, phi[lane]);
+                    const heston::closedform::ExponentParts<double> scalar =
+                        exponent.PartsAt(j, phi[lane]);
                     const bool finite = std::isfinite(scalar.re) && std::isfinite(scalar.imC) &&
                                         std::isfinite(scalar.imDv);
                     if (!finite) {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Calibration.h"
-#include "Heston.h"
-#include "ModelParameters.h"
+#include "calibration/Calibration.h"
+#include "closedform/Heston.h"
+#include "model/ModelParameters.h"
 #include "observation_table.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "DESolver.h"
+#include "optimisation/DESolver.h"
 
 namespace {
 

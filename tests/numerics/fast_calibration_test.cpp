@@ -9,10 +9,10 @@
 #include <cmath>
 #include <vector>
 
-#include "Calibration.h"
-#include "Heston.h"
-#include "ModelParameters.h"
-#include "RuntimeRand.h"
+#include "calibration/Calibration.h"
+#include "closedform/Heston.h"
+#include "model/ModelParameters.h"
+#include "montecarlo/RuntimeRand.h"
 #include "observation_table.h"
 #include "reference_pricing.h"
 

@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "ClosedFormGrid.h"
-#include "Heston.h"
-#include "ModelParameters.h"
+#include "closedform/ClosedFormGrid.h"
+#include "closedform/Heston.h"
+#include "model/ModelParameters.h"
 #include "reference_pricing.h"
 
 namespace {
@@ -81,7 +81,7 @@ int CutSamples(const Case& c) {
     return cut;
 }
 
-using heston_detail::VectorWidth;
+using heston::VectorWidth;
 
 heston::ModelParameters ParametersOf(const Case& c) {
     return heston::ModelParameters{c.v, c.theta, c.kappa, c.sigma, c.rho};
@@ -89,8 +89,8 @@ heston::ModelParameters ParametersOf(const Case& c) {
 
 // The single-price pass at the given vector width.
 double DirectPrice(const Case& c, VectorWidth width) {
-    return heston_detail::ClosedFormGrid::DirectPrice(c.S, c.K, c.tau, c.r, ParametersOf(c),
-                                                      c.lambda, c.lower, 100.0, c.type, width);
+    return heston::closedform::ClosedFormGrid::DirectPrice(c.S, c.K, c.tau, c.r, ParametersOf(c),
+                                                           c.lambda, c.lower, 100.0, c.type, width);
 }
 
 }  // namespace
@@ -132,7 +132,7 @@ TEST(FastClosedForm, SharedMaturityPricesAgreeWithTheStraightforwardEvaluation) 
     double worst = 0.0;
     for (int n = 0; n < 30; ++n) {
         const Case c = RandomCase(rng);
-        heston_detail::ClosedFormGrid grid(c.lower, 100.0);
+        heston::closedform::ClosedFormGrid grid(c.lower, 100.0);
         grid.SetMaturity(c.tau, ParametersOf(c), c.lambda,
                          n % 2 == 0 ? VectorWidth::kWidest : VectorWidth::kSse2);
         for (int m = 0; m < 8; ++m) {

@@ -11,8 +11,8 @@
 #include <map>
 #include <stdexcept>
 
-#include "Heston.h"
 #include "black_scholes_reference.h"
+#include "closedform/Heston.h"
 
 namespace {
 

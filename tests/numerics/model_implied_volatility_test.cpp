@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "AccuratePricer.h"
 #include "black_scholes_reference.h"
+#include "contour/ContourPricer.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "Heston.h"
-#include "RuntimeRand.h"
 #include "black_scholes_reference.h"
+#include "closedform/Heston.h"
+#include "montecarlo/RuntimeRand.h"
 
 TEST(MonteCarloPrice, CallIsNearTheClosedFormHestonPrice) {
     // Closed-form Heston call for these inputs, from an independent high-accuracy quadrature.

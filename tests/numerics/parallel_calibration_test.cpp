@@ -11,12 +11,12 @@
 #include <limits>
 #include <vector>
 
-#include "AccurateCalibration.h"
-#include "AccuratePricer.h"
-#include "Calibration.h"
-#include "ClosedFormGrid.h"
-#include "Heston.h"
-#include "ModelParameters.h"
+#include "calibration/Calibration.h"
+#include "calibration/ContourCalibration.h"
+#include "closedform/ClosedFormGrid.h"
+#include "closedform/Heston.h"
+#include "contour/ContourPricer.h"
+#include "model/ModelParameters.h"
 #include "observation_csv.h"
 #include "thread_runner.h"
 
@@ -59,8 +59,8 @@ TEST(ParallelSurface, BatchPricesAreTheSameOnEveryThreadCount) {
     const heston::ModelParameters p{0.04, 0.05, 1.8, 0.5, -0.7};
 
     Vector serial(n);
-    heston_detail::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(), t.rate.data(),
-                                    t.type.data(), n, p, 0.0, 1e-6, serial.data());
+    heston::closedform::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(), t.rate.data(),
+                                         t.type.data(), n, p, 0.0, 1e-6, serial.data());
     // The serial prices are the library's single prices.
     Heston heston;
     for (int i = 0; i < n; ++i) {
@@ -77,8 +77,9 @@ TEST(ParallelSurface, BatchPricesAreTheSameOnEveryThreadCount) {
     for (int threads : kThreadCounts) {
         ThreadRunner runner(threads);
         Vector parallel(n, -1.0);
-        heston_detail::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(), t.rate.data(),
-                                        t.type.data(), n, p, 0.0, 1e-6, parallel.data(), runner);
+        heston::closedform::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(),
+                                             t.rate.data(), t.type.data(), n, p, 0.0, 1e-6,
+                                             parallel.data(), runner);
         ExpectSameBits(serial, parallel, threads);
         EXPECT_EQ(runner.Batches(), 1);
         // 8 maturities, the NaN one and 0.5 make 10 tasks, spread over every thread.
@@ -86,7 +87,7 @@ TEST(ParallelSurface, BatchPricesAreTheSameOnEveryThreadCount) {
     }
 }
 
-TEST(ParallelSurface, AccurateBatchIsTheSameOnEveryThreadCount) {
+TEST(ParallelSurface, ContourBatchIsTheSameOnEveryThreadCount) {
     const ObservationTable t = Dax();
     std::vector<heston::BatchOption> options;
     for (std::size_t i = 0; i < t.Size(); ++i) {
@@ -197,12 +198,12 @@ TEST(ParallelSurface, LevenbergMarquardtIsTheSameOnEveryThreadCount) {
     }
 }
 
-// The accurate calibration in each measure, with and without its global phase, and with a budget
+// The contour calibration in each measure, with and without its global phase, and with a budget
 // so short that the global phase's short runs must share what is left, one after the other.
-TEST(ParallelSurface, AccurateCalibrationIsTheSameOnEveryThreadCount) {
+TEST(ParallelSurface, ContourCalibrationIsTheSameOnEveryThreadCount) {
     const ObservationTable t = Dax();
-    const std::vector<heston::CalibrationQuote> quotes = test_support::AccurateQuotes(t, 0.0);
-    auto flat = [](const heston::AccurateCalibrationResult& r) {
+    const std::vector<heston::CalibrationQuote> quotes = test_support::ContourQuotes(t, 0.0);
+    auto flat = [](const heston::ContourCalibrationResult& r) {
         return Vector{r.parameters.v0,
                       r.parameters.theta,
                       r.parameters.kappa,
@@ -222,7 +223,7 @@ TEST(ParallelSurface, AccurateCalibrationIsTheSameOnEveryThreadCount) {
                           {heston::CalibrationErrorMeasure::Relative, false, 90},
                           {heston::CalibrationErrorMeasure::Price, true, 8}};
     for (const Case& c : cases) {
-        heston::AccurateCalibrationSettings settings;
+        heston::ContourCalibrationSettings settings;
         settings.measure = c.measure;
         settings.maxEvaluations = c.evaluations;
         settings.hasInitialGuess = c.guess;

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "Heston.h"
-#include "RuntimeRand.h"
+#include "closedform/Heston.h"
+#include "montecarlo/RuntimeRand.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "Calibration.h"
-#include "DESolver.h"
-#include "Heston.h"
-#include "RuntimeRand.h"
-#include "StopRequest.h"
+#include "calibration/Calibration.h"
+#include "closedform/Heston.h"
+#include "execution/StopRequest.h"
+#include "montecarlo/RuntimeRand.h"
+#include "optimisation/DESolver.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "DESolver.h"
+#include "optimisation/DESolver.h"
 
 namespace {
 

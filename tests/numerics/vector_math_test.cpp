@@ -9,13 +9,13 @@
 #include <random>
 #include <vector>
 
-#include "VectorMath.h"
+#include "vectormath/VectorMath.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
-namespace vm = heston_detail::vmath;
+namespace vm = heston::vmath;
 
 // Distance between two doubles in units in the last place of the expected value (the spacing
 // of doubles at its magnitude; subnormal spacing below the normal range).

@@ -1,4 +1,4 @@
-// Reference Heston prices for the accurate pricer's tests, computed independently of it: the
+// Reference Heston prices for the contour pricer's tests, computed independently of it: the
 // two-probability form of the price,
 //     call = S exp(-q T) P1 - K exp(-r T) P2,
 //     Pj = 1/2 + 1/pi * integral over u in (0, inf) of Re[exp(-i u k) psi_j(u) / (i u)],

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "AccurateCalibration.h"
-#include "ModelParameters.h"
+#include "calibration/ContourCalibration.h"
+#include "model/ModelParameters.h"
 
 namespace test_support {
 
@@ -43,9 +43,9 @@ ObservationTable ModelTable(double spot, const std::vector<double>& maturities,
                             const std::vector<double>& strikes, const heston::ModelParameters& p,
                             double lowerLimit);
 
-// The table as the accurate calibration's quotes: type 1 a call, anything else a put, with the
+// The table as the contour calibration's quotes: type 1 a call, anything else a put, with the
 // given dividend yield and the table's weights.
-std::vector<heston::CalibrationQuote> AccurateQuotes(const ObservationTable& table,
-                                                     double dividendYield);
+std::vector<heston::CalibrationQuote> ContourQuotes(const ObservationTable& table,
+                                                    double dividendYield);
 
 }  // namespace test_support

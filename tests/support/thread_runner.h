@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "ParallelFor.h"
+#include "execution/ParallelFor.h"
 
 namespace test_support {
 

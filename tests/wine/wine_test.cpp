@@ -311,11 +311,11 @@ TEST_P(WineTest, BadInputMatchesTheNativeBuild) {
     CompareWorkbook(std::string(WINE_TEST_WORKBOOK_DIR) + "/bad-input.csv", ExactTolerance);
 }
 
-// The accurate pricer's workbook: F11:G18 hold two calibrations from no guess (parameters,
+// The contour pricer's workbook: F11:G18 hold two calibrations from no guess (parameters,
 // RMSE, evaluations, status) and A23 a price at the first fit. A last-bit difference of the
 // runtime's exp or log may move the minimiser's path: the fits agree within their accuracy,
 // the evaluation counts within a few.
-double AccurateTolerance(const std::string& cell) {
+double ContourTolerance(const std::string& cell) {
     const std::string column = cell.substr(0, cell.find_first_of("0123456789"));
     const int row = std::atoi(cell.c_str() + column.size());
     if ((column == "F" || column == "G") && row == 17) return 0.2;
@@ -323,19 +323,19 @@ double AccurateTolerance(const std::string& cell) {
     return fit || cell == "A23" ? 1e-8 : 1e-12;
 }
 
-TEST_P(WineTest, AccurateFunctionsMatchTheNativeBuild) {
-    CompareWorkbook(std::string(WINE_TEST_WORKBOOK_DIR) + "/accurate-functions.csv",
-                    AccurateTolerance);
+TEST_P(WineTest, ContourFunctionsMatchTheNativeBuild) {
+    CompareWorkbook(std::string(WINE_TEST_WORKBOOK_DIR) + "/contour-functions.csv",
+                    ContourTolerance);
 }
 
-// Excel-12 mode registers the accurate pricer's functions as thread-safe: called from 8
+// Excel-12 mode registers the contour pricer's functions as thread-safe: called from 8
 // threads at once, each gives what it gave alone (Excel-4 mode has none to call).
 TEST_P(WineTest, ThreadSafeFunctionsGiveTheSameResultsFromEightThreads) {
     const Target target = GetParam();
     if (std::string(target.mode) != "--excel12") GTEST_SKIP() << "no thread-safe functions";
     const Output windows = RunWindows(
         target.bits, {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
-                      WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/accurate-functions.csv")});
+                      WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/contour-functions.csv")});
     ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
     const auto line = windows.out.find("threads: 8 threads made ");
     ASSERT_NE(line, std::string::npos) << windows.out;

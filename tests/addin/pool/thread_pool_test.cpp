@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "Calibration.h"
-#include "ClosedFormGrid.h"
-#include "Heston.h"
 #include "ThreadPool.h"
+#include "calibration/Calibration.h"
+#include "closedform/ClosedFormGrid.h"
+#include "closedform/Heston.h"
 #include "observation_csv.h"
 #include "process_threads.h"
 
@@ -216,8 +216,8 @@ TEST(ThreadPool, ManyConcurrentCallersShareTheWorkersWithoutAddingThreads) {
     const int n = static_cast<int>(t.Size());
     const heston::ModelParameters p{0.04, 0.05, 1.8, 0.5, -0.7};
     Vector serial(n);
-    heston_detail::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(), t.rate.data(),
-                                    t.type.data(), n, p, 0.0, 1e-6, serial.data());
+    heston::closedform::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(), t.rate.data(),
+                                         t.type.data(), n, p, 0.0, 1e-6, serial.data());
 
     const int before = ThreadsBefore();
     constexpr int kCallers = 16;
@@ -230,9 +230,9 @@ TEST(ThreadPool, ManyConcurrentCallersShareTheWorkersWithoutAddingThreads) {
         callers.emplace_back([&] {
             for (int call = 0; call < kCallsEach; ++call) {
                 Vector prices(n);
-                heston_detail::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(),
-                                                t.rate.data(), t.type.data(), n, p, 0.0, 1e-6,
-                                                prices.data(), watching);
+                heston::closedform::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(),
+                                                     t.rate.data(), t.type.data(), n, p, 0.0, 1e-6,
+                                                     prices.data(), watching);
                 if (!SameBits(prices, serial)) ++mismatches;
             }
         });
@@ -255,16 +255,17 @@ TEST(ThreadPool, CalibrationsAreTheSameOnPoolsOf1_2And7Threads) {
     const Vector guess{0.04, 0.05, 2.0, 0.5, -0.6};
 
     Vector serialPrices(n);
-    heston_detail::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(), t.rate.data(),
-                                    t.type.data(), n, p, 0.0, 1e-13, serialPrices.data());
+    heston::closedform::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(), t.rate.data(),
+                                         t.type.data(), n, p, 0.0, 1e-13, serialPrices.data());
     const Vector serialFit =
         heston_CalibrateLevMar(lower, upper, guess, t.strike, t.maturity, t.type, t.observed,
                                t.spot, t.rate, t.weight, 30);
     for (int threads : {1, 2, 7}) {
         ThreadPool pool(threads);
         Vector prices(n);
-        heston_detail::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(), t.rate.data(),
-                                        t.type.data(), n, p, 0.0, 1e-13, prices.data(), pool);
+        heston::closedform::ClosedFormPrices(t.spot, t.strike.data(), t.maturity.data(),
+                                             t.rate.data(), t.type.data(), n, p, 0.0, 1e-13,
+                                             prices.data(), pool);
         EXPECT_TRUE(SameBits(prices, serialPrices)) << threads << " threads";
         const Vector fit =
             heston_CalibrateLevMar(lower, upper, guess, t.strike, t.maturity, t.type, t.observed,

@@ -1,0 +1,108 @@
+// ContourPricing: the pieces of the contour pricer shared by the single-option
+// functions and the batch: argument checks, the market quantities of one option, the choice of
+// the integration contour, and the price and Greeks built from the contour integral.
+//
+// References:
+//   A. Lewis, "Option valuation under stochastic volatility", Finance Press, 2000, and
+//     "A simple option formula for general jump-diffusion and other exponential Levy
+//     processes", 2001 (prices as one Fourier integral along a line Im u = const).
+//   R. Lee, "Option pricing by transform methods: extensions, unification, and error
+//     control", J. Computational Finance 7 (2004) 51-86 (the residues picked up as the line
+//     moves, so that one integral gives the out-of-the-money option directly).
+//   L. Andersen and M. Lake, "Robust high-precision option pricing by Fourier transforms:
+//     contour deformations and double-exponential quadrature", 2018 (the line through the
+//     saddle point of the integrand, and a double-exponential rule along it).
+//   L. Andersen and V. Piterbarg, "Moment explosions in stochastic volatility models",
+//     Finance and Stochastics 11 (2007) 29-50 (the maturity at which a moment blows up).
+//
+// With X = ln(S_T/F), M(s) = E[exp(s X)] and k = ln(K/F), the undiscounted out-of-the-money
+// option is
+//     K/pi * integral over v in [0, inf) of Re[exp(-s k) M(s) / (s (s - 1))],  s = nu - i v,
+// which is the call for nu > 1 and the put for nu < 0 (between 0 and 1 the same integral is
+// the call less the forward). nu is placed near the saddle point of the integrand on the real
+// axis, where it is not oscillating and its size is about the price itself: the integral then
+// has no cancellation, and deep out-of-the-money prices keep their relative accuracy. The
+// in-the-money option follows from put-call parity.
+//
+// Derivatives: with respect to k the integrand gains a factor -s; with respect to a model
+// parameter or the maturity it gains the derivative of ln M, which the characteristic
+// exponent provides exactly. Delta, gamma, rho and the dividend rho follow through k.
+#pragma once
+
+#include <string>
+
+#include "contour/ContourPricer.h"
+
+namespace heston {
+namespace contour {
+
+// Throw std::invalid_argument naming the argument when it is invalid.
+void CheckModel(const ModelParameters& model);
+void CheckSpot(double spot);
+// Empty when the option's own inputs are valid, else the message naming the argument.
+std::string OptionInputError(int optionType, double strike, double maturity, double rate,
+                             double dividendYield);
+
+// One option in the quantities the integral needs.
+struct Market {
+    double spot, strike, maturity, rate, dividendYield;
+    double forward;        // spot exp((rate - dividendYield) maturity)
+    double logMoneyness;   // k = ln(strike / forward)
+    double rateDiscount;   // exp(-rate maturity)
+    double yieldDiscount;  // exp(-dividendYield maturity)
+};
+Market MakeMarket(double spot, double strike, double maturity, double rate, double dividendYield);
+
+// Expected variance integrated over the maturity.
+double IntegratedVariance(const ModelParameters& model, double maturity);
+
+// True when the variance is zero throughout, so that the price is the discounted intrinsic
+// value of the forward.
+bool DeterministicForward(const ModelParameters& model);
+
+// The line s = nu - i v and the scale of the quadrature along it. The integral gives the
+// out-of-the-money option (the call when callSide), directly for nu > 1 or nu < 0, or less the
+// undiscounted forward (call) or strike (put) on the line nu = 1/2 (middle), which serves when
+// the moments beyond the poles blow up too soon to leave room for the line.
+struct Contour {
+    bool callSide;
+    bool middle;
+    double nu;
+    double scale;  // of the sinh-trapezoid rule
+    double width;  // of the integrand's bell around v = 0
+};
+Contour ChooseContour(double logMoneyness, double maturity, const ModelParameters& model);
+
+// Where the integrand decays slowly and keeps oscillating (v0 = 0 with a small kappa theta T
+// against sigma), the sinh-trapezoid rule cannot resolve its tail. The tail is then
+// integrated from tailStart on, in half periods of the angular frequency tailFrequency (the
+// slope of the integrand's phase in v there); tailFrequency is 0 when the phase does not turn.
+struct Tail {
+    double tailStart;
+    double tailFrequency;
+    double bulkPanel;
+};
+Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k);
+
+// Price of optionType from the integral sum (already divided by pi): the out-of-the-money
+// option, clamped to the no-arbitrage bounds, and the other type by parity.
+double PriceFromIntegral(int optionType, const Market& market, const Contour& contour, double sum);
+
+// The nine integrals of one option: price, d/dk, d2/dk2, d/dT, d/dv0, d/dtheta, d/dkappa,
+// d/dsigma, d/drho, each already divided by pi.
+enum Integral { kValue, kDk, kDk2, kDMaturity, kDV0, kDTheta, kDKappa, kDSigma, kDRho };
+constexpr int kIntegralCount = 9;
+
+// Greeks of optionType from the nine integrals of the out-of-the-money option.
+Greeks GreeksFromIntegrals(int optionType, const Market& market, const Contour& contour,
+                           const double* integrals);
+
+// Price and Greeks where no integral is needed: zero maturity, zero strike, zero spot or zero
+// variance. Returns false when the option needs the integral.
+bool PriceWithoutIntegral(int optionType, const Market& market, const ModelParameters& model,
+                          double* price);
+bool GreeksWithoutIntegral(int optionType, const Market& market, const ModelParameters& model,
+                           Greeks* greeks);
+
+}  // namespace contour
+}  // namespace heston
