@@ -11,9 +11,9 @@ deps:
 deps-windows:
 	@bash cmake/install-deps.sh native windows
 
+# Configured when new, built when anything changed, silent when up to date (cmake/build-preset.sh).
 native: deps
-	cmake --preset native
-	cmake --build --preset native -j $(JOBS)
+	@JOBS=$(JOBS) bash cmake/build-preset.sh native
 
 # The same native build and tests with clang, beside gcc.
 native-clang: deps
@@ -33,12 +33,12 @@ native-tsan: deps
 # dist/heston32.xll and dist/heston64.xll, with the Windows xllhost.exe and XLCALL32.DLL that
 # the Wine tests load them with; nothing else is built for Windows.
 windows: deps-windows
-	cmake --preset mingw32
-	cmake --build --preset mingw32 -j $(JOBS) --target heston_addin xllhost
-	cmake --preset mingw64
-	cmake --build --preset mingw64 -j $(JOBS) --target heston_addin xllhost addin_fuzz_driver
+	@JOBS=$(JOBS) bash cmake/build-preset.sh mingw32 heston_addin xllhost
+	@JOBS=$(JOBS) bash cmake/build-preset.sh mingw64 heston_addin xllhost addin_fuzz_driver
 
-demo: windows native
+# Of the native build the demonstration needs the add-in, xllhost and the workbook builder only.
+demo: windows deps
+	@JOBS=$(JOBS) bash cmake/build-preset.sh native heston_addin xllhost demo_workbook
 	@bash cmake/run-demo.sh .
 
 test: native native-clang native-asan native-tsan windows format-check
