@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/black_scholes_reference.h"
 #include "AddinSession.h"
 
 namespace {
@@ -14,31 +15,11 @@ namespace {
 using addintest::AddinSession;
 using runner::Sheet;
 using runner::SheetValue;
+using test_support::BlackScholesOption;
+using test_support::ExactNormalCdf;
+using test_support::ExactNormalDensity;
 
 constexpr int kNum = 36;  // #NUM!
-
-double NormalCdf(double x) {
-    return 0.5 * std::erfc(-x / std::sqrt(2.0));
-}
-
-double NormalDensity(double x) {
-    return std::exp(-0.5 * x * x) / std::sqrt(2.0 * M_PI);
-}
-
-// Black-Scholes with a dividend yield: the Heston model with sigma = 0 and v0 = theta, whose
-// variance then stays at theta.
-struct BlackScholes {
-    double S, K, T, r, q, vol;
-    double D1() const {
-        return (std::log(S / K) + (r - q + 0.5 * vol * vol) * T) / (vol * std::sqrt(T));
-    }
-    double D2() const { return D1() - vol * std::sqrt(T); }
-    double Call() const {
-        return S * std::exp(-q * T) * NormalCdf(D1()) - K * std::exp(-r * T) * NormalCdf(D2());
-    }
-    double Put() const { return Call() - S * std::exp(-q * T) + K * std::exp(-r * T); }
-    double Vega() const { return S * std::exp(-q * T) * NormalDensity(D1()) * std::sqrt(T); }
-};
 
 void ExpectNumber(const SheetValue& value, double expected, double relative,
                   const std::string& what) {
@@ -113,8 +94,8 @@ TEST_P(ContourFunctions, PricesGreeksAndSmileMeetBlackScholesWithDividends) {
                                  "=heston_Price(\"put\",100,90,0.5,0.02,0.04,A1:A5)\n"
                                  "=heston_ModelImpliedVol(2,100,130,2,0.03,0.01,A1:A5)\n"
                                  "=heston_Greeks(1,100,110,1.5,0.03,0.01,A1:A5)\n");
-    const BlackScholes call{100, 110, 1.5, 0.03, 0.01, 0.2};
-    const BlackScholes put{100, 90, 0.5, 0.02, 0.04, 0.2};
+    const BlackScholesOption call{100, 110, 0.03, 1.5, 0.2, 0.01};
+    const BlackScholesOption put{100, 90, 0.02, 0.5, 0.2, 0.04};
     ExpectNumber(At(sheet, "A6"), call.Call(), 1e-12, "call");
     ExpectNumber(At(sheet, "A7"), put.Put(), 1e-12, "put");
     ExpectNumber(At(sheet, "A8"), 0.2, 1e-10, "smile of constant variance");
@@ -129,13 +110,13 @@ TEST_P(ContourFunctions, PricesGreeksAndSmileMeetBlackScholesWithDividends) {
                                 "d/d kappa", "d/d sigma",    "d/d rho"};
     const double expected[] = {
         call.Call(),
-        std::exp(-call.q * T) * NormalCdf(call.D1()),
-        std::exp(-call.q * T) * NormalDensity(call.D1()) / (100 * 0.2 * std::sqrt(T)),
+        std::exp(-call.q * T) * ExactNormalCdf(call.D1()),
+        std::exp(-call.q * T) * ExactNormalDensity(call.D1()) / (100 * 0.2 * std::sqrt(T)),
         -(call.Vega() * 0.2 / (2 * T) +
-          call.r * call.K * std::exp(-call.r * T) * NormalCdf(call.D2()) -
-          call.q * call.S * std::exp(-call.q * T) * NormalCdf(call.D1())),
-        call.K * T * std::exp(-call.r * T) * NormalCdf(call.D2()),
-        -call.S * T * std::exp(-call.q * T) * NormalCdf(call.D1()),
+          call.r * call.K * std::exp(-call.r * T) * ExactNormalCdf(call.D2()) -
+          call.q * call.S * std::exp(-call.q * T) * ExactNormalCdf(call.D1())),
+        call.K * T * std::exp(-call.r * T) * ExactNormalCdf(call.D2()),
+        -call.S * T * std::exp(-call.q * T) * ExactNormalCdf(call.D1()),
         perTotalVariance * v0Share,
         perTotalVariance * (T - v0Share),
         0.0,
@@ -149,8 +130,8 @@ TEST_P(ContourFunctions, PricesGreeksAndSmileMeetBlackScholesWithDividends) {
 }
 
 TEST_P(ContourFunctions, BlackInversionRecoversTheVolatility) {
-    const BlackScholes a{100, 120, 0.25, 0.03, 0.01, 0.35};
-    const BlackScholes b{100, 80, 3.0, 0.01, 0.02, 0.12};
+    const BlackScholesOption a{100, 120, 0.03, 0.25, 0.35, 0.01};
+    const BlackScholesOption b{100, 80, 0.01, 3.0, 0.12, 0.02};
     char csv[512];
     std::snprintf(csv, sizeof csv,
                   "=heston_BlackImpliedVol(\"Call\",%.17g,100,120,0.25,0.03,0.01)\n"
@@ -168,7 +149,7 @@ TEST_P(ContourFunctions, OptionTypesInEveryFormAndCase) {
     const Sheet sheet = Evaluate(std::string(kBlackScholesParameters) +
                                  "1,C,c,Call,CALL,2,P,p,Put,pUT,3,X,,0.99\n"
                                  "=heston_Price(A6:N6,100,100,1,0.02,0,A1:A5)\n");
-    const BlackScholes bs{100, 100, 1, 0.02, 0, 0.2};
+    const BlackScholesOption bs{100, 100, 0.02, 1, 0.2, 0};
     for (int j = 0; j < 5; ++j)
         ExpectNumber(CellAt(sheet, 6, j), bs.Call(), 1e-12, "call form " + std::to_string(j));
     for (int j = 5; j < 10; ++j)
@@ -190,7 +171,7 @@ TEST_P(ContourFunctions, ColumnOfStrikesAndRowOfMaturitiesGiveAMatrix) {
     const double maturities[] = {0.5, 1, 2};
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            const BlackScholes bs{100, strikes[i], maturities[j], 0.02, 0.01, 0.2};
+            const BlackScholesOption bs{100, strikes[i], 0.02, maturities[j], 0.2, 0.01};
             ExpectNumber(CellAt(sheet, 9 + i, j), bs.Call(), 1e-12, "price");
             ExpectNumber(CellAt(sheet, 9 + i, 4 + j), 0.2, 1e-9, "smile");
         }
@@ -234,7 +215,7 @@ TEST_P(ContourFunctions, ParametersAreTheFirstFiveNumbersOfTheirRange) {
         "=heston_Price(1,100,100,1,0.02,0,A2:A9)\n"
         "=nosuch(),0.04\n"
         "=heston_Price(1,100,100,1,0.02,0,A12:B12)\n");
-    const BlackScholes bs{100, 100, 1, 0.02, 0, 0.2};
+    const BlackScholesOption bs{100, 100, 0.02, 1, 0.2, 0};
     ExpectNumber(At(sheet, "A10"), bs.Call(), 1e-12, "row with a label");
     ExpectNumber(At(sheet, "A11"), bs.Call(), 1e-12, "calibration column");
     ExpectText(At(sheet, "A13"),

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/black_scholes_reference.h"
 #include "AddinSession.h"
 
 namespace {
@@ -14,23 +15,7 @@ using addintest::AddinSession;
 using runner::ReferenceMode;
 using runner::Sheet;
 using runner::SheetValue;
-
-double NormalCdf(double x) {
-    return 0.5 * std::erfc(-x / std::sqrt(2.0));
-}
-
-struct BlackScholes {
-    double S, K, r, T, vol;
-    double D1() const {
-        return (std::log(S / K) + (r + 0.5 * vol * vol) * T) / (vol * std::sqrt(T));
-    }
-    double D2() const { return D1() - vol * std::sqrt(T); }
-    double Call() const { return S * NormalCdf(D1()) - K * std::exp(-r * T) * NormalCdf(D2()); }
-    double Put() const { return Call() - S + K * std::exp(-r * T); }
-    double Vega() const {
-        return S * std::exp(-0.5 * D1() * D1()) / std::sqrt(2.0 * M_PI) * std::sqrt(T);
-    }
-};
+using test_support::BlackScholesOption;
 
 void ExpectNumber(const SheetValue& value, double expected, double tolerance,
                   const std::string& what) {
@@ -75,7 +60,7 @@ TEST_P(WorksheetFunctions, ClosedFormPricesMeetBlackScholesAndParity) {
         "=heston_EuropeanPutPrice(100,100,1,0.05,-0.5,2,0.04,0,0.001,0.04)\n"
         "=heston_EuropeanCallPrice(100,110,0.5,0.03,-0.7,1.5,0.06,0,0.6,0.03)\n"
         "=heston_EuropeanPutPrice(100,110,0.5,0.03,-0.7,1.5,0.06,0,0.6,0.03)\n");
-    const BlackScholes bs{100, 100, 0.05, 1, 0.2};
+    const BlackScholesOption bs{100, 100, 0.05, 1, 0.2};
     ExpectNumber(At(sheet, "A1"), bs.Call(), 2e-3, "call in the Black-Scholes limit");
     ExpectNumber(At(sheet, "A2"), bs.Put(), 2e-3, "put in the Black-Scholes limit");
     ASSERT_EQ(At(sheet, "A3").kind, SheetValue::Number);
@@ -85,8 +70,8 @@ TEST_P(WorksheetFunctions, ClosedFormPricesMeetBlackScholesAndParity) {
 }
 
 TEST_P(WorksheetFunctions, ImpliedVolAndVegaRecoverBlackScholesInputs) {
-    const BlackScholes call{100, 95, 0.04, 0.75, 0.25};
-    const BlackScholes put{100, 105, 0.04, 0.75, 0.3};
+    const BlackScholesOption call{100, 95, 0.04, 0.75, 0.25};
+    const BlackScholesOption put{100, 105, 0.04, 0.75, 0.3};
     const std::string csv = std::to_string(call.Call()) + "," + std::to_string(put.Put()) +
                             "\n=heston_impliedVol(100,95,0.04,0.75,A1,1.9,0,1e-10)"
                             "\n=heston_impliedVol(100,105,0.04,0.75,B1,0,0,1e-10)"

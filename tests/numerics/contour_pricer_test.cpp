@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/black_scholes_reference.h"
 #include "../support/heston_reference_quadrature.h"
 #include "contour/ContourPricer.h"
 
@@ -20,16 +21,7 @@ namespace {
 using heston::EuropeanGreeks;
 using heston::EuropeanPrice;
 using heston::ModelParameters;
-
-// Black-Scholes with total variance w = integral of the variance over the maturity.
-double BlackScholes(int type, double S, double K, double T, double r, double q, double w) {
-    const double F = S * std::exp((r - q) * T);
-    const double sd = std::sqrt(w);
-    const double d1 = std::log(F / K) / sd + 0.5 * sd, d2 = d1 - sd;
-    auto N = [](double x) { return 0.5 * std::erfc(-x / std::sqrt(2.0)); };
-    const double call = std::exp(-r * T) * (F * N(d1) - K * N(d2));
-    return type == 1 ? call : call - std::exp(-r * T) * (F - K);
-}
+using test_support::BlackScholesOption;
 
 long double Reference(int type, double S, double K, double T, double r, double q,
                       const ModelParameters& m) {
@@ -225,9 +217,9 @@ TEST(ContourPricer, LimitsOfTheModel) {
             const double w =
                 m.theta * T + (m.v0 - m.theta) * (1.0 - std::exp(-m.kappa * T)) / m.kappa;
             for (double K : {60.0, 100.0, 150.0}) {
+                const BlackScholesOption limit{S, K, r, T, std::sqrt(w / T), q};
                 for (int type : {1, 2}) {
-                    EXPECT_NEAR(EuropeanPrice(type, S, K, T, r, q, m),
-                                BlackScholes(type, S, K, T, r, q, w), 1e-11 * S)
+                    EXPECT_NEAR(EuropeanPrice(type, S, K, T, r, q, m), limit.Price(type), 1e-11 * S)
                         << "sigma " << sigma << " T " << T << " K " << K;
                 }
             }
@@ -235,8 +227,8 @@ TEST(ContourPricer, LimitsOfTheModel) {
     }
     // kappa = 0: the variance has no drift, so with sigma = 0 it stays at v0.
     const ModelParameters frozen{0.05, 0.3, 0.0, 0.0, 0.2};
-    EXPECT_NEAR(EuropeanPrice(1, S, 110, 2.0, r, q, frozen),
-                BlackScholes(1, S, 110, 2.0, r, q, 0.1), 1e-12 * S);
+    const BlackScholesOption atV0{S, 110, r, 2.0, std::sqrt(frozen.v0), q};
+    EXPECT_NEAR(EuropeanPrice(1, S, 110, 2.0, r, q, frozen), atV0.Call(), 1e-12 * S);
     // kappa -> 0 with a volatile variance: the quadrature reference.
     const ModelParameters slow{0.05, 0.3, 1e-6, 0.6, -0.4};
     EXPECT_NEAR(EuropeanPrice(2, S, 90, 3.0, r, q, slow),

@@ -42,4 +42,18 @@ inline double BlackScholesVega(double S, double K, double r, double T, double vo
            std::sqrt(T);
 }
 
+// One option, for tests that check several quantities of it: the functions above on its
+// market, in the same order of arguments.
+struct BlackScholesOption {
+    double S, K, r, T, vol, q = 0.0;
+
+    double D1() const { return BlackScholesD1(S, K, r, T, vol, q); }
+    double D2() const { return D1() - vol * std::sqrt(T); }
+    double Call() const { return BlackScholesCall(S, K, r, T, vol, q); }
+    double Put() const { return BlackScholesPut(S, K, r, T, vol, q); }
+    double Vega() const { return BlackScholesVega(S, K, r, T, vol, q); }
+    // type 1 a call, else a put.
+    double Price(int type) const { return type == 1 ? Call() : Put(); }
+};
+
 }  // namespace test_support
