@@ -1,9 +1,11 @@
-// heston_demo: closed-form Heston prices, and calibrations by Differential Evolution and by
-// Levenberg-Marquardt least squares to an observed option surface read from CSV.
+// heston_demo: closed-form Heston prices, and three calibrations to an observed option surface
+// read from CSV: Differential Evolution and Levenberg-Marquardt least squares on the closed
+// form, and the contour pricer's calibration in implied volatilities (heston_Calibrate's).
 //
 // Usage: heston_demo <surface.csv> [spot] [generations]
 // The CSV has the header strike,maturity_years,type,price,rate,weight (type 1 = call,
-// 2 = put). Each calibration is one function returning a Fit, printed side by side.
+// 2 = put). Each calibration is one function returning a Fit, printed side by side; each fit's
+// errors are those of the pricer it was fitted with.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,8 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "blackscholes/BlackImpliedVolatility.h"
 #include "calibration/Calibration.h"
+#include "calibration/ContourCalibration.h"
 #include "closedform/Heston.h"
+#include "contour/ContourPricer.h"
 #include "model/ModelParameters.h"
 #include "observation_csv.h"
 #include "observation_table.h"
@@ -25,25 +30,64 @@ constexpr int kDefaultGenerations = 100;
 
 using test_support::ObservationTable;
 
-// Fitted parameters in calibration order v, theta, kappa, sigma, rho.
+// Fitted parameters in calibration order v, theta, kappa, sigma, rho, and the pricer they were
+// fitted with.
 struct Fit {
     std::string method;
     std::vector<double> parameters;
+    bool contour = false;     // the contour pricer; else the closed form
+    std::string diagnostics;  // what the calibration reports of itself, if anything
     double seconds = 0.0;
 };
 
-double ModelPrice(const std::vector<double>& p, const ObservationTable& obs, std::size_t i) {
-    return test_support::ModelPrice(heston::FromCalibrationVector(p.data()), obs.spot,
-                                    obs.strike[i], obs.maturity[i], obs.rate[i], obs.type[i], 1e-6);
+int OptionType(const ObservationTable& obs, std::size_t i) {
+    return static_cast<int>(obs.type[i]) == 1 ? 1 : 2;
 }
 
-double RmsError(const std::vector<double>& p, const ObservationTable& obs) {
-    double squares = 0.0;
-    for (std::size_t i = 0; i < obs.Size(); ++i) {
-        const double e = ModelPrice(p, obs, i) - obs.observed[i];
-        squares += obs.weight[i] * e * e;
+double ModelPrice(const Fit& fit, const ObservationTable& obs, std::size_t i) {
+    const heston::ModelParameters p = heston::FromCalibrationVector(fit.parameters.data());
+    if (fit.contour) {
+        return heston::EuropeanPrice(OptionType(obs, i), obs.spot, obs.strike[i], obs.maturity[i],
+                                     obs.rate[i], 0.0, p);
     }
-    return obs.Size() == 0 ? 0.0 : std::sqrt(squares / obs.Size());
+    return test_support::ModelPrice(p, obs.spot, obs.strike[i], obs.maturity[i], obs.rate[i],
+                                    obs.type[i], 1e-6);
+}
+
+// Black-Scholes implied volatility of a price of option i; NaN where the price has none.
+double ImpliedVol(const ObservationTable& obs, std::size_t i, double price) {
+    try {
+        return heston::BlackImpliedVolatility(OptionType(obs, i), price, obs.spot, obs.strike[i],
+                                              obs.maturity[i], obs.rate[i], 0.0);
+    } catch (const std::exception&) {
+        return std::nan("");
+    }
+}
+
+// Weighted root mean square errors of a fit in price and in implied volatility (the latter
+// over the options whose model price has an implied volatility).
+struct FitErrors {
+    double price = 0.0;
+    double vol = 0.0;
+};
+
+FitErrors RmsErrors(const Fit& fit, const ObservationTable& obs) {
+    double prices = 0.0, vols = 0.0;
+    std::size_t volCount = 0;
+    for (std::size_t i = 0; i < obs.Size(); ++i) {
+        const double model = ModelPrice(fit, obs, i);
+        const double e = model - obs.observed[i];
+        prices += obs.weight[i] * e * e;
+        const double v = ImpliedVol(obs, i, model) - ImpliedVol(obs, i, obs.observed[i]);
+        if (std::isfinite(v)) {
+            vols += obs.weight[i] * v * v;
+            ++volCount;
+        }
+    }
+    FitErrors errors;
+    if (obs.Size() > 0) errors.price = std::sqrt(prices / obs.Size());
+    errors.vol = volCount > 0 ? std::sqrt(vols / volCount) : std::nan("");
+    return errors;
 }
 
 Fit FitByDifferentialEvolution(const ObservationTable& obs, const std::vector<double>& lower,
@@ -70,6 +114,25 @@ Fit FitByLeastSquares(const ObservationTable& obs, const std::vector<double>& lo
     return fit;
 }
 
+// The contour pricer's calibration as heston_Calibrate runs it by default, in implied
+// volatilities: no initial guess, default bounds and evaluation limit.
+Fit FitByContourCalibration(const ObservationTable& obs) {
+    const auto start = std::chrono::steady_clock::now();
+    heston::ContourCalibrationSettings settings;
+    settings.measure = heston::CalibrationErrorMeasure::Vol;
+    const heston::ContourCalibrationResult result =
+        heston::CalibrateAccurately(obs.spot, test_support::ContourQuotes(obs, 0.0), settings);
+    Fit fit;
+    fit.method = "contour pricer, in implied vols";
+    fit.parameters.resize(5);
+    heston::ToCalibrationVector(result.parameters, fit.parameters.data());
+    fit.contour = true;
+    fit.diagnostics =
+        std::to_string(result.evaluations) + " evaluations, " + heston::StatusText(result.status);
+    fit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return fit;
+}
+
 void PrintClosedFormExamples(double spot) {
     // v, theta, kappa, sigma, rho of a typical equity-index fit.
     const double v = 0.04, theta = 0.05, kappa = 1.5, sigma = 0.5, rho = -0.7, r = 0.03;
@@ -90,12 +153,14 @@ void PrintClosedFormExamples(double spot) {
 }
 
 void PrintFits(const std::vector<Fit>& fits, const ObservationTable& obs) {
-    std::printf("%-45s %9s %9s %9s %9s %9s %10s %8s\n", "fit", "v", "theta", "kappa", "sigma",
-                "rho", "rms error", "seconds");
+    std::printf("%-42s %8s %8s %8s %8s %8s %9s %8s %7s\n", "fit", "v", "theta", "kappa", "sigma",
+                "rho", "rms price", "rms vol", "seconds");
     for (const Fit& f : fits) {
         const auto& p = f.parameters;
-        std::printf("%-45s %9.5f %9.5f %9.4f %9.4f %9.4f %10.4f %8.2f\n", f.method.c_str(), p[0],
-                    p[1], p[2], p[3], p[4], RmsError(p, obs), f.seconds);
+        const FitErrors errors = RmsErrors(f, obs);
+        std::printf("%-42s %8.5f %8.5f %8.4f %8.4f %8.4f %9.4f %7.3f%% %7.2f\n", f.method.c_str(),
+                    p[0], p[1], p[2], p[3], p[4], errors.price, 100.0 * errors.vol, f.seconds);
+        if (!f.diagnostics.empty()) std::printf("  %s\n", f.diagnostics.c_str());
     }
     std::printf("\n");
 }
@@ -108,7 +173,7 @@ void PrintPriceComparison(const std::vector<Fit>& fits, const ObservationTable& 
     for (std::size_t i = 0; i < obs.Size(); ++i) {
         std::printf("%8.0f %8.4f %5s %12.4f", obs.strike[i], obs.maturity[i],
                     obs.type[i] == 1.0 ? "call" : "put", obs.observed[i]);
-        for (const Fit& f : fits) std::printf(" %12.4f", ModelPrice(f.parameters, obs, i));
+        for (const Fit& f : fits) std::printf(" %12.4f", ModelPrice(f, obs, i));
         std::printf("\n");
     }
 }
@@ -136,6 +201,7 @@ int main(int argc, char** argv) {
         std::vector<Fit> fits;
         fits.push_back(FitByDifferentialEvolution(obs, lower, upper, generations));
         fits.push_back(FitByLeastSquares(obs, lower, upper, guess, 400));
+        fits.push_back(FitByContourCalibration(obs));
 
         PrintFits(fits, obs);
         PrintPriceComparison(fits, obs);
