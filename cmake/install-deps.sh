@@ -12,9 +12,9 @@ recommends=--no-install-recommends
 for group in "$@"; do
     case "$group" in
     native)
-        # The demonstration workbook: written with libxlsxwriter, opened, checked and rendered
-        # by LibreOffice Calc (make demo, make test).
-        packages+=(libxlsxwriter-dev libreoffice-calc-nogui poppler-utils unzip)
+        # The demonstration workbook: written with libxlsxwriter and minizip, opened, checked
+        # and rendered by LibreOffice Calc (make demo, make test).
+        packages+=(libxlsxwriter-dev libminizip-dev libreoffice-calc-nogui poppler-utils unzip)
         packages+=(g++ clang cmake ninja-build make pkg-config clang-format
             googletest libgtest-dev libgmock-dev libbenchmark-dev libcminpack-dev) ;;
     bench)

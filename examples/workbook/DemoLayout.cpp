@@ -145,6 +145,20 @@ void AddFits(DemoLayout& layout, const Position quotes, int quoteCount) {
         fit->rmseVol = {iterations + 2, fit->parameters.col};
         layout.fits.push_back(*fit);
     }
+    layout.summary.push_back({{"Differential", "Evolution"},
+                              de.parameters,
+                              de.parameters,
+                              de.rmsePrice,
+                              de.rmseVol,
+                              de.iterations,
+                              "generations"});
+    layout.summary.push_back({{"Levenberg-", "Marquardt"},
+                              lm.parameters,
+                              lm.parameters,
+                              lm.rmsePrice,
+                              lm.rmseVol,
+                              lm.iterations,
+                              "evaluations max"});
     layout.blocks.push_back(
         {"Calibrations",
          "Bounds and initial guess of v (current variance), theta (long-run "
@@ -346,13 +360,14 @@ void AddSmile(DemoLayout& layout, int firstRow) {
 }
 
 // The contour pricer's functions on the same quotes: heston_Calibrate in two error measures
-// with its diagnostics, Greeks of three options at that fit, at the shortest maturity the
-// contour price beside the closed form at the Levenberg-Marquardt fit, and the model's smile
-// at the contour fit beside the observed implied vols (both one array formula each).
+// with its diagnostics, Greeks of three options at the fit in prices, at the shortest maturity
+// the contour price beside the closed form at the Levenberg-Marquardt fit, and per quote the
+// model's smile and prices at the fit in implied vols beside the observed ones (one array
+// formula each), with their errors. The fit in implied vols heads the summary.
 void AddContour(DemoLayout& layout, int firstRow) {
-    Heading(layout, firstRow, "The accurate pricer: calibration, Greeks, short maturities, smile");
+    Heading(layout, firstRow, "The contour pricer: calibration, Greeks, short maturities, smile");
     const int header = firstRow + 1;
-    ColumnHeaders(layout, header, {"accurate fit", "price errors", "vol errors"});
+    ColumnHeaders(layout, header, {"heston_Calibrate", "in prices", "in implied vols"});
     const std::string spot = Abs(layout.spot);
     auto quoteColumn = [&](int column) {
         return RangeName({layout.firstQuoteRow, column}, {layout.lastQuoteRow, column}, true);
@@ -371,6 +386,8 @@ void AddContour(DemoLayout& layout, int firstRow) {
                      Cell::MakeAddinFormula("=heston_Calibrate(" + table + ", , \"vol\")",
                                             kParameterFormat, 8, 1));
     const std::string fit = RangeName({fitRow, 1}, {fitRow + 7, 1}, true);
+    const Position volFit{fitRow, 2};
+    const std::string volFitRange = RangeName(volFit, {fitRow + 7, 2}, true);
 
     // Greeks of three calls at the sixth quoted maturity (or the last), at the price fit.
     const int greeksRow = fitRow + 9;
@@ -403,7 +420,7 @@ void AddContour(DemoLayout& layout, int firstRow) {
         RangeName(lm.parameters, {lm.parameters.row + 4, lm.parameters.col}, true);
     ColumnHeaders(layout, shortRow,
                   {"strike", "maturity", "type (1 call, 2 put)", "rate", "closed form (LM fit)",
-                   "accurate (LM fit)", "accurate - closed form"});
+                   "contour (LM fit)", "contour - closed form"});
     const MaturityRows& shortest = layout.maturities.front();
     int r = shortRow + 1;
     for (int q = shortest.firstQuoteRow; q <= shortest.lastQuoteRow; ++q, ++r) {
@@ -424,14 +441,18 @@ void AddContour(DemoLayout& layout, int firstRow) {
         layout.sheet.Set({r, 6}, Cell::MakeDifference({r, 5}, {r, 4}, "0.000000"));
     }
 
-    // The model's smile at the contour fit beside the observed implied vols, per quote.
+    // Per quote, the model's smile and prices at the fit in implied vols beside the observed
+    // ones, their errors, and the root mean squares of the errors.
     const int smileRow = r + 1;
-    ColumnHeaders(layout, smileRow,
-                  {"strike", "maturity", "type (1 call, 2 put)", "rate", "observed price",
-                   "observed vol", "model vol (accurate fit)"});
+    ColumnHeaders(
+        layout, smileRow,
+        {"strike", "maturity", "type (1 call, 2 put)", "rate", "observed price", "observed vol",
+         "model vol (fit in vols)", "model price (fit in vols)", "price error", "vol error"});
     const int first = smileRow + 1;
     const int count = layout.lastQuoteRow - layout.firstQuoteRow + 1;
     const int last = first + count - 1;
+    constexpr int kObservedPrice = 4, kObservedVol = 5, kModelVol = 6, kModelPrice = 7,
+                  kPriceError = 8, kVolError = 9;
     for (int i = 0; i < count; ++i) {
         const int q = layout.firstQuoteRow + i, row = first + i;
         const int columns[] = {QuoteColumns::kStrike, QuoteColumns::kMaturity, QuoteColumns::kType,
@@ -440,29 +461,54 @@ void AddContour(DemoLayout& layout, int firstRow) {
             Cell cell = layout.sheet.At({q, columns[j]});
             layout.sheet.Set({row, j}, cell);
         }
+        layout.sheet.Set(
+            {row, kPriceError},
+            Cell::MakeDifference({row, kModelPrice}, {row, kObservedPrice}, kPriceFormat));
+        layout.sheet.Set({row, kVolError},
+                         Cell::MakeDifference({row, kModelVol}, {row, kObservedVol}, kVolFormat));
     }
     auto column = [&](int c) { return RangeName({first, c}, {last, c}); };
-    layout.sheet.Set({first, 5},
+    const std::string options = column(2) + ", " + spot + ", " + column(0) + ", " + column(1) +
+                                ", " + column(3) + ", 0, " + volFitRange + ")";
+    layout.sheet.Set({first, kObservedVol},
                      Cell::MakeAddinFormula("=heston_BlackImpliedVol(" + column(2) + ", " +
                                                 column(4) + ", " + spot + ", " + column(0) + ", " +
                                                 column(1) + ", " + column(3) + ", 0)",
                                             kVolFormat, count, 1));
-    layout.sheet.Set({first, 6},
-                     Cell::MakeAddinFormula("=heston_ModelImpliedVol(" + column(2) + ", " + spot +
-                                                ", " + column(0) + ", " + column(1) + ", " +
-                                                column(3) + ", 0, " + fit + ")",
-                                            kVolFormat, count, 1));
+    layout.sheet.Set(
+        {first, kModelVol},
+        Cell::MakeAddinFormula("=heston_ModelImpliedVol(" + options, kVolFormat, count, 1));
+    layout.sheet.Set({first, kModelPrice},
+                     Cell::MakeAddinFormula("=heston_Price(" + options, kPriceFormat, count, 1));
+    const int rmsRow = last + 1;
+    layout.sheet.Set({rmsRow, 0}, Cell::MakeText("RMSE in price"));
+    layout.sheet.Set({rmsRow + 1, 0}, Cell::MakeText("RMSE in implied vol"));
+    const Position rmsePrice{rmsRow, kPriceError}, rmseVol{rmsRow + 1, kVolError};
+    layout.sheet.Set(rmsePrice, Cell::MakeRootMeanSquare({first, kPriceError}, {last, kPriceError},
+                                                         kPriceFormat));
+    layout.sheet.Set(rmseVol,
+                     Cell::MakeRootMeanSquare({first, kVolError}, {last, kVolError}, kVolFormat));
+    layout.summary.insert(layout.summary.begin(),
+                          FitSummary{{"heston_Calibrate", "in implied vols"},
+                                     volFit,
+                                     volFit,
+                                     rmsePrice,
+                                     rmseVol,
+                                     {fitRow + 6, 2},
+                                     "evaluations",
+                                     {fitRow + 7, 2}});
     layout.blocks.push_back(
-        {"The accurate pricer",
-         "heston_Calibrate fits the quotes with the accurate pricer and its analytic parameter "
+        {"The contour pricer",
+         "heston_Calibrate fits the quotes with the contour pricer and its analytic parameter "
          "derivatives from no initial guess, in prices and in implied vols: v0, theta, kappa, "
          "sigma, rho, the RMSE in that measure, the surface evaluations and the status. Below: "
-         "heston_Greeks of three calls at the price fit (one column per option); at the shortest "
-         "maturity the accurate heston_Price beside the closed form, both at the "
+         "heston_Greeks of three calls at the fit in prices (one column per option); at the "
+         "shortest maturity the contour heston_Price beside the closed form, both at the "
          "Levenberg-Marquardt parameters, where the closed form's fixed integration shows; and "
-         "the model's smile at the accurate fit (heston_ModelImpliedVol) beside the observed "
-         "implied vols (heston_BlackImpliedVol), each one array formula over all quotes.",
-         firstRow, last});
+         "per quote the observed implied vol (heston_BlackImpliedVol), the model's smile "
+         "(heston_ModelImpliedVol) and price (heston_Price) at the fit in implied vols, each one "
+         "array formula over all quotes, their errors and the root mean squares of the errors.",
+         firstRow, rmsRow + 1});
 }
 
 }  // namespace

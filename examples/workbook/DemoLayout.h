@@ -43,6 +43,18 @@ struct FitCells {
     int smileVolColumn = 0;
 };
 
+// A calibration as the demonstration's one-screen summary shows it, in cells of the sheet.
+struct FitSummary {
+    std::string heading[2];  // the column's heading, on two lines
+    Position formula;        // the calibration's formula; the summary shows its time
+    Position parameters;     // first of v, theta, kappa, sigma, rho, one below the other
+    Position rmsePrice;      // root mean square of model minus observed price
+    Position rmseVol;        // the same in implied volatility
+    Position iterations;     // a count: generations, at most so many evaluations, evaluations
+    std::string iterationsUnit;
+    Position status{-1, -1};  // a text the calibration gives of itself, where it has one
+};
+
 // The quotes of one maturity in the quote table, and its rows of the smile grid.
 struct MaturityRows {
     double maturity = 0.0;
@@ -70,6 +82,7 @@ struct DemoLayout {
     Position spot;
     std::vector<std::string> parameterNames;  // v, theta, kappa, sigma, rho
     std::vector<FitCells> fits;               // Differential Evolution, Levenberg-Marquardt
+    std::vector<FitSummary> summary;          // the best fit first: heston_Calibrate in vols
     int firstQuoteRow = 0;
     int lastQuoteRow = 0;
     std::vector<MaturityRows> maturities;  // in increasing maturity

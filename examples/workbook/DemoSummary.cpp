@@ -1,6 +1,7 @@
 #include "DemoSummary.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace demo {
@@ -13,36 +14,46 @@ std::string Format(const char* format, double value) {
     return buffer;
 }
 
-void Row(std::ostream& out, const std::string& label, const std::string& first,
-         const std::string& second) {
-    char buffer[160];
-    std::snprintf(buffer, sizeof(buffer), "  %-22s %24s %24s\n", label.c_str(), first.c_str(),
-                  second.c_str());
-    out << buffer;
+// A label and one value per fit, in columns that fit an 80-character terminal.
+void Row(std::ostream& out, const std::string& label, const DemoLayout& layout,
+         const std::function<std::string(const FitSummary&)>& value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof(buffer), "  %-14s", label.c_str());
+    std::string line = buffer;
+    for (const FitSummary& fit : layout.summary) {
+        std::snprintf(buffer, sizeof(buffer), " %20s", value(fit).c_str());
+        line += buffer;
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    out << line << '\n';
 }
 
 }  // namespace
 
 void PrintDemoSummary(std::ostream& out, const DemoLayout& layout, const CellValues& values) {
-    const FitCells& de = layout.fits.at(0);
-    const FitCells& lm = layout.fits.at(1);
     out << "Heston fits to " << (layout.lastQuoteRow - layout.firstQuoteRow + 1)
         << " DAX option quotes, spot " << Format("%.2f", values.Number(layout.spot)) << "\n\n";
-    Row(out, "", de.name, lm.name);
+    for (int line = 0; line < 2; ++line)
+        Row(out, "", layout, [&](const FitSummary& fit) { return fit.heading[line]; });
     for (std::size_t i = 0; i < layout.parameterNames.size(); ++i) {
         const int offset = static_cast<int>(i);
-        Row(out, layout.parameterNames[i],
-            Format("%.6f", values.Number({de.parameters.row + offset, de.parameters.col})),
-            Format("%.6f", values.Number({lm.parameters.row + offset, lm.parameters.col})));
+        Row(out, layout.parameterNames[i], layout, [&](const FitSummary& fit) {
+            return Format("%.6f", values.Number({fit.parameters.row + offset, fit.parameters.col}));
+        });
     }
-    Row(out, "RMSE in price", Format("%.4f", values.Number(de.rmsePrice)),
-        Format("%.4f", values.Number(lm.rmsePrice)));
-    Row(out, "RMSE in implied vol", Format("%.3f %%", 100.0 * values.Number(de.rmseVol)),
-        Format("%.3f %%", 100.0 * values.Number(lm.rmseVol)));
-    Row(out, "iterations", Format("%.0f generations", values.Number(de.iterations)),
-        Format("%.0f evaluations max", values.Number(lm.iterations)));
-    Row(out, "time", Format("%.2f s", values.Call(de.parameters).seconds),
-        Format("%.2f s", values.Call(lm.parameters).seconds));
+    Row(out, "RMSE in price", layout,
+        [&](const FitSummary& fit) { return Format("%.4f", values.Number(fit.rmsePrice)); });
+    Row(out, "RMSE in vol", layout, [&](const FitSummary& fit) {
+        return Format("%.3f %%", 100.0 * values.Number(fit.rmseVol));
+    });
+    Row(out, "iterations", layout, [&](const FitSummary& fit) {
+        return Format("%.0f ", values.Number(fit.iterations)) + fit.iterationsUnit;
+    });
+    Row(out, "status", layout, [&](const FitSummary& fit) {
+        return fit.status.row < 0 ? std::string() : values.At(fit.status).text;
+    });
+    Row(out, "time", layout,
+        [&](const FitSummary& fit) { return Format("%.2f s", values.Call(fit.formula).seconds); });
 }
 
 }  // namespace demo

@@ -1,6 +1,7 @@
-// DemoSummary: the demonstration's one-screen result: both fits side by side with their
-// parameters, their root mean square errors in price and in implied volatility, and the time
-// each calibration took inside the add-in.
+// DemoSummary: the demonstration's one-screen result: the fits side by side, heston_Calibrate's
+// fit in implied vols first, with their parameters, their root mean square errors in price
+// and in implied volatility, their iterations, the status a calibration gives of itself, and
+// the time each calibration took inside the add-in.
 #pragma once
 
 #include <ostream>

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "PackageParts.h"
+
 namespace demo {
 
 namespace {
@@ -69,6 +71,103 @@ std::string CachedText(const CellValue& value) {
                                                                             : value.text;
 }
 
+// The workbook's name that is TRUE when the add-in answers: a cheap call (the implied
+// volatility of an at-the-money call) is a number then, and #NAME? without the add-in.
+const char* const kAddinLoadedName = "HestonAddinLoaded";
+const char* const kAddinLoadedFormula = "=ISNUMBER(heston_BlackImpliedVol(1,10,100,100,1,0,0))";
+
+// The calculation engine of Excel 2019 and Microsoft 365, named as the one that computed the
+// stored values, so that Excel shows them as they are when it opens the file.
+const char* const kCalcProperties = "<calcPr calcId=\"191029\"/>";
+
+// The DAX sheet's part in the package: the second sheet added (after "Read me").
+const char* const kDaxSheetPart = "xl/worksheets/sheet2.xml";
+
+// A value as an element of an array constant in a formula.
+std::string ArrayConstantElement(const CellValue& value) {
+    switch (value.kind) {
+        case CellValue::Number: {
+            char buffer[32];
+            std::snprintf(buffer, sizeof(buffer), "%.17g", value.number);
+            return buffer;
+        }
+        case CellValue::Bool:
+        case CellValue::Error:
+            return value.text;
+        case CellValue::Text: {
+            std::string quoted = "\"";
+            for (char c : value.text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            return quoted + "\"";
+        }
+        case CellValue::Nil:
+        case CellValue::Missing:
+            break;
+    }
+    return "\"\"";
+}
+
+// An array formula as the file holds it: the add-in's formula while the add-in is loaded, and
+// the values it gave, as an array constant, while it is not. LibreOffice recalculates array
+// formulas whenever it opens a file, and an Excel of another calculation engine may
+// recalculate everything, so without the add-in they would show #NAME? otherwise.
+std::string GuardedArrayFormula(Position position, const Cell& cell, const CellValues& values) {
+    std::string stored = "{";
+    for (int i = 0; i < cell.arrayRows; ++i) {
+        for (int j = 0; j < cell.arrayColumns; ++j) {
+            if (j > 0) stored += ',';
+            stored += ArrayConstantElement(values.At({position.row + i, position.col + j}));
+        }
+        if (i + 1 < cell.arrayRows) stored += ';';
+    }
+    stored += '}';
+    return std::string("{=IF(") + kAddinLoadedName + ", " + cell.text.substr(1) + ", " + stored +
+           ")}";
+}
+
+// XML text: &, < and > escaped.
+std::string XmlText(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+    }
+    return escaped;
+}
+
+// Gives an array formula's first cell in the sheet's XML the text it caches: the workbook
+// library caches only numbers there.
+void CacheText(std::string& sheetXml, Position position, const std::string& text) {
+    const std::string where = "cell " + CellName(position);
+    const auto cell = sheetXml.find("<c r=\"" + CellName(position) + "\"");
+    const auto tagEnd = sheetXml.find('>', cell);
+    const auto end = sheetXml.find("</c>", cell);
+    if (cell == std::string::npos || tagEnd == std::string::npos || end == std::string::npos)
+        throw std::runtime_error(where + " is not in the sheet's XML");
+    const auto value = sheetXml.find("<v>", tagEnd);
+    const auto valueEnd = sheetXml.find("</v>", tagEnd);
+    if (value == std::string::npos || valueEnd == std::string::npos || valueEnd > end)
+        throw std::runtime_error(where + " caches no value in the sheet's XML");
+    sheetXml.replace(value + 3, valueEnd - value - 3, XmlText(text));
+    sheetXml.insert(tagEnd, " t=\"str\"");
+}
+
+// What the workbook library cannot write: calculation properties that ask for no
+// recalculation on opening (it always asks for one), and the texts that array formulas' first
+// cells cache.
+void FinishPackage(const std::string& path,
+                   const std::vector<std::pair<Position, std::string>>& texts) {
+    EditPackageParts(path, [&](const std::string& name, std::string& content) {
+        if (name == "xl/workbook.xml") {
+            const auto start = content.find("<calcPr ");
+            const auto end = content.find("/>", start);
+            if (start == std::string::npos || end == std::string::npos)
+                throw std::runtime_error("the workbook part has no calculation properties");
+            content.replace(start, end + 2 - start, kCalcProperties);
+        } else if (name == kDaxSheetPart) {
+            for (const auto& [position, text] : texts) CacheText(content, position, text);
+        }
+    });
+}
+
 // A cell of an array formula's range other than its first: the value alone, as the file
 // format keeps it.
 void WriteArrayMember(lxw_worksheet* sheet, Position position, const CellValue& value,
@@ -83,17 +182,17 @@ void WriteArrayMember(lxw_worksheet* sheet, Position position, const CellValue& 
     }
 }
 
-void WriteFormula(lxw_worksheet* sheet, Position position, const Cell& cell,
-                  const CellValues& values, lxw_format* format) {
+// Writes a formula and what the add-in computed for it. Returns the text an array formula's
+// first cell caches, to be written into the package afterwards (empty for none).
+std::string WriteFormula(lxw_worksheet* sheet, Position position, const Cell& cell,
+                         const CellValues& values, lxw_format* format) {
     const CellValue& value = values.At(position);
     const std::string where = "cell " + CellName(position);
     const bool array = cell.arrayRows * cell.arrayColumns > 1;
-    // A table whose first cell is a label (heston_Greeks) is an array formula all the same;
-    // the file caches no text there, so that one cell shows its label only after Excel
-    // recalculates.
+    // A table whose first cell is a label (heston_Greeks) is an array formula all the same.
     const bool labelledTable = array && value.kind == CellValue::Text && cell.arrayColumns > 1;
     if (array && (value.kind == CellValue::Number || labelledTable)) {
-        const std::string source = "{" + cell.text + "}";
+        const std::string source = GuardedArrayFormula(position, cell, values);
         Check(worksheet_write_array_formula_num(
                   sheet, position.row, position.col, position.row + cell.arrayRows - 1,
                   position.col + cell.arrayColumns - 1, source.c_str(), format,
@@ -106,7 +205,7 @@ void WriteFormula(lxw_worksheet* sheet, Position position, const Cell& cell,
                 WriteArrayMember(sheet, member, values.At(member), format);
             }
         }
-        return;
+        return labelledTable ? value.text : std::string();
     }
     // A single value, or an array formula that failed with a text (which the file format
     // cannot cache for an array): the formula in its one cell.
@@ -119,10 +218,15 @@ void WriteFormula(lxw_worksheet* sheet, Position position, const Cell& cell,
                                           format, CachedText(value).c_str()),
               where);
     }
+    return std::string();
 }
 
-void WriteDaxSheet(lxw_worksheet* sheet, const DemoLayout& layout, const CellValues& values,
-                   Formats& formats) {
+// Returns the texts of array formulas' first cells, which the package gets afterwards.
+std::vector<std::pair<Position, std::string>> WriteDaxSheet(lxw_worksheet* sheet,
+                                                            const DemoLayout& layout,
+                                                            const CellValues& values,
+                                                            Formats& formats) {
+    std::vector<std::pair<Position, std::string>> texts;
     for (std::size_t c = 0; c < layout.columnWidths.size(); ++c)
         worksheet_set_column(sheet, c, c, layout.columnWidths[c], nullptr);
     for (const auto& [position, cell] : layout.sheet.Cells()) {
@@ -143,14 +247,17 @@ void WriteDaxSheet(lxw_worksheet* sheet, const DemoLayout& layout, const CellVal
                       where);
                 break;
             case Cell::AddinFormula:
-            case Cell::SheetFormula:
-                WriteFormula(sheet, position, cell, values, format);
+            case Cell::SheetFormula: {
+                std::string text = WriteFormula(sheet, position, cell, values, format);
+                if (!text.empty()) texts.emplace_back(position, std::move(text));
                 break;
+            }
             case Cell::Empty:
                 break;
         }
     }
     worksheet_freeze_panes(sheet, 1, 0);
+    return texts;
 }
 
 std::string Range(const DemoLayout& layout, int firstRow, int lastRow, int col) {
@@ -310,13 +417,17 @@ void WriteReadMe(lxw_worksheet* sheet, const DemoLayout& layout, const std::stri
         "Every formula on the DAX sheet calls the add-in and carries the value the add-in "
         "computed for it (" +
         computedBy +
-        "), so the numbers are there before any recalculation. Once the add-in is loaded "
-        "the sheet recalculates live: change a quote, a bound or an iteration limit and "
-        "the fits, prices, charts and errors follow. Load the add-in before opening this "
-        "file; if the file was opened first, its formulas show #NAME? until the add-in is "
-        "loaded and a full recalculation (Ctrl+Alt+F9) is made. Differential Evolution "
-        "continues its random stream on every run, so each recalculation of column E "
-        "gives a slightly different fit.");
+        "). The file asks for no recalculation when it is opened, so these values show "
+        "with the add-in or without it. Formulas that fill a range (the calibrations, the "
+        "normal draws, the Greeks, the columns of the contour pricer's block) read "
+        "IF(HestonAddinLoaded, formula, {the values it gave}): HestonAddinLoaded is a name of "
+        "this workbook that is TRUE when the add-in answers, so without the add-in these "
+        "ranges keep their values even where they are recalculated, as LibreOffice does on "
+        "opening. Once the add-in is loaded the sheet recalculates live: change a quote, a "
+        "bound or an iteration limit and the fits, prices, charts and errors follow. If the "
+        "file was opened before the add-in was loaded, a full recalculation (Ctrl+Alt+F9) "
+        "brings it live. Differential Evolution continues its random stream on every run, so "
+        "each recalculation of column E gives a slightly different fit.");
     ++row;
     line("What the DAX sheet shows", Style::Heading);
     for (const Block& block : layout.blocks) {
@@ -339,6 +450,7 @@ void WriteDemoXlsx(const std::string& path, const DemoLayout& layout, const Cell
                    const std::string& computedBy) {
     lxw_workbook* workbook = workbook_new(path.c_str());
     if (workbook == nullptr) throw std::runtime_error("cannot create " + path);
+    std::vector<std::pair<Position, std::string>> texts;
     try {
         Formats formats(workbook);
         lxw_doc_properties properties{};
@@ -352,8 +464,10 @@ void WriteDemoXlsx(const std::string& path, const DemoLayout& layout, const Cell
         lxw_worksheet* charts = workbook_add_worksheet(workbook, "Charts");
         if (readMe == nullptr || dax == nullptr || charts == nullptr)
             throw std::runtime_error("cannot add the sheets");
+        Check(workbook_define_name(workbook, kAddinLoadedName, kAddinLoadedFormula),
+              std::string("name ") + kAddinLoadedName);
         WriteReadMe(readMe, layout, computedBy, formats);
-        WriteDaxSheet(dax, layout, values, formats);
+        texts = WriteDaxSheet(dax, layout, values, formats);
         WriteCharts(workbook, charts, layout);
         worksheet_activate(dax);
     } catch (...) {
@@ -362,6 +476,12 @@ void WriteDemoXlsx(const std::string& path, const DemoLayout& layout, const Cell
         throw;
     }
     Check(workbook_close(workbook), "cannot write " + path);
+    try {
+        FinishPackage(path, texts);
+    } catch (...) {
+        std::remove(path.c_str());
+        throw;
+    }
 }
 
 }  // namespace demo

@@ -5,6 +5,12 @@
 // carrying the value the add-in computed for it, array formulas over their whole range with
 // every cell's value) and "Charts" (per maturity the observed implied vols and both fitted
 // smiles against strike; the fits' residuals in implied vol).
+//
+// Opened without the add-in the workbook shows those values: the file asks for no
+// recalculation on opening, and each array formula reads IF(HestonAddinLoaded, formula,
+// {the values it gave}), where HestonAddinLoaded, a name of the workbook, is TRUE when the
+// add-in answers. Spreadsheets that recalculate array formulas on opening (LibreOffice) then
+// show the stored values, and with the add-in loaded every formula is live.
 #pragma once
 
 #include <string>

@@ -1,16 +1,20 @@
 // The demonstration workbook in a real spreadsheet application. The demo is run through the
-// native add-in (cmake/run-demo.sh --native), then LibreOffice Calc, headless, opens
-// heston-demo.xlsx and converts its DAX sheet to CSV twice, once with the values and once with
-// the formulas; the demo's own rendering printed each sheet to one PDF page.
+// native add-in (cmake/run-demo.sh --native), then LibreOffice Calc, headless, with its default
+// settings and without the add-in, opens heston-demo.xlsx and converts its DAX sheet to CSV
+// twice, once with the values and once with the formulas; the demo's own rendering printed
+// each sheet to one PDF page.
 //
-// - Values: every cell the add-in computed shows, in Calc, the value the add-in computed (Calc
-//   writes 15 significant digits: 1e-14 relative). Calc recalculates array formulas when it
-//   opens a file (it keeps the cached results of all other formulas), and without the add-in
-//   they show #NAME?; the cached values of those cells are read from the file itself. The
-//   inputs equal the quote file; the differences and root mean squares equal what Calc's
-//   values give.
+// - Values in Calc: every cell the add-in computed shows the value the add-in computed (Calc
+//   writes 15 significant digits: 1e-14 relative), and no cell shows #NAME?. Calc keeps the
+//   stored results of single-cell formulas and recalculates array formulas, which without the
+//   add-in take the values stored in them. The inputs equal the quote file; the differences
+//   and root mean squares equal what Calc's values give.
+// - Values on opening in Excel: the file asks for no recalculation when it is opened, names
+//   the add-in test the array formulas use, and caches in every cell of an array formula the
+//   value the add-in computed (read from the file's XML).
 // - Formulas: every formula cell reads back as its formula, array formulas as one array
-//   formula over their whole range.
+//   formula over their whole range: the add-in's formula while the add-in is loaded, else the
+//   values it gave.
 // - Charts: the charts page shows every maturity's smile chart and the residual chart, and is
 //   drawn (dark pixels where the charts are).
 // A workbook Calc cannot open fails the test. The whole check takes three LibreOffice runs
@@ -23,10 +27,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../support/shell_files.h"
@@ -127,15 +133,77 @@ bool CalcNumber(std::string text, double& value) {
     return !text.empty() && *end == '\0';
 }
 
-// The cached value of a cell in the sheet's XML ("<c r="E5" ...>...<v>0.118</v></c>").
-bool CachedInFile(const std::string& xml, demo::Position p, double& value) {
+// XML text with its five entities replaced.
+std::string XmlUnescaped(const std::string& text) {
+    static const std::pair<const char*, char> kEntities[] = {
+        {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
+    std::string plain;
+    for (std::size_t i = 0; i < text.size();) {
+        bool replaced = false;
+        for (const auto& [entity, c] : kEntities) {
+            if (text.compare(i, std::strlen(entity), entity) == 0) {
+                plain += c;
+                i += std::strlen(entity);
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) plain += text[i++];
+    }
+    return plain;
+}
+
+// The workbook's shared strings in order ("<si><t>text</t></si>").
+std::vector<std::string> SharedStrings(const std::string& xml) {
+    std::vector<std::string> strings;
+    for (auto at = xml.find("<si>"); at != std::string::npos; at = xml.find("<si>", at + 4)) {
+        const auto text = xml.find('>', xml.find("<t", at)) + 1;
+        strings.push_back(XmlUnescaped(xml.substr(text, xml.find("</t>", text) - text)));
+    }
+    return strings;
+}
+
+// The value a cell caches in the sheet's XML ("<c r="E5" ...>...<v>0.118</v></c>"), a shared
+// string's text for a cell of type "s"; false when it caches none.
+bool CachedInFile(const std::string& xml, const std::vector<std::string>& sharedStrings,
+                  demo::Position p, std::string& value) {
     const std::string open = "<c r=\"" + demo::CellName(p) + "\"";
     const auto at = xml.find(open);
     if (at == std::string::npos) return false;
     const auto end = xml.find("</c>", at);
     const auto v = xml.find("<v>", at);
     if (v == std::string::npos || v > end) return false;
-    return CalcNumber(xml.substr(v + 3, xml.find("</v>", v) - v - 3), value);
+    value = XmlUnescaped(xml.substr(v + 3, xml.find("</v>", v) - v - 3));
+    const std::string tag = xml.substr(at, xml.find('>', at) - at);
+    if (tag.find(" t=\"s\"") != std::string::npos) {
+        const std::size_t index = std::stoul(value);
+        if (index >= sharedStrings.size()) return false;
+        value = sharedStrings[index];
+    }
+    return true;
+}
+
+// The elements of an array constant's inside ("0.1;12;\"converged\""), rows and columns
+// in order; texts without their quotation marks.
+std::vector<std::string> ArrayConstantElements(const std::string& text) {
+    std::vector<std::string> elements(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+                elements.back() += '"';
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+        } else if (!quoted && (c == ';' || c == ',')) {
+            elements.emplace_back();
+        } else {
+            elements.back() += c;
+        }
+    }
+    return elements;
 }
 
 // A formula for comparison: lower case, no spaces or array braces, each number literal as
@@ -189,6 +257,10 @@ class DemoWorkbookTest : public testing::Test {
         RunShell("unzip -p " + Quote(kWorkbook) + " xl/worksheets/sheet2.xml",
                  kOut + "/sheet2.xml");
         sheetXml_ = ReadFile(kOut + "/sheet2.xml");
+        RunShell("unzip -p " + Quote(kWorkbook) + " xl/workbook.xml", kOut + "/workbook.xml");
+        RunShell("unzip -p " + Quote(kWorkbook) + " xl/sharedStrings.xml",
+                 kOut + "/sharedStrings.xml");
+        sharedStrings_ = SharedStrings(ReadFile(kOut + "/sharedStrings.xml"));
     }
 
     void SetUp() override { ASSERT_TRUE(setupError_.empty()) << setupError_; }
@@ -209,12 +281,13 @@ class DemoWorkbookTest : public testing::Test {
     static inline Calc values_;
     static inline Calc formulas_;
     static inline std::string sheetXml_;
+    static inline std::vector<std::string> sharedStrings_;
 };
 
 TEST_F(DemoWorkbookTest, CalcShowsTheValuesTheAddinComputed) {
     const demo::DemoLayout layout = Layout();
     const demo::CellValues addin = AddinValues();
-    int checked = 0, fromFile = 0;
+    int checked = 0;
     for (const auto& [position, cell] : layout.sheet.Cells()) {
         if (cell.kind != demo::Cell::AddinFormula) continue;
         for (int i = 0; i < cell.arrayRows; ++i) {
@@ -222,48 +295,37 @@ TEST_F(DemoWorkbookTest, CalcShowsTheValuesTheAddinComputed) {
                 const demo::Position p{position.row + i, position.col + j};
                 const demo::CellValue& expected = addin.At(p);
                 const std::string shown = values_.Field(p);
-                // Labels of a table (heston_Greeks) and a calibration's status text: as the
-                // add-in gave them, or #NAME? where Calc, without the add-in, recomputed the
-                // array for want of a cached text (the file caches none in a first cell).
-                if (expected.kind == demo::CellValue::Text &&
-                    (cell.arrayColumns > 1 || (cell.arrayRows > 1 && i > 0))) {
-                    EXPECT_TRUE(shown == expected.text || shown == "#NAME?")
-                        << demo::CellName(p) << " shows '" << shown << "'";
+                // Labels of a table (heston_Greeks) and a calibration's status text.
+                if (expected.kind == demo::CellValue::Text) {
+                    EXPECT_EQ(shown, expected.text) << demo::CellName(p);
                     continue;
                 }
                 ASSERT_EQ(expected.kind, demo::CellValue::Number)
                     << demo::CellName(p) << " " << cell.text << " gave '" << expected.text << "'";
                 double value = 0.0;
-                if (cell.arrayRows * cell.arrayColumns > 1 && !CalcNumber(shown, value)) {
-                    ASSERT_TRUE(CachedInFile(sheetXml_, p, value)) << demo::CellName(p);
-                    EXPECT_TRUE(Near(value, expected.number, 1e-15))
-                        << demo::CellName(p) << " cached " << value << ", add-in "
-                        << expected.number;
-                    ++fromFile;
-                } else {
-                    ASSERT_TRUE(CalcNumber(shown, value))
-                        << demo::CellName(p) << " shows '" << shown << "'";
-                    EXPECT_TRUE(Near(value, expected.number, 1e-14))
-                        << demo::CellName(p) << " shows " << shown << ", add-in "
-                        << expected.number;
-                }
+                ASSERT_TRUE(CalcNumber(shown, value))
+                    << demo::CellName(p) << " shows '" << shown << "'";
+                EXPECT_TRUE(Near(value, expected.number, 1e-14))
+                    << demo::CellName(p) << " shows " << shown << ", add-in " << expected.number;
                 ++checked;
             }
         }
     }
     // At least: 104 quotes x 6 formulas, 184 grid points x 4, 2 x 5 parameters, 6 prices,
-    // 5 draws.
-    EXPECT_GE(checked, 104 * 6 + 184 * 4 + 10 + 6 + 5);
-    // Calc recomputes array formulas and, without the add-in, shows #NAME? there: the 15
-    // cells of the first blocks' arrays and every cell of the contour pricer's arrays are
-    // checked against the values cached in the file instead.
-    int contourArrayCells = 0;
-    for (const auto& [position, cell] : layout.sheet.Cells()) {
-        if (cell.kind == demo::Cell::AddinFormula && cell.arrayRows * cell.arrayColumns > 1 &&
-            position.row >= layout.blocks.back().firstRow)
-            contourArrayCells += cell.arrayRows * cell.arrayColumns;
+    // 5 draws, and the contour pricer's block: 2 x 7 of its fits, 3 x 11 Greeks, 3 x 104 per
+    // quote.
+    EXPECT_GE(checked, 104 * 6 + 184 * 4 + 10 + 6 + 5 + 14 + 33 + 3 * 104);
+
+    // Nothing on the sheet is a #NAME? (or any other error).
+    std::vector<std::string> errors;
+    for (std::size_t r = 0; r < values_.rows.size(); ++r) {
+        for (std::size_t c = 0; c < values_.rows[r].size(); ++c) {
+            const std::string& field = values_.rows[r][c];
+            if (!field.empty() && field[0] == '#')
+                errors.push_back(demo::CellName({int(r), int(c)}) + " " + field);
+        }
     }
-    EXPECT_LE(fromFile, 15 + contourArrayCells);
+    EXPECT_EQ(errors.size(), 0u) << "the first: " << (errors.empty() ? "" : errors.front());
 
     // The inputs are the quote file's, sorted by maturity and strike.
     std::vector<demo::Quote> quotes = demo::ReadQuotes(kQuotes);
@@ -311,20 +373,88 @@ TEST_F(DemoWorkbookTest, CalcShowsTheValuesTheAddinComputed) {
     }
 }
 
+TEST_F(DemoWorkbookTest, ExcelShowsTheStoredValuesOnOpening) {
+    const std::string workbookXml = ReadFile(kOut + "/workbook.xml");
+    ASSERT_NE(workbookXml.find("<calcPr "), std::string::npos) << workbookXml;
+    EXPECT_EQ(workbookXml.find("fullCalcOnLoad"), std::string::npos)
+        << "the file asks for a recalculation on opening";
+    EXPECT_NE(workbookXml.find("<definedName name=\"HestonAddinLoaded\">ISNUMBER(heston_"),
+              std::string::npos)
+        << workbookXml;
+
+    // Every cell of an array formula caches the add-in's value, texts included.
+    const demo::DemoLayout layout = Layout();
+    const demo::CellValues addin = AddinValues();
+    int arrays = 0;
+    for (const auto& [position, cell] : layout.sheet.Cells()) {
+        if (cell.kind != demo::Cell::AddinFormula || cell.arrayRows * cell.arrayColumns == 1)
+            continue;
+        ++arrays;
+        for (int i = 0; i < cell.arrayRows; ++i) {
+            for (int j = 0; j < cell.arrayColumns; ++j) {
+                const demo::Position p{position.row + i, position.col + j};
+                const demo::CellValue& expected = addin.At(p);
+                std::string cached;
+                ASSERT_TRUE(CachedInFile(sheetXml_, sharedStrings_, p, cached))
+                    << demo::CellName(p);
+                if (expected.kind == demo::CellValue::Text) {
+                    EXPECT_EQ(cached, expected.text) << demo::CellName(p);
+                } else {
+                    double value = 0.0;
+                    ASSERT_TRUE(CalcNumber(cached, value)) << demo::CellName(p) << " " << cached;
+                    EXPECT_TRUE(Near(value, expected.number, 1e-15))
+                        << demo::CellName(p) << " caches " << cached << ", add-in "
+                        << expected.number;
+                }
+            }
+        }
+    }
+    // Two calibrations, the draws, two contour calibrations, the Greeks, three quote columns.
+    EXPECT_EQ(arrays, 9);
+}
+
 TEST_F(DemoWorkbookTest, FormulasSurviveInCalc) {
     const demo::DemoLayout layout = Layout();
+    const demo::CellValues addin = AddinValues();
     int formulas = 0;
     for (const auto& [position, cell] : layout.sheet.Cells()) {
         if (cell.kind != demo::Cell::AddinFormula && cell.kind != demo::Cell::SheetFormula)
             continue;
+        const bool array = cell.arrayRows * cell.arrayColumns > 1;
         for (int i = 0; i < cell.arrayRows; ++i) {
             for (int j = 0; j < cell.arrayColumns; ++j) {
                 const demo::Position p{position.row + i, position.col + j};
                 const std::string text = formulas_.Field(p);
-                EXPECT_EQ(Normalized(text), Normalized(cell.text)) << demo::CellName(p);
-                if (cell.arrayRows * cell.arrayColumns > 1) {
-                    EXPECT_TRUE(text.size() > 2 && text.front() == '{' && text.back() == '}')
-                        << demo::CellName(p) << " is no array formula: " << text;
+                if (!array) {
+                    EXPECT_EQ(Normalized(text), Normalized(cell.text)) << demo::CellName(p);
+                    continue;
+                }
+                // {=IF(HestonAddinLoaded,<the add-in's formula>,{<the values it gave>})}
+                ASSERT_TRUE(text.size() > 2 && text.front() == '{' && text.back() == '}')
+                    << demo::CellName(p) << " is no array formula: " << text;
+                const auto stored = text.rfind('{');
+                ASSERT_TRUE(stored > 0 && text.size() >= stored + 4 &&
+                            text.compare(text.size() - 3, 3, "})}") == 0)
+                    << demo::CellName(p) << " keeps no values: " << text;
+                EXPECT_EQ(Normalized(text.substr(0, stored)),
+                          Normalized("=IF(HestonAddinLoaded, " + cell.text.substr(1) + ", "))
+                    << demo::CellName(p);
+                const std::vector<std::string> elements =
+                    ArrayConstantElements(text.substr(stored + 1, text.size() - stored - 4));
+                ASSERT_EQ(elements.size(), std::size_t(cell.arrayRows * cell.arrayColumns))
+                    << demo::CellName(p);
+                for (int k = 0; k < cell.arrayRows * cell.arrayColumns; ++k) {
+                    const demo::Position member{position.row + k / cell.arrayColumns,
+                                                position.col + k % cell.arrayColumns};
+                    const demo::CellValue& expected = addin.At(member);
+                    double value = 0.0;
+                    if (expected.kind == demo::CellValue::Number) {
+                        ASSERT_TRUE(CalcNumber(elements[k], value)) << elements[k];
+                        EXPECT_TRUE(Near(value, expected.number, 1e-14))
+                            << demo::CellName(member) << " stored as " << elements[k];
+                    } else {
+                        EXPECT_EQ(elements[k], expected.text) << demo::CellName(member);
+                    }
                 }
             }
         }
