@@ -2,11 +2,13 @@
 # Builds targets of one preset and says nothing when there is nothing to do.
 #
 # A build tree that has not been configured yet is configured first ("Configuring ..."; the
-# configure's own output only when it fails). Then, when ninja finds work ("Building ..."), the
-# build runs with ninja's progress: one line that counts up on a terminal, a line per step
-# elsewhere. An up-to-date tree prints nothing, so that a second `make demo` shows the result
-# only. A changed CMakeLists.txt is still picked up: ninja re-runs the configure as a step of
-# the build.
+# configure's own output only when it fails). The build's output passes line by line, with
+# "Building ..." before its first line, except the two lines that every build of an up-to-date
+# tree prints: the re-check of the globbed source folders, which runs on every build, and
+# ninja's "no work to do". So a first build shows its progress a step a line, and an
+# up-to-date tree prints nothing: a second `make demo` shows the result only. A changed
+# CMakeLists.txt or a new source file is still picked up: the build re-runs the configure as one
+# of its steps.
 #
 # Usage: cmake/build-preset.sh PRESET [TARGET...]   (all targets when none are given)
 # JOBS sets the parallel jobs (default 2).
@@ -29,11 +31,10 @@ if [ ! -f "$tree/build.ninja" ]; then
     rm -f "$log"
 fi
 
-# A dry run lists the steps a build would take; "no work to do" when there are none.
-if ninja -C "$tree" -n "$@" 2>/dev/null | grep -q '^ninja: no work to do'; then
-    exit 0
-fi
-echo "Building $tree${*:+ ($*)}"
 args=()
 [ $# -eq 0 ] || args=(--target "$@")
-cmake --build "$tree" -j "${JOBS:-2}" "${args[@]}"
+cmake --build "$tree" -j "${JOBS:-2}" "${args[@]}" 2>&1 |
+    awk -v header="Building $tree${*:+ ($*)}" '
+        /Re-checking globbed directories\.\.\.$/ || /^ninja: no work to do\.$/ { next }
+        !shown { print header; shown = 1 }
+        { print; fflush() }'
