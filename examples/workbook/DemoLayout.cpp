@@ -76,8 +76,7 @@ void ColumnHeaders(DemoLayout& layout, int row, const std::vector<std::string>& 
 
 void AddTitle(DemoLayout& layout, std::size_t quoteCount, double spot) {
     layout.sheet.Set({0, 0}, Cell::MakeText("DAX options: " + std::to_string(quoteCount) +
-                                                " quotes, two Heston calibrations through the "
-                                                "add-in",
+                                                " quotes, Heston calibrations through the add-in",
                                             Style::Title));
     layout.spot = {1, 1};
     layout.sheet.Set({1, 0}, Cell::MakeText("spot"));
