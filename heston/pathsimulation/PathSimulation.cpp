@@ -1,0 +1,322 @@
+// The quadratic-exponential path engine: grid, per-step constants, blocks of antithetic pairs
+// on vectors of two lanes, and the ordered combination of the blocks' statistics.
+#include "pathsimulation/PathSimulation.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "pathsimulation/InverseNormal.h"
+#include "pathsimulation/Philox.h"
+#include "vectormath/VectorMath.h"
+
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace heston {
+
+namespace {
+
+using V2 = vmath::V2;
+using vmath::Load;
+using vmath::Select;
+using vmath::Splat;
+using vmath::Store;
+
+constexpr int kPairs = PathProduct::kPairsPerBlock;
+constexpr int kPaths = PathProduct::kPaths;
+constexpr std::int64_t kMaxSteps = 1000000;
+
+// exp and log of one number with the library's kernels, the same bits everywhere.
+double Exp(double x) {
+    return vmath::Exp(Splat<V2>(x))[0];
+}
+
+// The constants of one step of length dt.
+struct StepConstants {
+    double decay;   // exp(-kappa dt)
+    double c1, c2;  // conditional variance of v(t + dt): c1 v(t) + c2
+    double k0, k1, k2, k3, k4;
+    double a;      // k2 + k4 / 2: the exponent of v(t + dt) in the martingale correction
+    double drift;  // (r - q) dt
+};
+
+StepConstants ConstantsOf(double dt, double rate, double dividendYield, const ModelParameters& p) {
+    StepConstants c{};
+    const double x = p.kappa * dt;
+    c.decay = Exp(-x);
+    // (1 - exp(-kappa dt)) / kappa without cancellation for small kappa dt.
+    const double oneMinusDecay = x < 1e-5 ? x * (1.0 - x * (0.5 - x / 6.0)) : 1.0 - c.decay;
+    const double perKappa = x < 1e-5 ? dt * (1.0 - x * (0.5 - x / 6.0)) : oneMinusDecay / p.kappa;
+    const double sigma2 = p.sigma * p.sigma;
+    c.c1 = sigma2 * c.decay * perKappa;
+    c.c2 = 0.5 * p.theta * sigma2 * oneMinusDecay * perKappa;
+    const double gamma1 = 0.5;
+    const double gamma2 = 0.5;
+    if (p.sigma > 0.0) {
+        const double rs = p.rho / p.sigma;
+        c.k0 = -rs * p.kappa * p.theta * dt;
+        c.k1 = gamma1 * dt * (p.kappa * rs - 0.5) - rs;
+        c.k2 = gamma2 * dt * (p.kappa * rs - 0.5) + rs;
+        c.k3 = gamma1 * dt * (1.0 - p.rho * p.rho);
+        c.k4 = gamma2 * dt * (1.0 - p.rho * p.rho);
+    } else {
+        // Deterministic variance: the log spot's increment is normal with variance the
+        // trapezoidal integral of v.
+        c.k0 = 0.0;
+        c.k1 = -0.5 * gamma1 * dt;
+        c.k2 = -0.5 * gamma2 * dt;
+        c.k3 = gamma1 * dt;
+        c.k4 = gamma2 * dt;
+    }
+    c.a = c.k2 + 0.5 * c.k4;
+    c.drift = (rate - dividendYield) * dt;
+    return c;
+}
+
+struct Grid {
+    std::vector<StepConstants> steps;
+    std::vector<int> firstEvent;  // per step count k = 0 .. K: first event observed after k steps
+};
+
+std::int64_t CountSteps(const std::vector<double>& times, int stepsPerYear,
+                        std::vector<int>* perInterval) {
+    std::int64_t total = 0;
+    double previous = 0.0;
+    for (double t : times) {
+        const double length = t - previous;
+        int n = 0;
+        if (length > 0.0) {
+            const double wanted = std::ceil(length * stepsPerYear * (1.0 - 1e-12));
+            if (!(wanted < double(kMaxSteps)))
+                throw std::invalid_argument("the dates need more than a million time steps");
+            n = std::max(1, static_cast<int>(wanted));
+        }
+        if (perInterval) perInterval->push_back(n);
+        total += n;
+        if (total > kMaxSteps)
+            throw std::invalid_argument("the dates need more than a million time steps");
+        previous = t;
+    }
+    return total;
+}
+
+Grid MakeGrid(const std::vector<double>& times, int stepsPerYear, double rate, double dividendYield,
+              const ModelParameters& model) {
+    std::vector<int> perInterval;
+    const std::int64_t total = CountSteps(times, stepsPerYear, &perInterval);
+    Grid grid;
+    grid.steps.reserve(static_cast<std::size_t>(total));
+    grid.firstEvent.assign(static_cast<std::size_t>(total) + 2, 0);
+    std::vector<int> eventsAfter(static_cast<std::size_t>(total) + 1, 0);
+    double previous = 0.0;
+    int k = 0;
+    for (std::size_t e = 0; e < times.size(); ++e) {
+        const int n = perInterval[e];
+        if (n > 0) {
+            const StepConstants c =
+                ConstantsOf((times[e] - previous) / n, rate, dividendYield, model);
+            for (int i = 0; i < n; ++i) grid.steps.push_back(c);
+            k += n;
+        }
+        ++eventsAfter[k];
+        previous = times[e];
+    }
+    // firstEvent[k] .. firstEvent[k + 1] - 1 are the events seen after k steps.
+    for (std::size_t i = 0; i < eventsAfter.size(); ++i)
+        grid.firstEvent[i + 1] = grid.firstEvent[i] + eventsAfter[i];
+    return grid;
+}
+
+// One step of every path of a block: v and x (ln S/S0) advanced by the QE scheme.
+// uSpot and uVariance are the pairs' uniforms; the second half of the paths are the
+// antithetic partners.
+void Step(const StepConstants& c, const ModelParameters& p, const double* uSpot,
+          const double* uVariance, double* v, double* x) {
+    double zSpot[kPaths], zVariance[kPaths], uniform[kPaths];
+    for (int i = 0; i < kPairs; i += 2) {
+        const V2 us = Load<V2>(uSpot + i);
+        const V2 uv = Load<V2>(uVariance + i);
+        const V2 zs = InverseNormal(us);
+        const V2 zv = InverseNormal(uv);
+        Store(zSpot + i, zs);
+        Store(zSpot + kPairs + i, Splat<V2>(0.0) - zs);
+        Store(zVariance + i, zv);
+        Store(zVariance + kPairs + i, Splat<V2>(0.0) - zv);
+        Store(uniform + i, uv);
+        Store(uniform + kPairs + i, Splat<V2>(1.0) - uv);
+    }
+    const V2 theta = Splat<V2>(p.theta);
+    const V2 one = Splat<V2>(1.0);
+    const V2 zero = Splat<V2>(0.0);
+    const V2 a = Splat<V2>(c.a);
+    for (int i = 0; i < kPaths; i += 2) {
+        const V2 vt = Load<V2>(v + i);
+        const V2 m = theta + (vt - theta) * Splat<V2>(c.decay);
+        const V2 s2 = vt * Splat<V2>(c.c1) + Splat<V2>(c.c2);
+        const auto random = s2 > zero;  // sigma = 0 or nothing left to vary: v(t + dt) = m
+        const V2 safeS2 = Select(random, s2, one);
+        const V2 safeM = Select(m > zero, m, one);
+        const V2 psi = safeS2 / (safeM * safeM);
+        const auto quadratic = psi <= Splat<V2>(1.5);
+
+        // Quadratic branch: v = a (b + Z)^2 with b^2 = 2/psi - 1 + sqrt(2/psi) sqrt(2/psi - 1).
+        const V2 twoOverPsi = Select(quadratic, Splat<V2>(2.0) / psi, Splat<V2>(2.0));
+        const V2 b2 = twoOverPsi - one + vmath::Sqrt(twoOverPsi) * vmath::Sqrt(twoOverPsi - one);
+        const V2 aq = m / (one + b2);
+        const V2 b = vmath::Sqrt(b2);
+        const V2 zv = Load<V2>(zVariance + i);
+        const V2 vq = aq * (b + zv) * (b + zv);
+        const V2 argQuadratic = one - Splat<V2>(2.0) * a * aq;
+
+        // Exponential branch: mass p at 0, exponential of rate beta above.
+        const V2 prob = (psi - one) / (psi + one);
+        const V2 beta = (one - prob) / safeM;
+        const V2 u = Load<V2>(uniform + i);
+        const auto positive = u > prob;
+        const V2 tailArg = Select(positive & ~quadratic, (one - prob) / (one - u), one);
+        const V2 argExponential = prob + beta * (one - prob) / (beta - a);
+
+        // The martingale correction needs E[exp(a v(t + dt))] finite: a < 1/(2 aq), a < beta.
+        const auto correctable = Select(quadratic, argQuadratic, beta - a) > zero;
+        const V2 logArg = Select(correctable, Select(quadratic, argQuadratic, argExponential), one);
+        const V2 logs[2] = {vmath::Log(tailArg), vmath::Log(logArg)};
+        const V2 ve = logs[0] / beta;
+        V2 vNext = Select(quadratic, vq, ve);
+        V2 k0Term = Select(quadratic,
+                           Splat<V2>(0.0) - a * b2 * aq / argQuadratic + Splat<V2>(0.5) * logs[1],
+                           Splat<V2>(0.0) - logs[1]);
+        k0Term = Select(random, k0Term, Splat<V2>(0.0) - a * m);
+        vNext = Select(random, vNext, m);
+        const V2 k0 = Select(correctable | ~random, k0Term - Splat<V2>(c.k1 + 0.5 * c.k3) * vt,
+                             Splat<V2>(c.k0));
+
+        const V2 variance = vmath::Max(Splat<V2>(c.k3) * vt + Splat<V2>(c.k4) * vNext, zero);
+        const V2 xt = Load<V2>(x + i);
+        const V2 xNext = xt + Splat<V2>(c.drift) + k0 + Splat<V2>(c.k1) * vt +
+                         Splat<V2>(c.k2) * vNext + vmath::Sqrt(variance) * Load<V2>(zSpot + i);
+        Store(v + i, vNext);
+        Store(x + i, xNext);
+    }
+}
+
+// A block's statistics per output: pairs, mean and sum of squared deviations.
+struct Moments {
+    double count = 0.0;
+    double mean = 0.0;
+    double m2 = 0.0;
+};
+
+// Chan, Golub and LeVeque's update of combined moments.
+void Combine(Moments& total, const Moments& part) {
+    if (part.count == 0.0) return;
+    const double count = total.count + part.count;
+    const double delta = part.mean - total.mean;
+    total.m2 += part.m2 + delta * delta * total.count * part.count / count;
+    total.mean += delta * part.count / count;
+    total.count = count;
+}
+
+}  // namespace
+
+std::int64_t SimulationSteps(const std::vector<double>& eventTimes, int stepsPerYear) {
+    return CountSteps(eventTimes, stepsPerYear, nullptr);
+}
+
+PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes, double rate,
+                             double dividendYield, const ModelParameters& model,
+                             const PathProduct& product, const SimulationSettings& settings,
+                             ParallelFor& runner) {
+    if (settings.paths <= 0) throw std::invalid_argument("Paths must be at least 1");
+    if (settings.paths > kMaxPaths) {
+        throw std::invalid_argument("Paths: too large for memory (at most " +
+                                    std::to_string(kMaxPaths) + ")");
+    }
+    if (settings.stepsPerYear <= 0)
+        throw std::invalid_argument("the steps per year must be at least 1");
+    const std::int64_t pairs = (settings.paths + 1) / 2;
+    const std::int64_t blocks = (pairs + kPairs - 1) / kPairs;
+    const int outputs = product.Outputs();
+    // The blocks' statistics: refused before anything is allocated when they would not fit.
+    const double bytes = double(blocks) * std::max(outputs, 1) * sizeof(Moments);
+    if (blocks > 0x7fffffff || bytes > double(1u << 28)) {
+        throw std::invalid_argument(
+            "Paths: too large for memory with this many strikes (the statistics of " +
+            std::to_string(blocks) + " blocks would need more than 256 MB)");
+    }
+    const Grid grid = MakeGrid(eventTimes, settings.stepsPerYear, rate, dividendYield, model);
+    const int stepCount = static_cast<int>(grid.steps.size());
+    const int stateSize = product.StateSize();
+
+    std::vector<Moments> statistics(static_cast<std::size_t>(blocks) * outputs);
+    std::atomic<bool> stopped{false};
+    StopPoll poll(settings.stop);
+    const std::thread::id caller = std::this_thread::get_id();
+
+    auto block = [&](int index) {
+        if (stopped.load(std::memory_order_relaxed)) return;
+        const bool polls = std::this_thread::get_id() == caller;
+        const std::int64_t first = std::int64_t(index) * kPairs;
+        const int count = static_cast<int>(std::min<std::int64_t>(kPairs, pairs - first));
+        double v[kPaths], x[kPaths], spots[kPaths];
+        double uSpot[kPairs], uVariance[kPairs];
+        std::vector<double> state(static_cast<std::size_t>(stateSize) * kPaths, 0.0);
+        std::fill(v, v + kPaths, model.v0);
+        std::fill(x, x + kPaths, 0.0);
+        auto observe = [&](int k) {
+            for (int e = grid.firstEvent[k]; e < grid.firstEvent[k + 1]; ++e) {
+                for (int i = 0; i < kPaths; i += 2)
+                    Store(spots + i, vmath::Exp(Load<V2>(x + i)) * Splat<V2>(spot));
+                product.Observe(e, x, spots, state.data());
+            }
+        };
+        observe(0);
+        for (int k = 0; k < stepCount; ++k) {
+            if (polls && poll.Requested()) stopped.store(true, std::memory_order_relaxed);
+            if (stopped.load(std::memory_order_relaxed)) return;
+            for (int p = 0; p < kPairs; ++p) {
+                const PhiloxBlock r =
+                    Philox4x32(PathCounter(static_cast<std::uint32_t>(k), PathStream::kDiffusion,
+                                           static_cast<std::uint64_t>(first + p)),
+                               settings.seed);
+                uSpot[p] = Uniform52(r.word[0], r.word[1]);
+                uVariance[p] = Uniform52(r.word[2], r.word[3]);
+            }
+            Step(grid.steps[k], model, uSpot, uVariance, v, x);
+            observe(k + 1);
+        }
+        std::vector<double> samples(static_cast<std::size_t>(outputs) * kPairs);
+        product.Samples(state.data(), count, samples.data());
+        for (int o = 0; o < outputs; ++o) {
+            const double* y = samples.data() + o * kPairs;
+            Moments& m = statistics[static_cast<std::size_t>(index) * outputs + o];
+            double sum = 0.0;
+            for (int p = 0; p < count; ++p) sum += y[p];
+            m.count = count;
+            m.mean = sum / count;
+            double squares = 0.0;
+            for (int p = 0; p < count; ++p) squares += (y[p] - m.mean) * (y[p] - m.mean);
+            m.m2 = squares;
+        }
+    };
+    runner.ForEach(static_cast<int>(blocks), block);
+    if (stopped.load() || poll.Stopped()) throw CalculationCancelled();
+
+    PathStatistics result;
+    result.pairs = pairs;
+    result.mean.resize(outputs);
+    result.standardError.resize(outputs);
+    for (int o = 0; o < outputs; ++o) {
+        Moments total;
+        for (std::int64_t b = 0; b < blocks; ++b)
+            Combine(total, statistics[static_cast<std::size_t>(b) * outputs + o]);
+        result.mean[o] = total.mean;
+        result.standardError[o] =
+            total.count > 1.0 ? std::sqrt(total.m2 / (total.count - 1.0) / total.count) : NAN;
+    }
+    return result;
+}
+
+}  // namespace heston
