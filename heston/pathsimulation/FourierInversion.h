@@ -63,8 +63,15 @@ FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
     double sum = 0.0;
     double values[kQuadratureBatch];
     double work[kQuadratureWork];
-    const QuadratureReport report = IntegrateSinhTrapezoid(
-        integrand, 1.0 / std::sqrt(variance), 1e-16 * (1.0 + k), 1, &sum, values, work, false);
+    // A short maturity's integrand has a long, slowly decaying oscillating tail beyond the
+    // bell: the rule then resolves it on a finer scale.
+    double scale = 1.0 / std::sqrt(variance);
+    QuadratureReport report{};
+    for (int attempt = 0; attempt < 4; ++attempt, scale *= 0.25) {
+        report = IntegrateSinhTrapezoid(integrand, scale, 1e-16 * (1.0 + k), 1, &sum, values, work,
+                                        false);
+        if (report.converged) break;
+    }
     return {sum, mean, report.converged};
 }
 

@@ -28,6 +28,9 @@ using vmath::Store;
 constexpr int kPairs = PathProduct::kPairsPerBlock;
 constexpr int kPaths = PathProduct::kPaths;
 constexpr std::int64_t kMaxSteps = 1000000;
+// Blocks per batch of the runner: the statistics kept at once, and the granularity of the
+// ordered combination.
+constexpr std::int64_t kBlocksPerBatch = 1024;
 
 // exp and log of one number with the library's kernels, the same bits everywhere.
 double Exp(double x) {
@@ -230,35 +233,30 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
                              const PathProduct& product, const SimulationSettings& settings,
                              ParallelFor& runner) {
     if (settings.paths <= 0) throw std::invalid_argument("Paths must be at least 1");
-    if (settings.paths > kMaxPaths) {
-        throw std::invalid_argument("Paths: too large for memory (at most " +
-                                    std::to_string(kMaxPaths) + ")");
-    }
+    if (settings.paths > kMaxPaths)
+        throw std::invalid_argument("Paths: at most " + std::to_string(kMaxPaths));
     if (settings.stepsPerYear <= 0)
         throw std::invalid_argument("the steps per year must be at least 1");
     const std::int64_t pairs = (settings.paths + 1) / 2;
     const std::int64_t blocks = (pairs + kPairs - 1) / kPairs;
     const int outputs = product.Outputs();
-    // The blocks' statistics: refused before anything is allocated when they would not fit.
-    const double bytes = double(blocks) * std::max(outputs, 1) * sizeof(Moments);
-    if (blocks > 0x7fffffff || bytes > double(1u << 28)) {
-        throw std::invalid_argument(
-            "Paths: too large for memory with this many strikes (the statistics of " +
-            std::to_string(blocks) + " blocks would need more than 256 MB)");
-    }
     const Grid grid = MakeGrid(eventTimes, settings.stepsPerYear, rate, dividendYield, model);
     const int stepCount = static_cast<int>(grid.steps.size());
     const int stateSize = product.StateSize();
 
-    std::vector<Moments> statistics(static_cast<std::size_t>(blocks) * outputs);
+    // The statistics of one batch of blocks at a time, combined in block order after it.
+    const std::int64_t batchBlocks = std::min<std::int64_t>(blocks, kBlocksPerBatch);
+    std::vector<Moments> statistics(static_cast<std::size_t>(batchBlocks) * outputs);
+    std::vector<Moments> totals(outputs);
+    std::int64_t batchStart = 0;
     std::atomic<bool> stopped{false};
     StopPoll poll(settings.stop);
     const std::thread::id caller = std::this_thread::get_id();
 
-    auto block = [&](int index) {
+    auto block = [&](int slot) {
         if (stopped.load(std::memory_order_relaxed)) return;
         const bool polls = std::this_thread::get_id() == caller;
-        const std::int64_t first = std::int64_t(index) * kPairs;
+        const std::int64_t first = (batchStart + slot) * kPairs;
         const int count = static_cast<int>(std::min<std::int64_t>(kPairs, pairs - first));
         double v[kPaths], x[kPaths], spots[kPaths];
         double uSpot[kPairs], uVariance[kPairs];
@@ -291,7 +289,7 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
         product.Samples(state.data(), count, samples.data());
         for (int o = 0; o < outputs; ++o) {
             const double* y = samples.data() + o * kPairs;
-            Moments& m = statistics[static_cast<std::size_t>(index) * outputs + o];
+            Moments& m = statistics[static_cast<std::size_t>(slot) * outputs + o];
             double sum = 0.0;
             for (int p = 0; p < count; ++p) sum += y[p];
             m.count = count;
@@ -301,17 +299,22 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
             m.m2 = squares;
         }
     };
-    runner.ForEach(static_cast<int>(blocks), block);
-    if (stopped.load() || poll.Stopped()) throw CalculationCancelled();
+    for (; batchStart < blocks; batchStart += batchBlocks) {
+        const int count = static_cast<int>(std::min(batchBlocks, blocks - batchStart));
+        runner.ForEach(count, block);
+        if (stopped.load() || poll.Stopped()) throw CalculationCancelled();
+        for (int b = 0; b < count; ++b) {
+            for (int o = 0; o < outputs; ++o)
+                Combine(totals[o], statistics[static_cast<std::size_t>(b) * outputs + o]);
+        }
+    }
 
     PathStatistics result;
     result.pairs = pairs;
     result.mean.resize(outputs);
     result.standardError.resize(outputs);
     for (int o = 0; o < outputs; ++o) {
-        Moments total;
-        for (std::int64_t b = 0; b < blocks; ++b)
-            Combine(total, statistics[static_cast<std::size_t>(b) * outputs + o]);
+        const Moments& total = totals[o];
         result.mean[o] = total.mean;
         result.standardError[o] =
             total.count > 1.0 ? std::sqrt(total.m2 / (total.count - 1.0) / total.count) : NAN;

@@ -21,8 +21,9 @@
 // exactly. A path is thus the same whichever thread makes it.
 //
 // Determinism: pairs are simulated in blocks of kPairsPerBlock, each block one task of the
-// runner; a block's statistics (count, mean, sum of squared deviations) are combined with the
-// others in block order after the batch. Everything, the exponentials and logarithms
+// runner, in batches of 1024 blocks; a block's statistics (count, mean, sum of squared
+// deviations) are combined with the others in block order after its batch, so that memory
+// stays bounded whatever the number of paths. Everything, the exponentials and logarithms
 // included, is IEEE arithmetic in a fixed order (vectormath's kernels, no C library
 // functions, no fused multiply-adds), so the results are the same bits for any runner, any
 // number of threads, and natively and under Windows.
@@ -57,7 +58,7 @@ constexpr std::int64_t kDefaultPaths = 100000;
 constexpr std::uint64_t kDefaultSeed = 1;
 constexpr int kDefaultStepsPerYear = 24;
 
-// Largest number of paths: the blocks' statistics must fit in memory (about 256 MB).
+// Largest number of paths (days of work; the pair index must fit the generator's counter).
 constexpr std::int64_t kMaxPaths = std::int64_t(1) << 40;
 
 struct SimulationSettings {
@@ -102,8 +103,8 @@ struct PathStatistics {
 
 // Simulates settings.paths paths from spot and v0 over the event dates (ascending, not
 // negative; an event at 0 sees the spot) and returns the statistics of the product's samples.
-// Throws std::invalid_argument naming Paths when it is not positive or above kMaxPaths, or the
-// dates or the steps per year when they give no grid; CalculationCancelled on a stop.
+// Throws std::invalid_argument naming Paths when it is not positive or above kMaxPaths, or when
+// the dates or the steps per year give no grid; CalculationCancelled on a stop.
 PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes, double rate,
                              double dividendYield, const ModelParameters& model,
                              const PathProduct& product, const SimulationSettings& settings,
