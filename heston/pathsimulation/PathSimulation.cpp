@@ -302,7 +302,8 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
     for (; batchStart < blocks; batchStart += batchBlocks) {
         const int count = static_cast<int>(std::min(batchBlocks, blocks - batchStart));
         runner.ForEach(count, block);
-        if (stopped.load() || poll.Stopped()) throw CalculationCancelled();
+        // Also between batches, for a runner that would keep every task off the calling thread.
+        if (stopped.load() || poll.Requested()) throw CalculationCancelled();
         for (int b = 0; b < count; ++b) {
             for (int o = 0; o < outputs; ++o)
                 Combine(totals[o], statistics[static_cast<std::size_t>(b) * outputs + o]);
