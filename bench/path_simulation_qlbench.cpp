@@ -22,16 +22,16 @@ namespace ql = QuantLib;
 struct Market {
     ql::Date today{2, ql::January, 2024};
     ql::DayCounter dayCounter = ql::Actual365Fixed();
-    ext::shared_ptr<ql::HestonProcess> Process(double spot, double r, double q,
-                                               const heston::ModelParameters& m) const {
+    ql::ext::shared_ptr<ql::HestonProcess> Process(double spot, double r, double q,
+                                                   const heston::ModelParameters& m) const {
         ql::Settings::instance().evaluationDate() = today;
-        return ext::make_shared<ql::HestonProcess>(
+        return ql::ext::make_shared<ql::HestonProcess>(
             ql::Handle<ql::YieldTermStructure>(
-                ext::make_shared<ql::FlatForward>(today, r, dayCounter)),
+                ql::ext::make_shared<ql::FlatForward>(today, r, dayCounter)),
             ql::Handle<ql::YieldTermStructure>(
-                ext::make_shared<ql::FlatForward>(today, q, dayCounter)),
-            ql::Handle<ql::Quote>(ext::make_shared<ql::SimpleQuote>(spot)), m.v0, m.kappa, m.theta,
-            m.sigma, m.rho, ql::HestonProcess::QuadraticExponentialMartingale);
+                ql::ext::make_shared<ql::FlatForward>(today, q, dayCounter)),
+            ql::Handle<ql::Quote>(ql::ext::make_shared<ql::SimpleQuote>(spot)), m.v0, m.kappa,
+            m.theta, m.sigma, m.rho, ql::HestonProcess::QuadraticExponentialMartingale);
     }
 };
 
@@ -52,8 +52,8 @@ void BM_AsianAgainstQuantLibAtEqualStandardError(benchmark::State& state) {
     const auto process = market.Process(100, 0.03, 0.0, model);
     ql::DiscreteAveragingAsianOption option(
         ql::Average::Arithmetic, 0.0, 0, dates,
-        ext::make_shared<ql::PlainVanillaPayoff>(ql::Option::Call, 100.0),
-        ext::make_shared<ql::EuropeanExercise>(dates.back()));
+        ql::ext::make_shared<ql::PlainVanillaPayoff>(ql::Option::Call, 100.0),
+        ql::ext::make_shared<ql::EuropeanExercise>(dates.back()));
     const ql::Size samples = static_cast<ql::Size>(state.range(0));
     double qlSeconds = 0, ourSeconds = 0, qlPrice = 0, qlError = 0;
     heston::SimulatedPrice ours{};
@@ -112,10 +112,10 @@ void BM_ForwardStartAgainstQuantLib(benchmark::State& state) {
     const ql::Date maturity = market.today + 365;
     const double t0 = 182 / 365.0, t = 1.0;
     const auto process = market.Process(100, 0.005, 0.03, model);
-    ql::ForwardVanillaOption option(k, reset,
-                                    ext::make_shared<ql::PlainVanillaPayoff>(ql::Option::Call, 100),
-                                    ext::make_shared<ql::EuropeanExercise>(maturity));
-    option.setPricingEngine(ext::make_shared<ql::AnalyticHestonForwardEuropeanEngine>(process));
+    ql::ForwardVanillaOption option(
+        k, reset, ql::ext::make_shared<ql::PlainVanillaPayoff>(ql::Option::Call, 100),
+        ql::ext::make_shared<ql::EuropeanExercise>(maturity));
+    option.setPricingEngine(ql::ext::make_shared<ql::AnalyticHestonForwardEuropeanEngine>(process));
     double quantlib = 0, ours = 0;
     heston::SimulatedPrice simulated{};
     for (auto _ : state) {

@@ -33,6 +33,7 @@ template <typename LogMoment>
 FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
     using C = std::complex<double>;
     constexpr double kAlpha = 0.5;
+    constexpr double kOneOverPi = 0.318309886183790671538;
     const double mean = std::exp(std::real(logMoment(C(1.0))));
     const double atLine = std::real(logMoment(C(1.0 + kAlpha)));
     if (!std::isfinite(atLine) || !std::isfinite(mean)) {
@@ -53,7 +54,7 @@ FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
             for (int j = 0; j < n; ++j) {
                 const C z(kAlpha, v[j]);
                 const C term =
-                    std::exp(logMoment(z + 1.0) - z * logK) / (z * (z + 1.0)) * (1.0 / M_PI);
+                    std::exp(logMoment(z + 1.0) - z * logK) / (z * (z + 1.0)) * kOneOverPi;
                 values[j] = std::real(term);
                 sizes[j] = std::abs(term);
             }
