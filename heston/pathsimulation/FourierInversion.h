@@ -29,20 +29,22 @@ struct FourierCall {
     bool converged;
 };
 
+// The damping of the call (the line Re s = 1 + kFourierAlpha), and 1/pi.
+constexpr double kFourierAlpha = 0.5;
+constexpr double kOneOverPi = 0.318309886183790671538;
+
 template <typename LogMoment>
 FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
     using C = std::complex<double>;
-    constexpr double kAlpha = 0.5;
-    constexpr double kOneOverPi = 0.318309886183790671538;
     const double mean = std::exp(std::real(logMoment(C(1.0))));
-    const double atLine = std::real(logMoment(C(1.0 + kAlpha)));
+    const double atLine = std::real(logMoment(C(1.0 + kFourierAlpha)));
     if (!std::isfinite(atLine) || !std::isfinite(mean)) {
         throw std::domain_error("the moment of order 3/2 is infinite for these parameters");
     }
     // Width of the integrand's bell: one over the standard deviation of Y.
     const double h = 0.25;
-    const double curvature = (std::real(logMoment(C(1.0 + kAlpha + h))) - 2.0 * atLine +
-                              std::real(logMoment(C(1.0 + kAlpha - h)))) /
+    const double curvature = (std::real(logMoment(C(1.0 + kFourierAlpha + h))) - 2.0 * atLine +
+                              std::real(logMoment(C(1.0 + kFourierAlpha - h)))) /
                              (h * h);
     const double variance = std::isfinite(curvature) && curvature > 1e-8 ? curvature : 1e-8;
     const double logK = std::log(k);
@@ -52,7 +54,7 @@ FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
         double logK;
         void Evaluate(const double* v, int n, double* values, double* sizes) const {
             for (int j = 0; j < n; ++j) {
-                const C z(kAlpha, v[j]);
+                const C z(kFourierAlpha, v[j]);
                 const C term =
                     std::exp(logMoment(z + 1.0) - z * logK) / (z * (z + 1.0)) * kOneOverPi;
                 values[j] = std::real(term);
