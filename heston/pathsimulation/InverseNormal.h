@@ -22,14 +22,10 @@
 
 namespace heston {
 
+// The central approximation, |p - 1/2| <= 0.425, at q = p - 1/2.
 template <class Vd>
-HESTON_VMATH_INLINE Vd InverseNormal(Vd p) {
-    using vmath::Select;
+HESTON_VMATH_INLINE Vd CentralNormalQuantile(Vd q) {
     using vmath::Splat;
-    const Vd half = Splat<Vd>(0.5);
-    const Vd q = p - half;
-    const auto central = vmath::Abs(q) <= Splat<Vd>(0.425);
-
     const Vd r = Splat<Vd>(0.180625) - q * q;
     const Vd centralNumerator =
         ((((((Splat<Vd>(2509.0809287301226727) * r + Splat<Vd>(33430.575583588128105)) * r +
@@ -57,7 +53,18 @@ HESTON_VMATH_INLINE Vd InverseNormal(Vd p) {
          Splat<Vd>(42.313330701600911252)) *
             r +
         Splat<Vd>(1.0);
-    const Vd centralValue = q * centralNumerator / centralDenominator;
+    return q * centralNumerator / centralDenominator;
+}
+
+template <class Vd>
+HESTON_VMATH_INLINE Vd InverseNormal(Vd p) {
+    using vmath::Select;
+    using vmath::Splat;
+    const Vd half = Splat<Vd>(0.5);
+    const Vd q = p - half;
+    const auto central = vmath::Abs(q) <= Splat<Vd>(0.425);
+
+    const Vd centralValue = CentralNormalQuantile(q);
 
     // Tails: r = sqrt(-ln(min(p, 1 - p))); the central lanes take r of 1/2 (never used).
     const Vd smaller = Select(central, half, vmath::Min(p, Splat<Vd>(1.0) - p));
@@ -99,6 +106,17 @@ HESTON_VMATH_INLINE Vd InverseNormal(Vd p) {
     const Vd tailMagnitude = tailNumerator / tailDenominator;
     const Vd tailValue = Select(q < Splat<Vd>(0.0), Splat<Vd>(0.0) - tailMagnitude, tailMagnitude);
     return Select(central, centralValue, tailValue);
+}
+
+// The same values, bit for bit, skipping the tail approximation when every lane is central (in
+// about 70% of pairs of lanes).
+template <class Vd>
+HESTON_VMATH_INLINE Vd InverseNormalSkippingTails(Vd p) {
+    const Vd q = p - vmath::Splat<Vd>(0.5);
+    const auto central = vmath::Abs(q) <= vmath::Splat<Vd>(0.425);
+    bool allCentral = true;
+    for (int lane = 0; lane < vmath::kLanes<Vd>; ++lane) allCentral = allCentral && central[lane];
+    return allCentral ? CentralNormalQuantile(q) : InverseNormal(p);
 }
 
 }  // namespace heston

@@ -142,8 +142,8 @@ void Step(const StepConstants& c, const ModelParameters& p, const double* uSpot,
     for (int i = 0; i < kPairs; i += 2) {
         const V2 us = Load<V2>(uSpot + i);
         const V2 uv = Load<V2>(uVariance + i);
-        const V2 zs = InverseNormal(us);
-        const V2 zv = InverseNormal(uv);
+        const V2 zs = InverseNormalSkippingTails(us);
+        const V2 zv = InverseNormalSkippingTails(uv);
         Store(zSpot + i, zs);
         Store(zSpot + kPairs + i, Splat<V2>(0.0) - zs);
         Store(zVariance + i, zv);
@@ -173,6 +173,22 @@ void Step(const StepConstants& c, const ModelParameters& p, const double* uSpot,
         const V2 zv = Load<V2>(zVariance + i);
         const V2 vq = aq * (b + zv) * (b + zv);
         const V2 argQuadratic = one - Splat<V2>(2.0) * a * aq;
+        const V2 xt = Load<V2>(x + i);
+
+        // Both lanes quadratic and random (the common case): the exponential branch is not
+        // computed. Every value is the one the full computation below gives its lane.
+        if (quadratic[0] && quadratic[1] && random[0] && random[1]) {
+            const auto correctableQ = argQuadratic > zero;
+            const V2 logQ = vmath::Log(Select(correctableQ, argQuadratic, one));
+            const V2 k0TermQ = Splat<V2>(0.0) - a * b2 * aq / argQuadratic + Splat<V2>(0.5) * logQ;
+            const V2 k0Q =
+                Select(correctableQ, k0TermQ - Splat<V2>(c.k1 + 0.5 * c.k3) * vt, Splat<V2>(c.k0));
+            const V2 varianceQ = vmath::Max(Splat<V2>(c.k3) * vt + Splat<V2>(c.k4) * vq, zero);
+            Store(v + i, vq);
+            Store(x + i, xt + Splat<V2>(c.drift) + k0Q + Splat<V2>(c.k1) * vt +
+                             Splat<V2>(c.k2) * vq + vmath::Sqrt(varianceQ) * Load<V2>(zSpot + i));
+            continue;
+        }
 
         // Exponential branch: mass p at 0, exponential of rate beta above.
         const V2 prob = (psi - one) / (psi + one);
@@ -197,7 +213,6 @@ void Step(const StepConstants& c, const ModelParameters& p, const double* uSpot,
                              Splat<V2>(c.k0));
 
         const V2 variance = vmath::Max(Splat<V2>(c.k3) * vt + Splat<V2>(c.k4) * vNext, zero);
-        const V2 xt = Load<V2>(x + i);
         const V2 xNext = xt + Splat<V2>(c.drift) + k0 + Splat<V2>(c.k1) * vt +
                          Splat<V2>(c.k2) * vNext + vmath::Sqrt(variance) * Load<V2>(zSpot + i);
         Store(v + i, vNext);
