@@ -7,9 +7,6 @@
 
 #include "pathsimulation/GeometricAsianPrice.h"
 #include "pathsimulation/InputChecks.h"
-#include "vectormath/VectorMath.h"
-
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace heston {
 
@@ -40,10 +37,7 @@ class AsianProduct final : public PathProduct {
             arithmetic[i] = state[2 * i] / fixings_;
             logGeometric[i] = state[2 * i + 1] / fixings_;
         }
-        for (int i = 0; i < kPaths; i += 2) {
-            vmath::Store(geometric + i,
-                         vmath::Exp(vmath::Load<vmath::V2>(logGeometric + i)) * spot_);
-        }
+        ScaledExp(logGeometric, kPaths, spot_, geometric);
         for (std::size_t o = 0; o < options_.size(); ++o) {
             const StrikeOption& option = options_[o];
             const double sign = option.optionType == kCall ? 1.0 : -1.0;

@@ -32,8 +32,8 @@ constexpr std::int64_t kMaxSteps = 1000000;
 // ordered combination.
 constexpr std::int64_t kBlocksPerBatch = 1024;
 
-// exp and log of one number with the library's kernels, the same bits everywhere.
-double Exp(double x) {
+// exp of one number with the library's kernel, the same bits everywhere.
+HESTON_REALIGN_STACK double Exp(double x) {
     return vmath::Exp(Splat<V2>(x))[0];
 }
 
@@ -136,88 +136,127 @@ Grid MakeGrid(const std::vector<double>& times, int stepsPerYear, double rate, d
 // One step of every path of a block: v and x (ln S/S0) advanced by the QE scheme.
 // uSpot and uVariance are the pairs' uniforms; the second half of the paths are the
 // antithetic partners.
-void Step(const StepConstants& c, const ModelParameters& p, const double* uSpot,
-          const double* uVariance, double* v, double* x) {
+template <class V>
+HESTON_VMATH_INLINE bool AllLanes(vmath::MaskOf<V> mask) {
+    bool all = true;
+    for (int lane = 0; lane < vmath::kLanes<V>; ++lane) all = all && mask[lane] != 0;
+    return all;
+}
+
+template <class V>
+HESTON_VMATH_INLINE void StepV(const StepConstants& c, const ModelParameters& p,
+                               const double* uSpot, const double* uVariance, double* v, double* x) {
+    constexpr int n = vmath::kLanes<V>;
     double zSpot[kPaths], zVariance[kPaths], uniform[kPaths];
-    for (int i = 0; i < kPairs; i += 2) {
-        const V2 us = Load<V2>(uSpot + i);
-        const V2 uv = Load<V2>(uVariance + i);
-        const V2 zs = InverseNormalSkippingTails(us);
-        const V2 zv = InverseNormalSkippingTails(uv);
+    for (int i = 0; i < kPairs; i += n) {
+        const V us = Load<V>(uSpot + i);
+        const V uv = Load<V>(uVariance + i);
+        const V zs = InverseNormalSkippingTails(us);
+        const V zv = InverseNormalSkippingTails(uv);
         Store(zSpot + i, zs);
-        Store(zSpot + kPairs + i, Splat<V2>(0.0) - zs);
+        Store(zSpot + kPairs + i, Splat<V>(0.0) - zs);
         Store(zVariance + i, zv);
-        Store(zVariance + kPairs + i, Splat<V2>(0.0) - zv);
+        Store(zVariance + kPairs + i, Splat<V>(0.0) - zv);
         Store(uniform + i, uv);
-        Store(uniform + kPairs + i, Splat<V2>(1.0) - uv);
+        Store(uniform + kPairs + i, Splat<V>(1.0) - uv);
     }
-    const V2 theta = Splat<V2>(p.theta);
-    const V2 one = Splat<V2>(1.0);
-    const V2 zero = Splat<V2>(0.0);
-    const V2 a = Splat<V2>(c.a);
-    for (int i = 0; i < kPaths; i += 2) {
-        const V2 vt = Load<V2>(v + i);
-        const V2 m = theta + (vt - theta) * Splat<V2>(c.decay);
-        const V2 s2 = vt * Splat<V2>(c.c1) + Splat<V2>(c.c2);
+    const V theta = Splat<V>(p.theta);
+    const V one = Splat<V>(1.0);
+    const V zero = Splat<V>(0.0);
+    const V a = Splat<V>(c.a);
+    for (int i = 0; i < kPaths; i += n) {
+        const V vt = Load<V>(v + i);
+        const V m = theta + (vt - theta) * Splat<V>(c.decay);
+        const V s2 = vt * Splat<V>(c.c1) + Splat<V>(c.c2);
         const auto random = s2 > zero;  // sigma = 0 or nothing left to vary: v(t + dt) = m
-        const V2 safeS2 = Select(random, s2, one);
-        const V2 safeM = Select(m > zero, m, one);
-        const V2 psi = safeS2 / (safeM * safeM);
-        const auto quadratic = psi <= Splat<V2>(1.5);
+        const V safeS2 = Select(random, s2, one);
+        const V safeM = Select(m > zero, m, one);
+        const V psi = safeS2 / (safeM * safeM);
+        const auto quadratic = psi <= Splat<V>(1.5);
 
         // Quadratic branch: v = a (b + Z)^2 with b^2 = 2/psi - 1 + sqrt(2/psi) sqrt(2/psi - 1).
-        const V2 twoOverPsi = Select(quadratic, Splat<V2>(2.0) / psi, Splat<V2>(2.0));
-        const V2 b2 = twoOverPsi - one + vmath::Sqrt(twoOverPsi) * vmath::Sqrt(twoOverPsi - one);
-        const V2 aq = m / (one + b2);
-        const V2 b = vmath::Sqrt(b2);
-        const V2 zv = Load<V2>(zVariance + i);
-        const V2 vq = aq * (b + zv) * (b + zv);
-        const V2 argQuadratic = one - Splat<V2>(2.0) * a * aq;
-        const V2 xt = Load<V2>(x + i);
+        const V twoOverPsi = Select(quadratic, Splat<V>(2.0) / psi, Splat<V>(2.0));
+        const V b2 = twoOverPsi - one + vmath::Sqrt(twoOverPsi) * vmath::Sqrt(twoOverPsi - one);
+        const V aq = m / (one + b2);
+        const V b = vmath::Sqrt(b2);
+        const V zv = Load<V>(zVariance + i);
+        const V vq = aq * (b + zv) * (b + zv);
+        const V argQuadratic = one - Splat<V>(2.0) * a * aq;
+        const V xt = Load<V>(x + i);
 
         // Both lanes quadratic and random (the common case): the exponential branch is not
         // computed. Every value is the one the full computation below gives its lane.
-        if (quadratic[0] && quadratic[1] && random[0] && random[1]) {
+        if (AllLanes<V>(quadratic & random)) {
             const auto correctableQ = argQuadratic > zero;
-            const V2 logQ = vmath::Log(Select(correctableQ, argQuadratic, one));
-            const V2 k0TermQ = Splat<V2>(0.0) - a * b2 * aq / argQuadratic + Splat<V2>(0.5) * logQ;
-            const V2 k0Q =
-                Select(correctableQ, k0TermQ - Splat<V2>(c.k1 + 0.5 * c.k3) * vt, Splat<V2>(c.k0));
-            const V2 varianceQ = vmath::Max(Splat<V2>(c.k3) * vt + Splat<V2>(c.k4) * vq, zero);
+            const V logQ = vmath::Log(Select(correctableQ, argQuadratic, one));
+            const V k0TermQ = Splat<V>(0.0) - a * b2 * aq / argQuadratic + Splat<V>(0.5) * logQ;
+            const V k0Q =
+                Select(correctableQ, k0TermQ - Splat<V>(c.k1 + 0.5 * c.k3) * vt, Splat<V>(c.k0));
+            const V varianceQ = vmath::Max(Splat<V>(c.k3) * vt + Splat<V>(c.k4) * vq, zero);
             Store(v + i, vq);
-            Store(x + i, xt + Splat<V2>(c.drift) + k0Q + Splat<V2>(c.k1) * vt +
-                             Splat<V2>(c.k2) * vq + vmath::Sqrt(varianceQ) * Load<V2>(zSpot + i));
+            Store(x + i, xt + Splat<V>(c.drift) + k0Q + Splat<V>(c.k1) * vt + Splat<V>(c.k2) * vq +
+                             vmath::Sqrt(varianceQ) * Load<V>(zSpot + i));
             continue;
         }
 
         // Exponential branch: mass p at 0, exponential of rate beta above.
-        const V2 prob = (psi - one) / (psi + one);
-        const V2 beta = (one - prob) / safeM;
-        const V2 u = Load<V2>(uniform + i);
+        const V prob = (psi - one) / (psi + one);
+        const V beta = (one - prob) / safeM;
+        const V u = Load<V>(uniform + i);
         const auto positive = u > prob;
-        const V2 tailArg = Select(positive & ~quadratic, (one - prob) / (one - u), one);
-        const V2 argExponential = prob + beta * (one - prob) / (beta - a);
+        const V tailArg = Select(positive & ~quadratic, (one - prob) / (one - u), one);
+        const V argExponential = prob + beta * (one - prob) / (beta - a);
 
         // The martingale correction needs E[exp(a v(t + dt))] finite: a < 1/(2 aq), a < beta.
         const auto correctable = Select(quadratic, argQuadratic, beta - a) > zero;
-        const V2 logArg = Select(correctable, Select(quadratic, argQuadratic, argExponential), one);
-        const V2 logs[2] = {vmath::Log(tailArg), vmath::Log(logArg)};
-        const V2 ve = logs[0] / beta;
-        V2 vNext = Select(quadratic, vq, ve);
-        V2 k0Term = Select(quadratic,
-                           Splat<V2>(0.0) - a * b2 * aq / argQuadratic + Splat<V2>(0.5) * logs[1],
-                           Splat<V2>(0.0) - logs[1]);
-        k0Term = Select(random, k0Term, Splat<V2>(0.0) - a * m);
+        const V logArg = Select(correctable, Select(quadratic, argQuadratic, argExponential), one);
+        const V logs[2] = {vmath::Log(tailArg), vmath::Log(logArg)};
+        const V ve = logs[0] / beta;
+        V vNext = Select(quadratic, vq, ve);
+        V k0Term =
+            Select(quadratic, Splat<V>(0.0) - a * b2 * aq / argQuadratic + Splat<V>(0.5) * logs[1],
+                   Splat<V>(0.0) - logs[1]);
+        k0Term = Select(random, k0Term, Splat<V>(0.0) - a * m);
         vNext = Select(random, vNext, m);
-        const V2 k0 = Select(correctable | ~random, k0Term - Splat<V2>(c.k1 + 0.5 * c.k3) * vt,
-                             Splat<V2>(c.k0));
+        const V k0 = Select(correctable | ~random, k0Term - Splat<V>(c.k1 + 0.5 * c.k3) * vt,
+                            Splat<V>(c.k0));
 
-        const V2 variance = vmath::Max(Splat<V2>(c.k3) * vt + Splat<V2>(c.k4) * vNext, zero);
-        const V2 xNext = xt + Splat<V2>(c.drift) + k0 + Splat<V2>(c.k1) * vt +
-                         Splat<V2>(c.k2) * vNext + vmath::Sqrt(variance) * Load<V2>(zSpot + i);
+        const V variance = vmath::Max(Splat<V>(c.k3) * vt + Splat<V>(c.k4) * vNext, zero);
+        const V xNext = xt + Splat<V>(c.drift) + k0 + Splat<V>(c.k1) * vt + Splat<V>(c.k2) * vNext +
+                        vmath::Sqrt(variance) * Load<V>(zSpot + i);
         Store(v + i, vNext);
         Store(x + i, xNext);
     }
+}
+
+HESTON_REALIGN_STACK void StepSse2(const StepConstants& c, const ModelParameters& p,
+                                   const double* uSpot, const double* uVariance, double* v,
+                                   double* x) {
+    StepV<V2>(c, p, uSpot, uVariance, v, x);
+}
+
+#if HESTON_VMATH_AVX2
+__attribute__((target("avx2"), flatten)) HESTON_REALIGN_STACK void StepAvx2(
+    const StepConstants& c, const ModelParameters& p, const double* uSpot, const double* uVariance,
+    double* v, double* x) {
+    StepV<vmath::V4>(c, p, uSpot, uVariance, v, x);
+}
+
+bool UseAvx2() {
+    static const bool avx2 = vmath::HasAvx2();
+    return avx2;
+}
+#endif
+
+// Every lane computes the same operations at either width: the width changes the speed only.
+void Step(VectorWidth width, const StepConstants& c, const ModelParameters& p, const double* uSpot,
+          const double* uVariance, double* v, double* x) {
+#if HESTON_VMATH_AVX2
+    if (width == VectorWidth::kWidest && UseAvx2()) return StepAvx2(c, p, uSpot, uVariance, v, x);
+#else
+    (void)width;
+#endif
+    StepSse2(c, p, uSpot, uVariance, v, x);
 }
 
 // A block's statistics per output: pairs, mean and sum of squared deviations.
@@ -238,6 +277,12 @@ void Combine(Moments& total, const Moments& part) {
 }
 
 }  // namespace
+
+HESTON_REALIGN_STACK void ScaledExp(const double* x, int n, double scale, double* out) {
+    int i = 0;
+    for (; i + 2 <= n; i += 2) Store(out + i, vmath::Exp(Load<V2>(x + i)) * Splat<V2>(scale));
+    for (; i < n; ++i) out[i] = Exp(x[i]) * scale;
+}
 
 std::int64_t SimulationSteps(const std::vector<double>& eventTimes, int stepsPerYear) {
     return CountSteps(eventTimes, stepsPerYear, nullptr);
@@ -280,8 +325,7 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
         std::fill(x, x + kPaths, 0.0);
         auto observe = [&](int k) {
             for (int e = grid.firstEvent[k]; e < grid.firstEvent[k + 1]; ++e) {
-                for (int i = 0; i < kPaths; i += 2)
-                    Store(spots + i, vmath::Exp(Load<V2>(x + i)) * Splat<V2>(spot));
+                ScaledExp(x, kPaths, spot, spots);
                 product.Observe(e, x, spots, state.data());
             }
         };
@@ -297,7 +341,7 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
                 uSpot[p] = Uniform52(r.word[0], r.word[1]);
                 uVariance[p] = Uniform52(r.word[2], r.word[3]);
             }
-            Step(grid.steps[k], model, uSpot, uVariance, v, x);
+            Step(settings.width, grid.steps[k], model, uSpot, uVariance, v, x);
             observe(k + 1);
         }
         std::vector<double> samples(static_cast<std::size_t>(outputs) * kPairs);

@@ -51,6 +51,7 @@
 #include "execution/ParallelFor.h"
 #include "execution/StopRequest.h"
 #include "model/ModelParameters.h"
+#include "vectormath/VectorWidth.h"
 
 namespace heston {
 
@@ -66,6 +67,9 @@ struct SimulationSettings {
     std::uint64_t seed = kDefaultSeed;
     int stepsPerYear = kDefaultStepsPerYear;
     StopRequest stop;  // empty: never stop
+    // The vector loops of a step: the widest the processor has (AVX2) or SSE2; the same
+    // numbers bit for bit either way.
+    VectorWidth width = VectorWidth::kWidest;
 };
 
 struct SimulatedPrice {
@@ -109,6 +113,9 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
                              double dividendYield, const ModelParameters& model,
                              const PathProduct& product, const SimulationSettings& settings,
                              ParallelFor& runner = Serial());
+
+// out[i] = scale * exp(x[i]) with the library's exponential, the same bits on every platform.
+void ScaledExp(const double* x, int n, double scale, double* out);
 
 // Steps of the grid for these dates: for a README's path-step counts and the benchmarks.
 std::int64_t SimulationSteps(const std::vector<double>& eventTimes, int stepsPerYear);
