@@ -275,4 +275,60 @@ const FunctionRegistration kCalibrate(
     kCategory, kCalibrateArgs, std::size(kCalibrateArgs), kVolatile, kThreadSafeFunction,
     kDefaultReturnType);
 
+// The path-dependent options' functions.
+constexpr ArgumentEntry kAsianArgs[] = {
+    {"OptionType",
+     " 1, \"C\" or \"Call\" for a call; 2, \"P\" or \"Put\" for a put. One value, or one per "
+     "strike ",
+     "XLF_OPER"},
+    kPricingSpot,
+    {"Strike",
+     " Strike price, or a range of strikes: one row of results per strike, all from "
+     "the same paths ",
+     "XLF_OPER"},
+    {"FixingTimes", " Times of the fixings in years, ascending; payment at the last ", "XLF_OPER"},
+    {"Rate", " Risk-free rate, continuously compounded, per year ", "B"},
+    {"DividendYield", " Dividend yield, continuously compounded, per year (0 for none) ", "B"},
+    kPricingParameters,
+    {"Average",
+     " Optional: \"Arithmetic\" (default; simulated, the geometric closed form as control "
+     "variate) or \"Geometric\" (exact, standard error 0) ",
+     "XLF_OPER"},
+    {"Paths", " Optional: number of simulated paths, in antithetic pairs; default 100000 ",
+     "XLF_OPER"},
+    {"Seed", " Optional: seed of the random numbers, a whole number; default 1 ", "XLF_OPER"}};
+const FunctionRegistration kAsianPrice(
+    "xlheston_AsianPrice", "heston_AsianPrice",
+    " Heston price of a fixed-strike Asian option on the average of the spot at the fixing "
+    "times, paid at the last. Returns a row: price, standard error; a range of strikes gives "
+    "one row per strike. Same numbers on any number of cores ",
+    kCategory, kAsianArgs, std::size(kAsianArgs), kVolatile, kThreadSafeFunction,
+    kDefaultReturnType);
+
+constexpr ArgumentEntry kForwardStartArgs[] = {
+    kPricingOptionType,
+    kPricingSpot,
+    {"Moneyness",
+     " k: a call pays max(S(T) - k S(reset), 0), a put max(k S(reset) - S(T), 0). One value or "
+     "a range ",
+     "XLF_OPER"},
+    {"ResetTime",
+     " Time in years when the strike is set, at most the maturity. One value or "
+     "a range ",
+     "XLF_OPER"},
+    kPricingMaturity,
+    kPricingRate,
+    kPricingDividendYield,
+    kPricingParameters};
+const FunctionRegistration kForwardStartPrice(
+    "xlheston_ForwardStartPrice", "heston_ForwardStartPrice",
+    " Heston price of a forward-start option in closed form: strike k times the spot at the "
+    "reset time. Ranges give an array of prices; #NUM! marks options that cannot be priced ",
+    kCategory, kForwardStartArgs, std::size(kForwardStartArgs), kVolatile, kThreadSafeFunction,
+    kDefaultReturnType);
+
+// Functions that make no callback when Excel runs them on a compute cluster.
+const xlf::ClusterSafeMark kClusterSafe[] = {xlf::ClusterSafeMark("xlheston_AsianPrice"),
+                                             xlf::ClusterSafeMark("xlheston_ForwardStartPrice")};
+
 }  // namespace

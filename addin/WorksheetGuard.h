@@ -101,7 +101,51 @@ LPXLFOPER ResultOfCurrentException() noexcept {
     }
 }
 
+// Whether the worksheet call running on this thread runs on a compute cluster, as Excel said
+// at its start (GuardedClusterSafeCall); false outside such a call.
+inline bool& RunningOnClusterNow() noexcept {
+    static thread_local bool onCluster = false;
+    return onCluster;
+}
+
 template <typename Storage = TemporaryPoolResult, typename Body>
+LPXLFOPER GuardedWorksheetCall(Body body) noexcept;
+
+// The frame of a function registered cluster-safe: the guard above, but Excel is first asked,
+// once, whether the call runs on a compute cluster (xlRunningOnCluster). On a cluster nothing
+// else calls back: no function-wizard check (there is no wizard there) and no Esc polling
+// (EscapeRequest.h reads the answer); elsewhere the call is exactly the guarded one.
+template <typename Storage = TemporaryPoolResult, typename Body>
+LPXLFOPER GuardedClusterSafeCall(Body body) noexcept {
+    bool onCluster = false;
+    try {
+        onCluster = xlf::XlfExcel::Current().RunningOnCluster();
+    } catch (...) {
+        onCluster = false;
+    }
+    if (!onCluster) {
+        return GuardedWorksheetCall<Storage>([&] {
+            RunningOnClusterNow() = false;
+            return body();
+        });
+    }
+    struct ClusterScope {
+        ClusterScope() { RunningOnClusterNow() = true; }
+        ~ClusterScope() { RunningOnClusterNow() = false; }
+    } scope;
+    try {
+        Storage::ReclaimPrevious();
+    } catch (...) {
+        return nullptr;
+    }
+    try {
+        return Storage::Of(body());
+    } catch (...) {
+        return ResultOfCurrentException<Storage>();
+    }
+}
+
+template <typename Storage, typename Body>
 LPXLFOPER GuardedWorksheetCall(Body body) noexcept {
     // Reclaiming the previous call's memory happens before the handlers exist: a value built
     // by a handler would need the very link to Excel that just failed. A failure here still

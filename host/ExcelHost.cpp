@@ -49,6 +49,7 @@ void Host::Reset() {
     mainWindow_ = 0x1234;
     addinPath_.clear();
     abortPending_ = false;
+    runningOnCluster_ = false;
     abortCountdown_ = 0;
     abortRequests_ = 0;
     abortAnsweredAt_ = std::chrono::steady_clock::time_point();
@@ -78,6 +79,10 @@ void Host::SetAddinPath(const std::string& path) {
 
 void Host::SetAbortPending(bool pending) {
     abortPending_ = pending;
+}
+
+void Host::SetRunningOnCluster(bool onCluster) {
+    runningOnCluster_ = onCluster;
 }
 
 void Host::SetAbortAfter(std::size_t requests) {
@@ -257,6 +262,9 @@ int Host::Answer(int function, const std::vector<Value>& arguments, bool wide, V
             if (!keep) abortPending_ = false;
             return xlretSuccess;
         }
+        case xlRunningOnCluster:
+            *result = Value::Bool(runningOnCluster_);
+            return xlretSuccess;
         case xlGetHwnd:
             // An XLOPER integer holds only the low 16 bits of the handle.
             *result = Value::Int(wide ? static_cast<int>(static_cast<std::uint32_t>(mainWindow_))

@@ -4,7 +4,9 @@
 // Requests arrive through the exported entry points Excel4, Excel4v (XLOPER) and
 // MdCallBack12 (XLOPER12); see HostEntryPoints.cpp. Answered: xlFree, xlCoerce, xlAbort,
 // xlGetHwnd, xlGetName, xlcMessage, xlfGetWorkspace (2: the version), xlfRegister,
-// xlfUnregister; anything else gives xlretInvXlfn.
+// xlfUnregister, xlRunningOnCluster (FALSE unless set); anything else gives xlretInvXlfn.
+// Every request's function number is recorded (Requests), so a test can see which callbacks
+// a function made.
 //
 // Memory: every string, array or reference the host returns lies in one block it allocated
 // and counts; xlFree of such a value gives the block back. A value whose block is unknown
@@ -63,6 +65,8 @@ class Host {
     void SetMainWindow(std::uintptr_t handle);
     void SetAddinPath(const std::string& path);
     void SetAbortPending(bool pending);  // the user pressed Esc
+    // What xlRunningOnCluster answers: the function runs on a compute cluster.
+    void SetRunningOnCluster(bool onCluster);
     // The user presses Esc just before the n-th xlAbort request from now (n >= 1; 0: never).
     void SetAbortAfter(std::size_t requests);
     std::size_t AbortRequests() const;  // xlAbort requests since Reset
@@ -116,6 +120,7 @@ class Host {
     std::uintptr_t mainWindow_;
     std::string addinPath_;
     bool abortPending_;
+    bool runningOnCluster_;
     std::size_t abortCountdown_;
     std::size_t abortRequests_;
     std::chrono::steady_clock::time_point abortAnsweredAt_;

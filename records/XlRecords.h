@@ -168,6 +168,7 @@ enum : int {
     xlAbort = 0x4006,
     xlGetHwnd = 0x4008,
     xlGetName = 0x4009,
+    xlRunningOnCluster = 0x4012,
     xlcMessage = 0x807A,
     xlfRegister = 149,
     xlfGetWorkspace = 186,

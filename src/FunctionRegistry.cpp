@@ -13,6 +13,16 @@ void FunctionRegistry::Add(RegistrationRecord record) {
     records_.push_back(std::move(record));
 }
 
+void FunctionRegistry::MarkClusterSafe(const std::string& exportName) {
+    clusterSafe_.push_back(exportName);
+}
+
+bool FunctionRegistry::IsClusterSafe(const RegistrationRecord& record) const {
+    for (const std::string& name : clusterSafe_)
+        if (name == record.exportName) return true;
+    return record.isClusterSafe;
+}
+
 void AddRegistration(const char* exportName, const char* worksheetName, const char* description,
                      const char* category, const ArgumentEntry* entries, int argumentCount,
                      bool isVolatile, bool isThreadSafe, const char* returnTypeCode) {

@@ -32,6 +32,7 @@ struct RegistrationRecord {
     std::vector<std::string> argumentTypes;
     bool isVolatile = false;
     bool isThreadSafe = false;
+    bool isClusterSafe = false;  // also set by a ClusterSafeMark of the export name
     // Empty means the mode's value type code, settled when the function is registered.
     std::string returnTypeCode;
 };
@@ -44,9 +45,14 @@ class FunctionRegistry {
     void Add(RegistrationRecord record);
     const std::list<RegistrationRecord>& Records() const { return records_; }
 
+    // Export names marked cluster-safe apart from their records (ClusterSafeMark).
+    void MarkClusterSafe(const std::string& exportName);
+    bool IsClusterSafe(const RegistrationRecord& record) const;
+
   private:
     FunctionRegistry() = default;
     std::list<RegistrationRecord> records_;
+    std::vector<std::string> clusterSafe_;
 };
 
 // Builds a record from plain constants and appends it to the registry. The argument
@@ -63,6 +69,16 @@ class FunctionRegistration {
                          bool isVolatile, bool isThreadSafe, const char* returnTypeCode) {
         AddRegistration(exportName, worksheetName, description, category, entries, argumentCount,
                         isVolatile, isThreadSafe, returnTypeCode);
+    }
+};
+
+// A static object of this type marks a registered function cluster-safe: it makes no callback
+// when Excel runs it on a compute cluster. The mark may be constructed before or after the
+// function's registration object; it is read when the functions are registered.
+class ClusterSafeMark {
+  public:
+    explicit ClusterSafeMark(const char* exportName) {
+        FunctionRegistry::Instance().MarkClusterSafe(exportName);
     }
 };
 

@@ -87,7 +87,8 @@ void RegisterAllFunctions() {
         XlfFuncDesc function(record.exportName, record.worksheetName, record.description,
                              record.category,
                              record.isVolatile ? XlfFuncDesc::Volatile : XlfFuncDesc::NotVolatile,
-                             record.isThreadSafe, returnTypeCode);
+                             record.isThreadSafe, returnTypeCode,
+                             FunctionRegistry::Instance().IsClusterSafe(record));
         XlfArgDescList arguments;
         for (int i = 0; i < record.argumentCount; ++i) {
             arguments.emplace_back(record.argumentNames[i], record.argumentDescriptions[i],

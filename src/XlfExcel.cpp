@@ -153,6 +153,7 @@ void XlfExcel::DetectVersion() {
     excel4(xlfGetWorkspace, &version, 1, &two);
     const int code = excel4(xlCoerce, &number, 2, &version, &mask);
     excel4(xlFree, nullptr, 1, &version);
+    version_ = code == xlretSuccess && (number.xltype & xltypeInt) ? number.val.w : 0;
     excel12_ = code == xlretSuccess && (number.xltype & xltypeInt) && number.val.w == 12 &&
                FindExcel12Callback();
 }
@@ -273,6 +274,33 @@ bool XlfExcel::EscapePressed() {
     int code = 0;
     const bool value = pressed.ToBool(&code);
     return code == xlretSuccess && value;
+}
+
+// Records on the stack, not in the temporary pool: thread-safe functions ask this too. A
+// boolean answer holds no memory of Excel's; anything else is given back and read as "no".
+bool XlfExcel::RunningOnCluster() {
+    if (excel12_) {
+        XLOPER12 answer;
+        std::memset(&answer, 0, sizeof answer);
+        answer.xltype = xltypeNil;
+        if (CallHost12v(xlRunningOnCluster, &answer, 0, nullptr) != xlretSuccess) return false;
+        const bool yes = answer.xltype == xltypeBool && answer.val.xbool != 0;
+        if ((answer.xltype & xlbitXLFree) != 0) {
+            XLOPER12* freed[] = {&answer};
+            CallHost12v(xlFree, nullptr, 1, freed);
+        }
+        return yes;
+    }
+    XLOPER answer;
+    std::memset(&answer, 0, sizeof answer);
+    answer.xltype = xltypeNil;
+    if (CallHost4v(xlRunningOnCluster, &answer, 0, nullptr) != xlretSuccess) return false;
+    const bool yes = answer.xltype == xltypeBool && answer.val.xbool != 0;
+    if ((answer.xltype & xlbitXLFree) != 0) {
+        XLOPER* freed[] = {&answer};
+        CallHost4v(xlFree, nullptr, 1, freed);
+    }
+    return yes;
 }
 
 void XlfExcel::ErrorBox(const char* text, const char* caption) {

@@ -45,6 +45,9 @@ class XlfExcel {
     int CallHost12v(int function, XLOPER12* result, int count, XLOPER12* arguments[]);
 
     bool IsExcel12() const { return excel12_; }
+    // The version number Excel reported (12 for Excel 2007, 14 for Excel 2010, ...); 0 when
+    // it could not be had.
+    int Version() const { return version_; }
 
     // A pointer to bytes (rounded up to a multiple of 8) of temporary memory. Throws
     // std::bad_alloc when the memory cannot be had.
@@ -63,6 +66,9 @@ class XlfExcel {
     // Full path of the add-in file as Excel reports it; empty when Excel cannot tell.
     std::string LibraryPath();
     bool EscapePressed();
+    // True when Excel says the function being computed runs on a compute cluster
+    // (xlRunningOnCluster); false when it says not, or cannot say (before version 14).
+    bool RunningOnCluster();
     // A message box; without a caption the text is completed with the thread's last system
     // error and shown under the caption "XLL Error".
     void ErrorBox(const char* text, const char* caption = nullptr);
@@ -94,6 +100,7 @@ class XlfExcel {
     int failingRequests_ = 0;
     std::unique_ptr<LibraryRecord> library_;
     bool excel12_ = false;
+    int version_ = 0;
     std::string operTypeCode_;
     std::string xloperTypeCode_;
     std::string wideStringTypeCode_;

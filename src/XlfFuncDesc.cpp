@@ -8,11 +8,16 @@
 
 namespace xlf {
 
+bool RegistersClusterSafe(bool excel12Mode, int excelVersion) {
+    return excel12Mode && excelVersion >= 14;
+}
+
 XlfFuncDesc::XlfFuncDesc(const std::string& exportName, const std::string& worksheetName,
                          const std::string& description, const std::string& category,
-                         int recalcPolicy, bool threadSafe, const std::string& returnTypeCode)
+                         int recalcPolicy, bool threadSafe, const std::string& returnTypeCode,
+                         bool clusterSafe)
     : XlfAbstractCmdDesc(exportName, worksheetName, description),
-      details_(new Details{recalcPolicy, category, XlfArgDescList(), threadSafe}),
+      details_(new Details{recalcPolicy, category, XlfArgDescList(), threadSafe, clusterSafe}),
       returnTypeCode_(returnTypeCode) {}
 
 XlfFuncDesc::~XlfFuncDesc() = default;
@@ -27,6 +32,11 @@ std::string XlfFuncDesc::TypeText() const {
     if (details_->recalcPolicy == Volatile) text += "!";
     // Excel before version 12 knows no thread-safe functions and would reject the code.
     if (XlfExcel::Current().IsExcel12() && details_->threadSafe) text += "$";
+    // Excel before version 14 knows no cluster-safe functions.
+    if (details_->clusterSafe &&
+        RegistersClusterSafe(XlfExcel::Current().IsExcel12(), XlfExcel::Current().Version())) {
+        text += "&";
+    }
     return text;
 }
 

@@ -9,6 +9,11 @@
 // The type text is the return type code, the code of each argument in order, then "!" for a
 // volatile function and, in Excel-12 mode only, "$" for a thread-safe one: for ten doubles
 // returning a value record, "PBBBBBBBBBB" in Excel-4 mode and "QBBBBBBBBBB" in Excel-12 mode.
+// A cluster-safe function (one that makes no callback when Excel sends it to a compute
+// cluster) gets "&" last, but only where Excel knows the code: in Excel-12 mode with a version
+// of 14 or later (RegistersClusterSafe). Since the layer chooses Excel-12 mode for version 12
+// alone, no real Excel ever gets the "&" today; the flag and the rule are ready for the day the
+// mode rule changes.
 #pragma once
 
 #include <memory>
@@ -19,6 +24,9 @@
 
 namespace xlf {
 
+// Whether "&" belongs in a cluster-safe function's type text: Excel-12 mode and version >= 14.
+bool RegistersClusterSafe(bool excel12Mode, int excelVersion);
+
 class XlfFuncDesc : public XlfAbstractCmdDesc {
   public:
     // Recalculation policies.
@@ -27,7 +35,7 @@ class XlfFuncDesc : public XlfAbstractCmdDesc {
     XlfFuncDesc(const std::string& exportName, const std::string& worksheetName,
                 const std::string& description, const std::string& category,
                 int recalcPolicy = NotVolatile, bool threadSafe = false,
-                const std::string& returnTypeCode = "");
+                const std::string& returnTypeCode = "", bool clusterSafe = false);
     ~XlfFuncDesc() override;
 
     // Replaces the arguments that registration uses by a copy of the list.
@@ -54,6 +62,7 @@ class XlfFuncDesc : public XlfAbstractCmdDesc {
         std::string category;
         XlfArgDescList arguments;
         bool threadSafe;
+        bool clusterSafe;
     };
 
     std::unique_ptr<Details> details_;

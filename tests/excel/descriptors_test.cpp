@@ -101,6 +101,26 @@ TEST_P(Descriptors, TypeKeywordsBecomeTheModesCodes) {
     EXPECT_EQ(threadSafe.TypeText(), IsExcel12() ? "Q$" : "P");
 }
 
+// "&" (cluster-safe) needs Excel-12 mode and version 14 or later. The layer chooses Excel-12
+// mode for version 12 only, so the type texts it sends never carry it; the rule itself is
+// ready for both inputs.
+TEST(ClusterSafeRule, OnlyExcel12ModeFromVersion14) {
+    EXPECT_TRUE(xlf::RegistersClusterSafe(true, 14));
+    EXPECT_TRUE(xlf::RegistersClusterSafe(true, 16));
+    EXPECT_FALSE(xlf::RegistersClusterSafe(true, 12));
+    EXPECT_FALSE(xlf::RegistersClusterSafe(false, 14));
+    EXPECT_FALSE(xlf::RegistersClusterSafe(false, 16));
+    EXPECT_FALSE(xlf::RegistersClusterSafe(false, 11));
+}
+
+TEST_P(Descriptors, AClusterSafeFunctionGetsNoAmpersandInTheModesExcelReaches) {
+    const std::string value = XlfExcel::Current().OperTypeCode();
+    XlfFuncDesc clusterSafe("f", "f", "", "c", XlfFuncDesc::NotVolatile, true, value, true);
+    clusterSafe.SetArguments(XlfArgDescList(2, XlfArgDesc("x", "", "B")));
+    EXPECT_EQ(clusterSafe.TypeText(), IsExcel12() ? "QBB$" : "PBB");
+    EXPECT_EQ(XlfExcel::Current().Version(), IsExcel12() ? 12 : 11);
+}
+
 TEST_P(Descriptors, RegistrationSendsTenValuesPlusOnePerArgument) {
     XlfFuncDesc function("xlf_Sum", "Sum", " Adds ", "Tests", XlfFuncDesc::NotVolatile, false, "B");
     function.SetArguments({XlfArgDesc("a", " First", "B"), XlfArgDesc("b", "Second. ", "B")});

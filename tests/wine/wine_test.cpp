@@ -4,7 +4,7 @@
 // text, texts and error values exactly, numbers to 1e-12 relative (both builds draw the same
 // rand stream), calibrated parameters and what is computed from them within the
 // calibrations' own accuracy. The add-in must close with 1 and give back all host memory,
-// keep the process's memory flat over 100000 worksheet calls, and export exactly its sixteen
+// keep the process's memory flat over 100000 worksheet calls, and export exactly its eighteen
 // entry points while importing only system DLLs. The thread-safe functions must give the
 // same results when the Windows xllhost calls them from 8 threads at once.
 //
@@ -278,8 +278,8 @@ TEST_P(WineTest, RegistersTheSameFunctionsAndClosesCleanly) {
     ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
     const Report nativeReport = ParseReport(native.out);
     const Report windowsReport = ParseReport(windows.out);
-    ASSERT_EQ(windowsReport.registrations.size(), 15u) << windows.out;
-    EXPECT_EQ(windowsReport.registrations[0], "Registered functions: 14");
+    ASSERT_EQ(windowsReport.registrations.size(), 17u) << windows.out;
+    EXPECT_EQ(windowsReport.registrations[0], "Registered functions: 16");
     EXPECT_EQ(windowsReport.registrations, nativeReport.registrations);
     EXPECT_EQ(windowsReport.closing, "xlAutoClose returned 1, host memory outstanding: 0 blocks");
 }
@@ -344,6 +344,28 @@ TEST_P(WineTest, ThreadSafeFunctionsGiveTheSameResultsFromEightThreads) {
     EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
 }
 
+// The path simulations: the same seed gives the same simulated prices and standard errors
+// (the simulation's arithmetic is the library's own, bit for bit on every platform); the
+// closed forms within rounding of the runtime's complex exp and log.
+TEST_P(WineTest, PathSimulationsMatchTheNativeBuild) {
+    CompareWorkbook(std::string(WINE_TEST_WORKBOOK_DIR) + "/path-simulation.csv", ExactTolerance);
+}
+
+// The path simulations called from 8 threads at once give what each gave alone.
+TEST_P(WineTest, PathSimulationsGiveTheSameResultsFromEightThreads) {
+    const Target target = GetParam();
+    if (std::string(target.mode) != "--excel12") GTEST_SKIP() << "no thread-safe functions";
+    const Output windows = RunWindows(
+        target.bits, {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
+                      WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/path-simulation.csv")});
+    ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
+    const auto line = windows.out.find("threads: 8 threads made ");
+    ASSERT_NE(line, std::string::npos) << windows.out;
+    const std::string report = windows.out.substr(line, windows.out.find('\n', line) - line);
+    std::printf("%s\n", report.c_str());
+    EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
+}
+
 long Field(const std::string& text, const std::string& name) {
     const auto at = text.find(" " + name + "=");
     return at == std::string::npos ? -1 : std::atol(text.c_str() + at + name.size() + 2);
@@ -377,11 +399,12 @@ INSTANTIATE_TEST_SUITE_P(AllTargets, WineTest,
                                          Target{64, "--excel12"}, Target{64, "--excel4"}),
                          PrintTarget);
 
-// The shipped files: the sixteen entry points exported under their plain names, and nothing
+// The shipped files: the eighteen entry points exported under their plain names, and nothing
 // imported but Windows system DLLs (the C and C++ runtimes are linked in).
 TEST(WindowsAddinFiles, ExportPlainNamesAndImportOnlySystemDlls) {
     const std::vector<std::string> exports = {"xlAutoClose",
                                               "xlAutoOpen",
+                                              "xlheston_AsianPrice",
                                               "xlheston_BlackImpliedVol",
                                               "xlheston_Calibrate",
                                               "xlheston_CalibrateDE",
@@ -390,6 +413,7 @@ TEST(WindowsAddinFiles, ExportPlainNamesAndImportOnlySystemDlls) {
                                               "xlheston_EuropeanCallPriceMC",
                                               "xlheston_EuropeanPutPrice",
                                               "xlheston_EuropeanPutPriceMC",
+                                              "xlheston_ForwardStartPrice",
                                               "xlheston_Greeks",
                                               "xlheston_ModelImpliedVol",
                                               "xlheston_Price",

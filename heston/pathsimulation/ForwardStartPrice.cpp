@@ -1,0 +1,49 @@
+// The forward-start option in closed form: one Fourier integral of the joint moment of the log
+// spot at the reset and at maturity, each path weighted by the spot at the reset.
+#include "pathsimulation/ForwardStartPrice.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "pathsimulation/FixingMoments.h"
+#include "pathsimulation/FourierInversion.h"
+#include "pathsimulation/InputChecks.h"
+
+namespace heston {
+
+double ForwardStartPrice(int optionType, double spot, double moneyness, double resetTime,
+                         double maturity, double rate, double dividendYield,
+                         const ModelParameters& model) {
+    checks::OptionType(optionType);
+    checks::Positive(spot, "Spot");
+    checks::Positive(moneyness, "Moneyness");
+    checks::Finite(resetTime, "ResetTime");
+    checks::Positive(maturity, "Maturity");
+    if (resetTime < 0.0) throw std::invalid_argument("ResetTime must not be negative");
+    if (resetTime > maturity) throw std::invalid_argument("ResetTime must not be after Maturity");
+    checks::Finite(rate, "Rate");
+    checks::Finite(dividendYield, "DividendYield");
+    checks::Model(model);
+
+    const double discount = std::exp(-rate * maturity) * spot;
+    if (resetTime == maturity) {
+        // The strike is set at expiry: S(T) (1 - k) for a call, S(T) (k - 1) for a put.
+        const double intrinsic =
+            optionType == kCall ? std::max(1.0 - moneyness, 0.0) : std::max(moneyness - 1.0, 0.0);
+        return discount * std::exp((rate - dividendYield) * maturity) * intrinsic;
+    }
+    const double times[2] = {resetTime, maturity};
+    auto logMoment = [&](ComplexNumber s) {
+        const ComplexNumber coefficients[2] = {1.0 - s, s};
+        return LogMomentOfFixings(coefficients, times, 2, rate, dividendYield, model);
+    };
+    const FourierCall call = CallFromLogMoment(logMoment, moneyness);
+    // The put by parity: E[S(t0) (k - exp(Y))^+] = call - (E[S(T)] - k E[S(t0)]) / S(0).
+    const double forwardAtReset = std::exp((rate - dividendYield) * resetTime);
+    const double value =
+        optionType == kCall ? call.call : call.call - (call.mean - moneyness * forwardAtReset);
+    return discount * std::max(value, 0.0);
+}
+
+}  // namespace heston
