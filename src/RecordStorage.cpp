@@ -1,0 +1,72 @@
+#include "RecordStorage.h"
+
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "XlfExcel.h"
+
+namespace xlf {
+
+namespace {
+
+constexpr std::size_t kFirstBlockSize = 4096;
+
+std::size_t RoundedUp(std::size_t bytes) {
+    if (bytes > SIZE_MAX - 7) throw std::bad_alloc();
+    return (bytes + 7) & ~std::size_t(7);
+}
+
+// One thread's blocks. A result that outgrows the newest block gets a new one and keeps the
+// old, so that nothing already written moves; BeginResult keeps only the newest (and largest)
+// block, which a thread's results then settle into.
+struct ThreadBlocks {
+    struct Block {
+        std::size_t size;
+        std::unique_ptr<unsigned char[]> start;
+    };
+    std::vector<Block> blocks;  // newest last
+    std::size_t offset = 0;
+
+    void* Allocate(std::size_t bytes) {
+        const std::size_t size = RoundedUp(bytes);
+        if (blocks.empty() || size > blocks.back().size - offset) {
+            std::size_t grown = blocks.empty() ? kFirstBlockSize : 2 * blocks.back().size;
+            if (grown < size) grown = size;
+            blocks.push_back(
+                Block{grown, std::unique_ptr<unsigned char[]>(new unsigned char[grown])});
+            offset = 0;
+        }
+        void* start = blocks.back().start.get() + offset;
+        offset += size;
+        return start;
+    }
+
+    void Reclaim() {
+        if (blocks.size() > 1) blocks.erase(blocks.begin(), blocks.end() - 1);
+        offset = 0;
+    }
+};
+
+ThreadBlocks& ThisThreadsBlocks() {
+    thread_local ThreadBlocks blocks;
+    return blocks;
+}
+
+}  // namespace
+
+void* TemporaryPool::Allocate(std::size_t bytes) {
+    if (bytes > 0xFFFFFFF0u) throw std::bad_alloc();
+    return XlfExcel::Current().AllocateTemporary(static_cast<std::uint32_t>(bytes));
+}
+
+void* ThreadStorage::Allocate(std::size_t bytes) {
+    return ThisThreadsBlocks().Allocate(bytes);
+}
+
+void ThreadStorage::BeginResult() {
+    ThisThreadsBlocks().Reclaim();
+}
+
+}  // namespace xlf
