@@ -16,14 +16,14 @@
 #include "closedform/Heston.h"
 #include "model/ModelParameters.h"
 #include "observation_csv.h"
-#include "observation_table.h"
+#include "quote_table.h"
 
 namespace {
 
 constexpr double kDefaultSpot = test_support::kDaxSpot;
 constexpr int kDefaultGenerations = 100;
 
-using test_support::ObservationTable;
+using test_support::QuoteTable;
 
 // Fitted parameters in calibration order v, theta, kappa, sigma, rho.
 struct Fit {
@@ -32,12 +32,12 @@ struct Fit {
     double seconds = 0.0;
 };
 
-double ModelPrice(const std::vector<double>& p, const ObservationTable& obs, std::size_t i) {
+double ModelPrice(const std::vector<double>& p, const QuoteTable& obs, std::size_t i) {
     return test_support::ModelPrice(heston::FromCalibrationVector(p.data()), obs.spot,
                                     obs.strike[i], obs.maturity[i], obs.rate[i], obs.type[i], 1e-6);
 }
 
-double RmsError(const std::vector<double>& p, const ObservationTable& obs) {
+double RmsError(const std::vector<double>& p, const QuoteTable& obs) {
     double squares = 0.0;
     for (std::size_t i = 0; i < obs.Size(); ++i) {
         const double e = ModelPrice(p, obs, i) - obs.observed[i];
@@ -46,7 +46,7 @@ double RmsError(const std::vector<double>& p, const ObservationTable& obs) {
     return obs.Size() == 0 ? 0.0 : std::sqrt(squares / obs.Size());
 }
 
-Fit FitByDifferentialEvolution(const ObservationTable& obs, const std::vector<double>& lower,
+Fit FitByDifferentialEvolution(const QuoteTable& obs, const std::vector<double>& lower,
                                const std::vector<double>& upper, int generations) {
     const auto start = std::chrono::steady_clock::now();
     Fit fit;
@@ -57,7 +57,7 @@ Fit FitByDifferentialEvolution(const ObservationTable& obs, const std::vector<do
     return fit;
 }
 
-Fit FitByLeastSquares(const ObservationTable& obs, const std::vector<double>& lower,
+Fit FitByLeastSquares(const QuoteTable& obs, const std::vector<double>& lower,
                       const std::vector<double>& upper, const std::vector<double>& guess,
                       int maxEvaluations) {
     const auto start = std::chrono::steady_clock::now();
@@ -89,7 +89,7 @@ void PrintClosedFormExamples(double spot) {
     std::printf("\n");
 }
 
-void PrintFits(const std::vector<Fit>& fits, const ObservationTable& obs) {
+void PrintFits(const std::vector<Fit>& fits, const QuoteTable& obs) {
     std::printf("%-45s %9s %9s %9s %9s %9s %10s %8s\n", "fit", "v", "theta", "kappa", "sigma",
                 "rho", "rms error", "seconds");
     for (const Fit& f : fits) {
@@ -100,7 +100,7 @@ void PrintFits(const std::vector<Fit>& fits, const ObservationTable& obs) {
     std::printf("\n");
 }
 
-void PrintPriceComparison(const std::vector<Fit>& fits, const ObservationTable& obs) {
+void PrintPriceComparison(const std::vector<Fit>& fits, const QuoteTable& obs) {
     std::printf("%8s %8s %5s %12s", "strike", "years", "type", "observed");
     for (std::size_t k = 0; k < fits.size(); ++k)
         std::printf(" %12s", ("model " + std::to_string(k + 1)).c_str());
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     try {
         const double spot = argc > 2 ? std::stod(argv[2]) : kDefaultSpot;
         const int generations = argc > 3 ? std::stoi(argv[3]) : kDefaultGenerations;
-        const ObservationTable obs = test_support::ReadObservationCsv(argv[1], spot);
+        const QuoteTable obs = test_support::ReadObservationCsv(argv[1], spot);
 
         PrintClosedFormExamples(spot);
 
