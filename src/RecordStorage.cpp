@@ -1,5 +1,7 @@
 #include "RecordStorage.h"
 
+#include <pthread.h>
+
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -49,9 +51,27 @@ struct ThreadBlocks {
     }
 };
 
+void DeleteBlocks(void* blocks) {
+    delete static_cast<ThreadBlocks*>(blocks);
+}
+
+// Each thread's blocks live on the heap, found through a thread key whose destructor is
+// handed the blocks themselves when the thread ends. A thread_local object with a destructor
+// does not serve here: in the Windows build it left the add-in's host hanging at exit once
+// several threads had written results.
 ThreadBlocks& ThisThreadsBlocks() {
-    thread_local ThreadBlocks blocks;
-    return blocks;
+    static const pthread_key_t key = [] {
+        pthread_key_t created;
+        if (pthread_key_create(&created, &DeleteBlocks) != 0) throw std::bad_alloc();
+        return created;
+    }();
+    auto* blocks = static_cast<ThreadBlocks*>(pthread_getspecific(key));
+    if (blocks == nullptr) {
+        std::unique_ptr<ThreadBlocks> made(new ThreadBlocks);
+        if (pthread_setspecific(key, made.get()) != 0) throw std::bad_alloc();
+        blocks = made.release();
+    }
+    return *blocks;
 }
 
 }  // namespace
