@@ -2,11 +2,14 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
+#include "CloseHooks.h"
 #include "XlfExcel.h"
 
 namespace xlf {
@@ -59,20 +62,45 @@ void DeleteBlocks(void* blocks) {
 // handed the blocks themselves when the thread ends. A thread_local object with a destructor
 // does not serve here: in the Windows build it left the add-in's host hanging at exit once
 // several threads had written results.
+std::mutex keyMutex;
+pthread_key_t key;
+std::atomic<bool> keyMade{false};
+
+pthread_key_t BlocksKey() {
+    if (!keyMade.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> lock(keyMutex);
+        if (!keyMade.load(std::memory_order_relaxed)) {
+            if (pthread_key_create(&key, &DeleteBlocks) != 0) throw std::bad_alloc();
+            keyMade.store(true, std::memory_order_release);
+        }
+    }
+    return key;
+}
+
 ThreadBlocks& ThisThreadsBlocks() {
-    static const pthread_key_t key = [] {
-        pthread_key_t created;
-        if (pthread_key_create(&created, &DeleteBlocks) != 0) throw std::bad_alloc();
-        return created;
-    }();
-    auto* blocks = static_cast<ThreadBlocks*>(pthread_getspecific(key));
+    const pthread_key_t blocksKey = BlocksKey();
+    auto* blocks = static_cast<ThreadBlocks*>(pthread_getspecific(blocksKey));
     if (blocks == nullptr) {
         std::unique_ptr<ThreadBlocks> made(new ThreadBlocks);
-        if (pthread_setspecific(key, made.get()) != 0) throw std::bad_alloc();
+        if (pthread_setspecific(blocksKey, made.get()) != 0) throw std::bad_alloc();
         blocks = made.release();
     }
     return *blocks;
 }
+
+// When Excel closes the add-in (no worksheet call runs then), the closing thread's blocks and
+// the key go: a module unloaded after its close leaves no destructor behind for threads that
+// outlive it, and a module loaded again makes a key of its own instead of using up the
+// process's keys. The blocks of other threads still alive then are not freed.
+void DeleteKeyAtClose() {
+    std::lock_guard<std::mutex> lock(keyMutex);
+    if (!keyMade.load(std::memory_order_relaxed)) return;
+    DeleteBlocks(pthread_getspecific(key));
+    pthread_key_delete(key);
+    keyMade.store(false, std::memory_order_release);
+}
+
+const CloseHook deleteKeyAtClose(&DeleteKeyAtClose);
 
 }  // namespace
 
