@@ -10,7 +10,9 @@
 //                BeginResult reclaims whatever the thread's previous result used. Excel
 //                copies a function's result before it calls that thread's next function, so
 //                the thread-safe functions of Excel-12 mode return their results from here
-//                while other threads work, and nothing comes back through xlAutoFree.
+//                while other threads work, and nothing comes back through xlAutoFree. A
+//                thread's storage is freed when the thread ends, the closing thread's when
+//                Excel closes the add-in.
 #pragma once
 
 #include <cstddef>
