@@ -14,19 +14,19 @@ using xlf::MatrixCell;
 
 std::string ErrorName(std::uint32_t code) {
     switch (code) {
-        case 0:
+        case xlerrNull:
             return "#NULL!";
-        case 7:
+        case xlerrDiv0:
             return "#DIV/0!";
-        case 15:
+        case xlerrValue:
             return "#VALUE!";
-        case 23:
+        case xlerrRef:
             return "#REF!";
-        case 29:
+        case xlerrName:
             return "#NAME?";
-        case 36:
+        case xlerrNum:
             return "#NUM!";
-        case 42:
+        case xlerrNA:
             return "#N/A";
         default:
             return "error " + std::to_string(code);

@@ -27,13 +27,14 @@
 #include <vector>
 
 #include "CellMatrix.h"
+#include "XlfOper.h"
 #include "contour/ContourPricer.h"
 #include "model/ModelParameters.h"
 
 namespace addin {
 
 // The error value of an element that could not be computed.
-constexpr std::uint32_t kNumError = 36;  // #NUM!
+constexpr std::uint32_t kNumError = xlerrNum;
 
 // One argument as a rectangle of cells; a single value is 1 x 1.
 struct GridArgument {

@@ -2,11 +2,11 @@
 // asked for, its workers joined when Excel closes the add-in.
 #include "SharedThreadPool.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
 #include "CloseHooks.h"
-#include "WindowsApi.h"
 
 namespace addin {
 
@@ -15,11 +15,9 @@ namespace {
 std::mutex sharedMutex;
 ThreadPool* shared = nullptr;
 
+// Read once, while the pool is made under sharedMutex; nothing in the add-in sets variables.
 int SharedPoolSize() {
-    char setting[32] = {};
-    const DWORD length = GetEnvironmentVariableA("HESTON_THREADS", setting, sizeof(setting));
-    const bool present = length > 0 && length < sizeof(setting);
-    return PoolSize(present ? setting : nullptr, std::thread::hardware_concurrency());
+    return PoolSize(std::getenv("HESTON_THREADS"), std::thread::hardware_concurrency());
 }
 
 // xlAutoClose stops the workers through the layer's close hooks.

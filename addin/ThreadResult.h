@@ -4,16 +4,13 @@
 // Excel-12 mode runs thread-safe functions on several threads at once. Their results cannot
 // live in the layer's temporary pool: any other worksheet call reclaims the pool wholesale,
 // possibly while Excel is still reading a result another thread returned. Each thread
-// instead owns one result: a record with its array elements and texts, rebuilt by the
-// thread's next call. Excel copies a function's result before it calls that thread's next
-// function, so one record per thread is enough, and nothing has to come back through
-// xlAutoFree.
+// instead owns one result, rebuilt by the thread's next call (the layer's ThreadStorage).
+// Excel copies a function's result before it calls that thread's next function, so one
+// result per thread is enough, and nothing has to come back through xlAutoFree.
 //
-// The record has the current mode's form (XLOPER12 or XLOPER). A 1 x 1 matrix becomes a
-// single value, a larger one an array; an empty cell becomes an empty text. Texts longer
-// than the form holds (255 characters in an XLOPER, 32767 in an XLOPER12) are cut. An array
-// beyond the form's limits (65535 rows and 255 columns in Excel-4 mode) becomes a text that
-// says so.
+// The layer writes the record (ResultRecord.h): a 1 x 1 matrix becomes a single value, a
+// larger one an array; an empty cell becomes an empty text; texts longer than the mode's
+// record holds are cut; an array beyond the mode's limits becomes a text that says so.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +23,6 @@ namespace addin {
 
 class ThreadResult {
   public:
-    // The value the thread-safe guard hands Excel for a body's result.
-    using Value = xlf::CellMatrix;
-
     // Nothing to reclaim: the thread's previous result is overwritten by the next write.
     // Loads the link to Excel when there is none, so that the mode is known.
     static void ReclaimPrevious();

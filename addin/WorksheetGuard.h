@@ -26,7 +26,7 @@
 #include <string>
 
 #include "CellMatrix.h"
-#include "XlRecords.h"
+#include "ResultRecord.h"
 #include "XlfExcel.h"
 #include "XlfException.h"
 #include "XlfOper.h"
@@ -42,7 +42,6 @@ inline LPXLFOPER Result(const xlf::XlfOper& value) {
 
 // Results in the layer's temporary memory.
 struct TemporaryPoolResult {
-    using Value = xlf::XlfOper;
     static void ReclaimPrevious() { xlf::XlfExcel::Current().ReleaseTemporary(false); }
     static LPXLFOPER Of(const xlf::XlfOper& value) { return Result(value); }
     static LPXLFOPER Of(const xlf::CellMatrix& matrix) { return Result(xlf::XlfOper(matrix)); }
@@ -52,29 +51,9 @@ struct TemporaryPoolResult {
     static LPXLFOPER Error(std::uint16_t code) { return Result(xlf::XlfOper::MakeError(code)); }
 };
 
-// #VALUE! in the record form of the current mode, built without allocating. Excel only reads
-// a result it is not asked to free, so one record per form serves every call (and every
-// thread: nothing writes it after its initialisation). Null when not even the mode can be told.
-inline LPXLFOPER StaticErrorResult() noexcept {
-    static XLOPER error4 = [] {
-        XLOPER record{};
-        record.xltype = xltypeErr;
-        record.val.err = xlerrValue;
-        return record;
-    }();
-    static XLOPER12 error12 = [] {
-        XLOPER12 record{};
-        record.xltype = xltypeErr;
-        record.val.err = xlerrValue;
-        return record;
-    }();
-    try {
-        return xlf::XlfExcel::Current().IsExcel12() ? static_cast<LPXLFOPER>(&error12)
-                                                    : static_cast<LPXLFOPER>(&error4);
-    } catch (...) {
-        return nullptr;
-    }
-}
+// #VALUE! in the record form of the current mode, built without allocating: the result when
+// not even the error value can be built (ResultRecord.h).
+using xlf::StaticErrorResult;
 
 // The cell value of the exception being handled (see the table above), built in the given
 // storage. Called only from a handler; never throws.

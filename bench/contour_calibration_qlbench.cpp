@@ -42,7 +42,7 @@ struct Quote {
 
 // examples/dax-surface.csv: maturities in years of whole days.
 std::vector<Quote> DaxQuotes() {
-    const test_support::ObservationTable table =
+    const test_support::QuoteTable table =
         test_support::ReadObservationCsv(HESTON_SOURCE_DIR "/examples/dax-surface.csv", kDaxSpot);
     std::vector<Quote> quotes;
     for (std::size_t i = 0; i < table.Size(); ++i) {

@@ -53,7 +53,7 @@ void BM_ModelImpliedVolatility(benchmark::State& state) {
 BENCHMARK(BM_ModelImpliedVolatility);
 
 std::vector<heston::BatchOption> DaxOptions() {
-    const test_support::ObservationTable table = test_support::ReadObservationCsv(
+    const test_support::QuoteTable table = test_support::ReadObservationCsv(
         HESTON_SOURCE_DIR "/examples/dax-surface.csv", test_support::kDaxSpot);
     std::vector<heston::BatchOption> options;
     for (std::size_t i = 0; i < table.Size(); ++i) {

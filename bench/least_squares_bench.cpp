@@ -6,11 +6,11 @@
 
 #include "closedform/Heston.h"
 #include "model/ModelParameters.h"
-#include "observation_table.h"
+#include "quote_table.h"
 
 static void BM_LevenbergMarquardt40Options(benchmark::State& state) {
     using Vector = std::vector<double>;
-    const test_support::ObservationTable t = test_support::ModelTable(
+    const test_support::QuoteTable t = test_support::ModelTable(
         100.0, {0.25, 0.5, 1.0, 1.5, 2.0}, {70.0, 80.0, 90.0, 95.0, 100.0, 105.0, 115.0, 130.0},
         heston::ModelParameters{0.05, 0.06, 1.5, 0.4, -0.6}, 1e-13);
     const Vector lower{0.001, 0.001, 0.1, 0.05, -0.99};

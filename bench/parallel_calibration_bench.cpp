@@ -180,8 +180,8 @@ class TaskTimer final : public heston::ParallelFor {
     double inTasks_ = 0.0, byWorkers_ = 0.0;
 };
 
-const test_support::ObservationTable& Dax() {
-    static const test_support::ObservationTable table = test_support::ReadObservationCsv(
+const test_support::QuoteTable& Dax() {
+    static const test_support::QuoteTable table = test_support::ReadObservationCsv(
         HESTON_SOURCE_DIR "/examples/dax-surface.csv", test_support::kDaxSpot);
     return table;
 }
@@ -265,7 +265,7 @@ void SerialAgainstPool(benchmark::State& state, Calibrate calibrate, bool sameRe
 }
 
 void BM_DaxDifferentialEvolution50(benchmark::State& state) {
-    const test_support::ObservationTable& t = Dax();
+    const test_support::QuoteTable& t = Dax();
     SerialAgainstPool(
         state,
         [&](heston::ParallelFor& runner) {
@@ -282,7 +282,7 @@ BENCHMARK(BM_DaxDifferentialEvolution50)
     ->UseRealTime();
 
 void BM_DaxLevenbergMarquardt(benchmark::State& state) {
-    const test_support::ObservationTable& t = Dax();
+    const test_support::QuoteTable& t = Dax();
     SerialAgainstPool(
         state,
         [&](heston::ParallelFor& runner) {
@@ -300,7 +300,7 @@ BENCHMARK(BM_DaxLevenbergMarquardt)
     ->UseRealTime();
 
 void BM_DaxContourCalibration(benchmark::State& state) {
-    const test_support::ObservationTable& t = Dax();
+    const test_support::QuoteTable& t = Dax();
     const std::vector<heston::CalibrationQuote> quotes = test_support::ContourQuotes(t, 0.0);
     SerialAgainstPool(
         state,

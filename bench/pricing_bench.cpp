@@ -10,7 +10,7 @@
 #include "closedform/Heston.h"
 #include "model/ModelParameters.h"
 #include "observation_csv.h"
-#include "observation_table.h"
+#include "quote_table.h"
 #include "reference_pricing.h"
 
 namespace {
@@ -20,7 +20,7 @@ const double kStrikes[8] = {70, 80, 90, 95, 100, 105, 110, 130};
 const double kMaturities[5] = {0.25, 0.5, 1.0, 2.0, 5.0};
 
 // 8 strikes x 5 maturities priced by the model, calls at and above the spot, puts below.
-using Surface = test_support::ObservationTable;
+using Surface = test_support::QuoteTable;
 
 Surface MakeSurface() {
     return test_support::ModelTable(

@@ -28,7 +28,7 @@
 #include "closedform/Heston.h"
 #include "model/ModelParameters.h"
 #include "observation_csv.h"
-#include "observation_table.h"
+#include "quote_table.h"
 
 namespace ql = QuantLib;
 namespace ext = QuantLib::ext;
@@ -44,13 +44,13 @@ const Vector kLower = {0.001, 0.001, 0.1, 0.05, -0.99};
 const Vector kUpper = {0.5, 0.5, 10.0, 1.5, 0.99};
 
 // An observation table with each maturity also in whole days, as QuantLib's dates need it.
-struct Surface : test_support::ObservationTable {
+struct Surface : test_support::QuoteTable {
     std::vector<int> days;
 };
 
-Surface WithDays(const test_support::ObservationTable& table) {
+Surface WithDays(const test_support::QuoteTable& table) {
     Surface s;
-    static_cast<test_support::ObservationTable&>(s) = table;
+    static_cast<test_support::QuoteTable&>(s) = table;
     for (double T : s.maturity) s.days.push_back(static_cast<int>(std::lround(T * 365.0)));
     return s;
 }

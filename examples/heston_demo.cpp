@@ -21,14 +21,14 @@
 #include "contour/ContourPricer.h"
 #include "model/ModelParameters.h"
 #include "observation_csv.h"
-#include "observation_table.h"
+#include "quote_table.h"
 
 namespace {
 
 constexpr double kDefaultSpot = test_support::kDaxSpot;
 constexpr int kDefaultGenerations = 100;
 
-using test_support::ObservationTable;
+using test_support::QuoteTable;
 
 // Fitted parameters in calibration order v, theta, kappa, sigma, rho, and the pricer they were
 // fitted with.
@@ -40,11 +40,11 @@ struct Fit {
     double seconds = 0.0;
 };
 
-int OptionType(const ObservationTable& obs, std::size_t i) {
+int OptionType(const QuoteTable& obs, std::size_t i) {
     return static_cast<int>(obs.type[i]) == 1 ? 1 : 2;
 }
 
-double ModelPrice(const Fit& fit, const ObservationTable& obs, std::size_t i) {
+double ModelPrice(const Fit& fit, const QuoteTable& obs, std::size_t i) {
     const heston::ModelParameters p = heston::FromCalibrationVector(fit.parameters.data());
     if (fit.contour) {
         return heston::EuropeanPrice(OptionType(obs, i), obs.spot, obs.strike[i], obs.maturity[i],
@@ -55,7 +55,7 @@ double ModelPrice(const Fit& fit, const ObservationTable& obs, std::size_t i) {
 }
 
 // Black-Scholes implied volatility of a price of option i; NaN where the price has none.
-double ImpliedVol(const ObservationTable& obs, std::size_t i, double price) {
+double ImpliedVol(const QuoteTable& obs, std::size_t i, double price) {
     try {
         return heston::BlackImpliedVolatility(OptionType(obs, i), price, obs.spot, obs.strike[i],
                                               obs.maturity[i], obs.rate[i], 0.0);
@@ -71,7 +71,7 @@ struct FitErrors {
     double vol = 0.0;
 };
 
-FitErrors RmsErrors(const Fit& fit, const ObservationTable& obs) {
+FitErrors RmsErrors(const Fit& fit, const QuoteTable& obs) {
     double prices = 0.0, vols = 0.0;
     std::size_t volCount = 0;
     for (std::size_t i = 0; i < obs.Size(); ++i) {
@@ -90,7 +90,7 @@ FitErrors RmsErrors(const Fit& fit, const ObservationTable& obs) {
     return errors;
 }
 
-Fit FitByDifferentialEvolution(const ObservationTable& obs, const std::vector<double>& lower,
+Fit FitByDifferentialEvolution(const QuoteTable& obs, const std::vector<double>& lower,
                                const std::vector<double>& upper, int generations) {
     const auto start = std::chrono::steady_clock::now();
     Fit fit;
@@ -101,7 +101,7 @@ Fit FitByDifferentialEvolution(const ObservationTable& obs, const std::vector<do
     return fit;
 }
 
-Fit FitByLeastSquares(const ObservationTable& obs, const std::vector<double>& lower,
+Fit FitByLeastSquares(const QuoteTable& obs, const std::vector<double>& lower,
                       const std::vector<double>& upper, const std::vector<double>& guess,
                       int maxEvaluations) {
     const auto start = std::chrono::steady_clock::now();
@@ -116,7 +116,7 @@ Fit FitByLeastSquares(const ObservationTable& obs, const std::vector<double>& lo
 
 // The contour pricer's calibration as heston_Calibrate runs it by default, in implied
 // volatilities: no initial guess, default bounds and evaluation limit.
-Fit FitByContourCalibration(const ObservationTable& obs) {
+Fit FitByContourCalibration(const QuoteTable& obs) {
     const auto start = std::chrono::steady_clock::now();
     heston::ContourCalibrationSettings settings;
     settings.measure = heston::CalibrationErrorMeasure::Vol;
@@ -152,7 +152,7 @@ void PrintClosedFormExamples(double spot) {
     std::printf("\n");
 }
 
-void PrintFits(const std::vector<Fit>& fits, const ObservationTable& obs) {
+void PrintFits(const std::vector<Fit>& fits, const QuoteTable& obs) {
     std::printf("%-42s %8s %8s %8s %8s %8s %9s %8s %7s\n", "fit", "v", "theta", "kappa", "sigma",
                 "rho", "rms price", "rms vol", "seconds");
     for (const Fit& f : fits) {
@@ -165,7 +165,7 @@ void PrintFits(const std::vector<Fit>& fits, const ObservationTable& obs) {
     std::printf("\n");
 }
 
-void PrintPriceComparison(const std::vector<Fit>& fits, const ObservationTable& obs) {
+void PrintPriceComparison(const std::vector<Fit>& fits, const QuoteTable& obs) {
     std::printf("%8s %8s %5s %12s", "strike", "years", "type", "observed");
     for (std::size_t k = 0; k < fits.size(); ++k)
         std::printf(" %12s", ("model " + std::to_string(k + 1)).c_str());
@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
     try {
         const double spot = argc > 2 ? std::stod(argv[2]) : kDefaultSpot;
         const int generations = argc > 3 ? std::stoi(argv[3]) : kDefaultGenerations;
-        const ObservationTable obs = test_support::ReadObservationCsv(argv[1], spot);
+        const QuoteTable obs = test_support::ReadObservationCsv(argv[1], spot);
 
         PrintClosedFormExamples(spot);
 

@@ -1,14 +1,15 @@
 // XlfOperImplBase: the value operations written once over both record forms.
 //
-// RecordOps<Traits> works on raw records: the Excel-4 form (XLOPER, 8-bit counted strings)
-// and the Excel-12 form (XLOPER12, wide counted strings) differ only in the pieces gathered
-// in Excel4Form and Excel12Form, over the layouts' traits shared with the host
-// (RecordTraits.h). The traits add where a value's diagnostics are reported
-// from and the few choices in which XlfOper4 differs from XlfOperImpl4. XlfOperImpl4,
-// XlfOperImpl12 and XlfOper4 are thin layers over it.
+// RecordOps<Traits, Storage> is the layer's one record writer and reader: the Excel-4 form
+// (XLOPER, 8-bit counted strings) and the Excel-12 form (XLOPER12, wide counted strings)
+// differ only in the pieces gathered in Excel4Form and Excel12Form (RecordForms.h). The
+// traits add where a value's diagnostics are reported from and the few choices in which
+// XlfOper4 differs from XlfOperImpl4. XlfOperImpl4, XlfOperImpl12 and XlfOper4 are thin
+// layers over it; ResultRecord.h writes worksheet results with it.
 //
 // Warnings:
-// - Every record and buffer written here comes from the temporary memory of XlfExcel.
+// - Every record and buffer written here comes from Storage (RecordStorage.h): the temporary
+//   memory of XlfExcel unless another policy is given.
 // - Reads of a null record give xlretInvXloper; writers require a record.
 #pragma once
 
@@ -16,11 +17,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "CellMatrix.h"
-#include "RecordTraits.h"
+#include "RecordForms.h"
+#include "RecordStorage.h"
 #include "VectorOrder.h"
 #include "XlRecords.h"
 #include "XlfExcel.h"
@@ -31,15 +32,6 @@
 
 namespace xlf {
 namespace detail {
-
-// Writes one diagnostic line "..\..\src\<file>(<line>): <text>" to std::cerr.
-void WriteDiagnostic(const char* file, int line, const char* text);
-
-// Temporary memory of the current XlfExcel.
-inline void* Temporary(std::size_t bytes) {
-    if (bytes > 0xFFFFFFF0u) throw std::bad_alloc();
-    return XlfExcel::Current().AllocateTemporary(static_cast<std::uint32_t>(bytes));
-}
 
 // "attempt to perform an xltypeMulti operation on a value of type " + type word.
 [[noreturn]] void ThrowNotArray(int typeWord);
@@ -52,137 +44,12 @@ inline void* Temporary(std::size_t bytes) {
 // context differs between the two.
 int CheckHostCode(int code, const std::string* context, const char* invalidCountMessage);
 
-// wcstombs / mbstowcs with a fallback for texts the runtime's code page cannot convert: each
-// character is then taken by its low 8 bits ('?' beyond), each byte widened unchanged.
-std::size_t NarrowInto(char* out, const wchar_t* text, std::size_t count, std::size_t limit);
-std::size_t WidenInto(wchar_t* out, const char* text, std::size_t count, std::size_t limit);
-
-// Excel-4 records: XLOPER, strings of a count byte and 8-bit characters.
-struct Excel4Form : xlrecords::RecordTraits<XLOPER> {
-    static int Call(int function, Record* result, int count, Record** arguments) {
-        return XlfExcel::Current().CallHost4v(function, result, count, arguments);
-    }
-    static void SetArea(MultiRef& multi, std::int32_t row, std::int32_t rowLast, std::int32_t col,
-                        std::int32_t colLast) {
-        multi.count = 1;
-        multi.reftbl[0] = MakeRef(row, rowLast, col, colLast);
-    }
-    static std::size_t Count(const Record& r) { return r.val.str ? Length(r.val.str[0]) : 0; }
-    static const char* Chars(const Record& r) { return r.val.str ? r.val.str + 1 : ""; }
-
-    // Counts the terminating NUL, so at most 254 characters fit.
-    static void WriteCString(Record& r, const char* text, const char* file, int line) {
-        std::size_t n = text ? std::strlen(text) : 0;
-        if (n > 254) {
-            WriteDiagnostic(file, line, "String truncated to 254 bytes");
-            n = 254;
-        }
-        char* buffer = static_cast<char*>(Temporary(n + 2));
-        buffer[0] = static_cast<char>(n + 1);
-        if (n) std::memcpy(buffer + 1, text, n);
-        buffer[n + 1] = '\0';
-        r.val.str = buffer;
-        r.xltype = xltypeStr;
-    }
-    static void WriteWideString(Record& r, const std::wstring& text, const char* file, int line) {
-        std::size_t n = text.size();
-        if (n >= 256) {
-            WriteDiagnostic(file, line, "String truncated to 255 bytes");
-            n = 255;
-        }
-        char* buffer = static_cast<char*>(Temporary(n + 1));
-        std::memset(buffer, 0, n + 1);
-        buffer[0] = static_cast<char>(n);
-        NarrowInto(buffer + 1, text.data(), n, n);
-        r.val.str = buffer;
-        r.xltype = xltypeStr;
-    }
-    static char* ReadCString(const Record& r) {
-        const std::size_t n = Count(r);
-        char* buffer = static_cast<char*>(Temporary(n + 1));
-        if (n) std::memcpy(buffer, Chars(r), n);
-        buffer[n] = '\0';
-        return buffer;
-    }
-    static std::wstring ReadWideString(const Record& r) {
-        const std::size_t n = Count(r);
-        std::wstring text(n, L'\0');
-        text.resize(WidenInto(&text[0], Chars(r), n, n));
-        return text;
-    }
-    static MatrixCell StringCell(const Record& r) {
-        return MatrixCell(std::string(Chars(r), Count(r)));
-    }
-    static bool CellBool(const Record& r) { return r.val.xbool != 0; }
-    static void CopyString(Record& slot, const Record& value) {
-        const std::size_t n = Count(value);
-        char* buffer = static_cast<char*>(Temporary(n + 1));
-        buffer[0] = static_cast<char>(n);
-        if (n) std::memcpy(buffer + 1, Chars(value), n);
-        slot.val.str = buffer;
-    }
-};
-
-// Excel-12 records: XLOPER12, strings of a count character and wide characters.
-struct Excel12Form : xlrecords::RecordTraits<XLOPER12> {
-    static int Call(int function, Record* result, int count, Record** arguments) {
-        return XlfExcel::Current().CallHost12v(function, result, count, arguments);
-    }
-    static void SetArea(MultiRef& multi, std::int32_t row, std::int32_t rowLast, std::int32_t col,
-                        std::int32_t colLast) {
-        multi.count = 1;
-        multi.reftbl[0] = MakeRef(row, rowLast, col, colLast);
-    }
-    // The count is a 16-bit word in Excel's layout, whatever the width of XCHAR here.
-    static std::size_t Count(const Record& r) { return r.val.str ? Length(r.val.str[0]) : 0; }
-    static const XCHAR* Chars(const Record& r) { return r.val.str ? r.val.str + 1 : L""; }
-
-    // The count is the text's length in bytes even when the conversion yields fewer wide
-    // characters; those left over are NUL.
-    static void WriteCString(Record& r, const char* text, const char*, int) {
-        const std::size_t n = text ? std::strlen(text) : 0;
-        XCHAR* buffer = static_cast<XCHAR*>(Temporary((n + 1) * sizeof(XCHAR)));
-        std::wstring wide(n, L'\0');
-        WidenInto(&wide[0], text ? text : "", n, n);
-        buffer[0] = static_cast<XCHAR>(n);
-        for (std::size_t i = 0; i < n; ++i) buffer[i + 1] = static_cast<XCHAR>(wide[i]);
-        r.val.str = buffer;
-        r.xltype = xltypeStr;
-    }
-    static void WriteWideString(Record& r, const std::wstring& text, const char*, int) {
-        const std::size_t n = text.size();
-        XCHAR* buffer = static_cast<XCHAR*>(Temporary((n + 1) * sizeof(XCHAR)));
-        buffer[0] = static_cast<XCHAR>(n);
-        for (std::size_t i = 0; i < n; ++i) buffer[i + 1] = static_cast<XCHAR>(text[i]);
-        r.val.str = buffer;
-        r.xltype = xltypeStr;
-    }
-    static char* ReadCString(const Record& r) {
-        const std::size_t n = Count(r);
-        char* buffer = static_cast<char*>(Temporary(n + 1));
-        std::memset(buffer, 0, n + 1);
-        const std::wstring wide(Chars(r), n);
-        NarrowInto(buffer, wide.data(), n, n);
-        return buffer;
-    }
-    static std::wstring ReadWideString(const Record& r) { return std::wstring(Chars(r), Count(r)); }
-    static MatrixCell StringCell(const Record& r) { return MatrixCell(ReadWideString(r)); }
-    static bool CellBool(const Record& r) { return r.val.xbool > 0; }
-    static void CopyString(Record& slot, const Record& value) {
-        const std::size_t n = Count(value);
-        XCHAR* buffer = static_cast<XCHAR*>(Temporary((n + 1) * sizeof(XCHAR)));
-        buffer[0] = static_cast<XCHAR>(n);
-        for (std::size_t i = 0; i < n; ++i) buffer[i + 1] = Chars(value)[i];
-        slot.val.str = buffer;
-    }
-};
-
 // The operations on records of one form. Traits is the form plus: kFile, kFreeLine,
 // kCStringLine, kWideStringLine (where diagnostics are reported from); kWideCellIsWide (a
 // wide-text cell is written as a wide string) or else kWideCellAsText (as its narrowed
 // text; with neither, as an empty string); and kElementFailureThrows (a failed array-element read
 // in a double vector throws instead of returning its code).
-template <class Traits>
+template <class Traits, class Storage = TemporaryPool>
 struct RecordOps {
     using R = typename Traits::Record;
     using MultiRef = typename Traits::MultiRef;
@@ -192,7 +59,7 @@ struct RecordOps {
         r.xltype = xltypeNil;
     }
     static R* NewRecord() {
-        R* r = static_cast<R*>(Temporary(sizeof(R)));
+        R* r = static_cast<R*>(Storage::Allocate(sizeof(R)));
         if (r) SetNil(*r);
         return r;
     }
@@ -240,22 +107,22 @@ struct RecordOps {
         r.val.err = static_cast<decltype(r.val.err)>(value);
     }
     static void WriteCString(R& r, const char* text) {
-        Traits::WriteCString(r, text, Traits::kFile, Traits::kCStringLine);
+        Traits::template WriteCString<Storage>(r, text, Traits::kFile, Traits::kCStringLine);
     }
     static void WriteWideString(R& r, const std::wstring& text) {
-        Traits::WriteWideString(r, text, Traits::kFile, Traits::kWideStringLine);
+        Traits::template WriteWideString<Storage>(r, text, Traits::kFile, Traits::kWideStringLine);
     }
     // An Excel-4 array counts rows in 16 bits, and its Excel has 256 columns: a larger shape
     // would wrap into a wrong, smaller array, so it is refused before anything is written.
     static void CheckArrayShape(std::size_t rows, std::size_t columns) {
-        if (std::is_same<R, XLOPER>::value && (rows > 65535 || columns > 255))
+        if (!Traits::kWide && (rows > Traits::kMostRows || columns > Traits::kMostColumns))
             ThrowTooLargeForExcel4(rows, columns);
     }
     static void WriteArrayShape(R& r, int rows, int columns) {
         if (rows > 0 && columns > 0) CheckArrayShape(std::size_t(rows), std::size_t(columns));
         const std::size_t count =
             rows > 0 && columns > 0 ? std::size_t(rows) * std::size_t(columns) : 0;
-        R* elements = count ? static_cast<R*>(Temporary(count * sizeof(R))) : nullptr;
+        R* elements = count ? static_cast<R*>(Storage::Allocate(count * sizeof(R))) : nullptr;
         for (std::size_t k = 0; k < count; ++k) SetNil(elements[k]);
         r.xltype = xltypeMulti;
         r.val.array.lparray = elements;
@@ -264,7 +131,7 @@ struct RecordOps {
     }
     // False when no reference record could be had.
     static bool WriteRangeRef(R& r, const XlfRangeRef& range) {
-        MultiRef* multi = static_cast<MultiRef*>(Temporary(sizeof(MultiRef)));
+        MultiRef* multi = static_cast<MultiRef*>(Storage::Allocate(sizeof(MultiRef)));
         if (!multi) return false;
         Traits::SetArea(*multi, range.rowBegin, range.rowEnd - 1, range.colBegin, range.colEnd - 1);
         r.xltype = xltypeRef;
@@ -296,7 +163,7 @@ struct RecordOps {
                 slot->val.num = value->val.num;
                 break;
             case xltypeStr:
-                Traits::CopyString(*slot, *value);
+                Traits::template CopyString<Storage>(*slot, *value);
                 break;
             case xltypeBool:
             case xltypeErr:
@@ -349,6 +216,55 @@ struct RecordOps {
                 WriteDouble(*slot, values[i * rowStride + j]);
     }
 
+    // ---- worksheet results ----
+    // A worksheet function's result, built from its cells: a 1 x 1 matrix becomes a single
+    // value, a larger one an array, and an empty matrix an empty text. A number that is not
+    // finite becomes #NUM! (Excel holds no infinities or NaN), an empty cell an empty text,
+    // and a text longer than the form counts is cut to its first kMaxString characters (no
+    // terminating NUL is counted). A shape beyond the form's largest array becomes a text
+    // that says so. Every piece comes from Storage.
+    static void WriteResult(R& r, const CellMatrix& cells) {
+        const std::uint32_t rows = cells.Rows(), columns = cells.Columns();
+        if (rows == 0 || columns == 0) return WriteResult(r, CellMatrix(""));
+        if (rows > Traits::kMostRows || columns > Traits::kMostColumns) {
+            return WriteResult(
+                r, CellMatrix(
+                       "The result has more rows or columns than an array of this Excel holds"));
+        }
+        if (rows == 1 && columns == 1) return WriteResultCell(r, cells.Cell(0, 0));
+        std::memset(static_cast<void*>(&r), 0, sizeof r);
+        WriteArrayShape(r, static_cast<int>(rows), static_cast<int>(columns));
+        R* slot = r.val.array.lparray;
+        for (std::uint32_t i = 0; i < rows; ++i)
+            for (std::uint32_t j = 0; j < columns; ++j, ++slot)
+                WriteResultCell(*slot, cells.Cell(i, j));
+    }
+    static void WriteResultCell(R& r, const MatrixCell& cell) {
+        std::memset(static_cast<void*>(&r), 0, sizeof r);
+        if (cell.IsNumber()) {
+            if (std::isfinite(cell.AsNumber()))
+                WriteDouble(r, cell.AsNumber());
+            else
+                WriteError(r, xlerrNum);
+        } else if (cell.IsBoolean()) {
+            WriteBool(r, cell.AsBoolean());
+        } else if (cell.IsError()) {
+            // The cell's code whole, as the record's error field holds it.
+            r.xltype = xltypeErr;
+            r.val.err = static_cast<decltype(r.val.err)>(cell.ErrorCode());
+        } else {
+            const bool text = cell.IsText() || cell.IsWideText();
+            const std::size_t length = text ? CellTextLength(cell) : 0;
+            const std::size_t kept = length < Traits::kMaxString ? length : Traits::kMaxString;
+            using Char = typename Traits::Char;
+            Char* buffer = static_cast<Char*>(Storage::Allocate((kept + 1) * sizeof(Char)));
+            buffer[0] = static_cast<Char>(kept);
+            if (kept > 0) Traits::CopyCellText(cell, buffer + 1, kept);
+            r.xltype = xltypeStr;
+            r.val.str = buffer;
+        }
+    }
+
     // ---- scalar reads ----
     // Takes the value directly when the type word has one of the direct bits, otherwise
     // coerces it through the host into a local record and reads that.
@@ -392,7 +308,7 @@ struct RecordOps {
     }
     static int ReadCString(const R* r, char*& text) {
         return ReadScalar(r, xltypeStr, xltypeStr,
-                          [&](const R& v) { text = Traits::ReadCString(v); });
+                          [&](const R& v) { text = Traits::template ReadCString<Storage>(v); });
     }
     static int ReadWideString(const R* r, std::wstring& text) {
         return ReadScalar(r, xltypeStr, xltypeStr,

@@ -11,13 +11,13 @@
 #include "calibration/Calibration.h"
 #include "closedform/Heston.h"
 #include "model/ModelParameters.h"
-#include "observation_table.h"
+#include "quote_table.h"
 
 namespace {
 
 using Vector = std::vector<double>;
 
-using Table = test_support::ObservationTable;
+using Table = test_support::QuoteTable;
 
 // Parameters in calibration order v, theta, kappa, sigma, rho; 2 kappa theta > sigma^2.
 const Vector kTrue = {0.04, 0.06, 1.5, 0.4, -0.6};

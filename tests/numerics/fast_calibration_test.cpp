@@ -13,7 +13,7 @@
 #include "closedform/Heston.h"
 #include "model/ModelParameters.h"
 #include "montecarlo/RuntimeRand.h"
-#include "observation_table.h"
+#include "quote_table.h"
 #include "reference_pricing.h"
 
 namespace {
@@ -22,12 +22,12 @@ using Vector = std::vector<double>;
 
 constexpr double kSpot = 100.0;
 
-using Table = test_support::ObservationTable;
+using Table = test_support::QuoteTable;
 
 // Reference prices at `truth` with some noise, so that the fit leaves residuals, over several
 // maturities and rates (one maturity carries two rates) and unequal weights.
 Table MakeTable(const Vector& truth, const Vector& strikes, const Vector& maturities) {
-    Table t = test_support::OptionGrid(kSpot, maturities, strikes);
+    Table t = test_support::StrikeMaturityTable(kSpot, maturities, strikes);
     for (std::size_t n = 0; n < t.Size(); ++n) {
         if (t.maturity[n] == maturities.front() && t.strike[n] > 100.0) t.rate[n] = 0.035;
         t.weight[n] = 1.0 + 0.1 * (n % 3);

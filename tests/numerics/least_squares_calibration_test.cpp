@@ -9,7 +9,7 @@
 #include "calibration/Calibration.h"
 #include "closedform/Heston.h"
 #include "model/ModelParameters.h"
-#include "observation_table.h"
+#include "quote_table.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ const Vector kUpper{0.5, 0.5, 10.0, 1.5, 0.99};
 
 // An option surface priced by the closed form at parameters p, with weight 1: calls at and
 // above the spot, puts below it.
-using Surface = test_support::ObservationTable;
+using Surface = test_support::QuoteTable;
 
 Surface ModelSurface(const Vector& p) {
     return test_support::ModelTable(kSpot, {0.25, 0.5, 1.0, 1.5, 2.0},

@@ -22,13 +22,13 @@
 
 namespace {
 
-using test_support::ObservationTable;
+using test_support::QuoteTable;
 using test_support::ThreadRunner;
 using Vector = std::vector<double>;
 
 const int kThreadCounts[] = {1, 2, 7};
 
-ObservationTable Dax() {
+QuoteTable Dax() {
     return test_support::ReadObservationCsv(HESTON_EXAMPLES_DIR "/dax-surface.csv",
                                             test_support::kDaxSpot);
 }
@@ -47,7 +47,7 @@ const Vector kLower{0.001, 0.001, 0.1, 0.05, -0.99};
 const Vector kUpper{0.5, 0.5, 10.0, 1.5, 0.99};
 
 TEST(ParallelSurface, BatchPricesAreTheSameOnEveryThreadCount) {
-    ObservationTable t = Dax();
+    QuoteTable t = Dax();
     // Beside the surface: a NaN maturity (a group of its own), a strike of 0 (priced by the
     // straightforward integrals) and a maturity that comes back after others.
     t.strike.insert(t.strike.end(), {0.0, 4400.0, 4500.0});
@@ -88,7 +88,7 @@ TEST(ParallelSurface, BatchPricesAreTheSameOnEveryThreadCount) {
 }
 
 TEST(ParallelSurface, ContourBatchIsTheSameOnEveryThreadCount) {
-    const ObservationTable t = Dax();
+    const QuoteTable t = Dax();
     std::vector<heston::BatchOption> options;
     for (std::size_t i = 0; i < t.Size(); ++i) {
         options.push_back({t.type[i] == 1.0 ? heston::kCall : heston::kPut, t.strike[i],
@@ -150,7 +150,7 @@ Vector InChild(const std::function<Vector()>& search) {
 }
 
 TEST(ParallelSurface, DifferentialEvolutionIsTheSameOnEveryThreadCount) {
-    const ObservationTable t = Dax();
+    const QuoteTable t = Dax();
     const Vector serial = InChild([&] {
         Vector best = heston_CalibrateDE(kLower, kUpper, t.strike, t.maturity, t.type, t.observed,
                                          t.spot, t.rate, t.weight, 4);
@@ -174,7 +174,7 @@ TEST(ParallelSurface, DifferentialEvolutionIsTheSameOnEveryThreadCount) {
 }
 
 TEST(ParallelSurface, LevenbergMarquardtIsTheSameOnEveryThreadCount) {
-    const ObservationTable t = Dax();
+    const QuoteTable t = Dax();
     const Vector guess{0.04, 0.05, 2.0, 0.5, -0.6};
     Heston serialModel;
     const Vector serial =
@@ -201,7 +201,7 @@ TEST(ParallelSurface, LevenbergMarquardtIsTheSameOnEveryThreadCount) {
 // The contour calibration in each measure, with and without its global phase, and with a budget
 // so short that the global phase's short runs must share what is left, one after the other.
 TEST(ParallelSurface, ContourCalibrationIsTheSameOnEveryThreadCount) {
-    const ObservationTable t = Dax();
+    const QuoteTable t = Dax();
     const std::vector<heston::CalibrationQuote> quotes = test_support::ContourQuotes(t, 0.0);
     auto flat = [](const heston::ContourCalibrationResult& r) {
         return Vector{r.parameters.v0,

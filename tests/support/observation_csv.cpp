@@ -8,12 +8,12 @@
 
 namespace test_support {
 
-ObservationTable ReadObservationCsv(const std::string& path, double spot) {
+QuoteTable ReadObservationCsv(const std::string& path, double spot) {
     std::ifstream in(path);
     if (!in) throw std::runtime_error("cannot open " + path);
     std::string line;
     std::getline(in, line);  // header
-    ObservationTable table;
+    QuoteTable table;
     table.spot = spot;
     int lineNumber = 1;
     while (std::getline(in, line)) {

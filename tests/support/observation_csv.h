@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "observation_table.h"
+#include "quote_table.h"
 
 namespace test_support {
 
@@ -15,6 +15,6 @@ constexpr double kDaxSpot = 4468.17;
 // The table in the CSV file at `path`, with the given spot. Empty lines are skipped. Throws
 // std::runtime_error when the file cannot be opened or a line does not hold six columns, and
 // what std::stod throws for a field that is not a number.
-ObservationTable ReadObservationCsv(const std::string& path, double spot);
+QuoteTable ReadObservationCsv(const std::string& path, double spot);
 
 }  // namespace test_support

@@ -25,13 +25,13 @@ namespace {
 
 using addin::PoolSize;
 using addin::ThreadPool;
-using test_support::ObservationTable;
 using test_support::ProcessThreads;
 using test_support::ProcessThreadsSettledAt;
+using test_support::QuoteTable;
 using test_support::ThreadsBefore;
 using Vector = std::vector<double>;
 
-ObservationTable Dax() {
+QuoteTable Dax() {
     return test_support::ReadObservationCsv(HESTON_EXAMPLES_DIR "/dax-surface.csv",
                                             test_support::kDaxSpot);
 }
@@ -212,7 +212,7 @@ class Watching final : public heston::ParallelFor {
 // callers and the pool's 2 workers only, the process never holds more threads than those, and
 // every price is the serial one.
 TEST(ThreadPool, ManyConcurrentCallersShareTheWorkersWithoutAddingThreads) {
-    const ObservationTable t = Dax();
+    const QuoteTable t = Dax();
     const int n = static_cast<int>(t.Size());
     const heston::ModelParameters p{0.04, 0.05, 1.8, 0.5, -0.7};
     Vector serial(n);
@@ -247,7 +247,7 @@ TEST(ThreadPool, ManyConcurrentCallersShareTheWorkersWithoutAddingThreads) {
 }
 
 TEST(ThreadPool, CalibrationsAreTheSameOnPoolsOf1_2And7Threads) {
-    const ObservationTable t = Dax();
+    const QuoteTable t = Dax();
     const int n = static_cast<int>(t.Size());
     const heston::ModelParameters p{0.05, 0.04, 1.2, 0.6, -0.5};
     const Vector lower{0.001, 0.001, 0.1, 0.05, -0.99};
