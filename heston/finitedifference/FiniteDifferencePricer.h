@@ -1,0 +1,70 @@
+// FiniteDifferencePricer: American and barrier options under the Heston model, with every
+// Greek, by finite differences on the pricing equation in spot and variance.
+//
+// Method (details and references in the headers named):
+// - the equation split into its mixed, spot and variance parts on a non-uniform grid dense near
+//   the strike, today's spot, the barriers and v = 0, with today's spot, v0, the strike and the
+//   barriers on grid lines (HestonOperator.h, ConcentratedMesh.h; in 't Hout & Foulon 2010);
+// - the Modified Craig-Sneyd ADI scheme with a damped start, early exercise by Ikonen and
+//   Toivanen's operator splitting, steps landing on the observation dates of a discrete barrier
+//   (CraigSneydStepping.h);
+// - knock-outs on a grid that ends on the barriers (continuous monitoring), which hold the
+//   rebate, or that reaches beyond them, knocked at each observation date (discrete
+//   monitoring);
+// - knock-ins by parity, knock-in = vanilla - knock-out of (payoff - rebate) with no rebate,
+//   the vanilla from the Fourier pricer (ContourPricer.h). American knock-ins are refused:
+//   the holder's choice to exercise before knocking in breaks the parity.
+//
+// Greeks: delta, gamma and d/d v0 from the grid's differences at today's node, theta from the
+// equation there (the time decay, with the observation dates of a discrete barrier fixed in
+// calendar time); rho, dividend rho and the derivatives in theta, kappa, sigma and rho by
+// central differences of re-solves on the same grid with bumped inputs, which all run at once
+// on the runner. Every number is the same bit for bit whatever the runner.
+//
+// Errors: std::invalid_argument whose text names the input (spot, optionType, strike,
+// maturity, rate, dividendYield, a model parameter, barrier, rebate, observations, exercise,
+// grid), for an American knock-in too; a grid that needs more memory than a grid may use
+// (kMaxGridBytes) is refused with a text. The stop request is polled at every time step
+// (CalculationCancelled).
+//
+// Tested in tests/numerics/finite_difference_*_test.cpp.
+#pragma once
+
+#include <cstddef>
+
+#include "execution/ParallelFor.h"
+#include "execution/StopRequest.h"
+#include "finitedifference/FiniteDifferenceOption.h"
+#include "model/ModelParameters.h"
+#include "model/PricingTypes.h"
+
+namespace heston {
+
+// The default grid: time steps, spot points, variance points. It prices the American puts of
+// Oosterlee's tests (T = 0.25) within 2e-4 of the reference values.
+constexpr FiniteDifferenceGrid kDefaultFiniteDifferenceGrid{50, 200, 24};
+
+// Ranges of the grid's entries, and the memory one grid may take (a Greeks calculation runs
+// up to one grid per thread at once).
+constexpr int kMinTimeSteps = 1, kMaxTimeSteps = 100000;
+constexpr int kMinSpotPoints = 8, kMaxSpotPoints = 100000;
+constexpr int kMinVariancePoints = 5, kMaxVariancePoints = 100000;
+constexpr std::size_t kMaxGridBytes = std::size_t{256} << 20;
+
+double FiniteDifferencePrice(double spot, const FiniteDifferenceOption& option,
+                             const ModelParameters& model,
+                             const FiniteDifferenceGrid& grid = FiniteDifferenceGrid{},
+                             const StopRequest& stop = StopRequest{});
+
+Greeks FiniteDifferenceGreeks(double spot, const FiniteDifferenceOption& option,
+                              const ModelParameters& model,
+                              const FiniteDifferenceGrid& grid = FiniteDifferenceGrid{},
+                              ParallelFor& runner = Serial(),
+                              const StopRequest& stop = StopRequest{});
+
+// The grid an option is priced on: grid's entries, with the default for each zero entry.
+// Throws std::invalid_argument naming the grid when an entry is out of range or the grid would
+// need more than kMaxGridBytes.
+FiniteDifferenceGrid ResolveGrid(const FiniteDifferenceGrid& grid);
+
+}  // namespace heston
