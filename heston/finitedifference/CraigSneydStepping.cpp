@@ -110,7 +110,7 @@ SteppingResult StepBack(const HestonOperator& op, std::vector<double> terminal,
     const int stepsPerPeriod = std::max(1, (plan.steps + periods - 1) / periods);
     const double dt = plan.maturity / periods / stepsPerPeriod;
     Stepper stepper(op, plan.exercise);
-    const LineSolvers damping(op, 0.5 * dt);
+    const LineSolvers damping(op, 0.25 * dt);
     const LineSolvers craigSneyd(op, kTheta * dt);
 
     std::vector<double>& u = terminal;
@@ -119,8 +119,8 @@ SteppingResult StepBack(const HestonOperator& op, std::vector<double> terminal,
         for (int step = 0; step < stepsPerPeriod; ++step) {
             poll.ThrowIfRequested();
             if (step == 0) {
-                stepper.DouglasStep(u, 0.5 * dt, damping);
-                stepper.DouglasStep(u, 0.5 * dt, damping);
+                for (int quarter = 0; quarter < 4; ++quarter)
+                    stepper.DouglasStep(u, 0.25 * dt, damping);
             } else {
                 stepper.CraigSneydStep(u, dt, craigSneyd);
             }
