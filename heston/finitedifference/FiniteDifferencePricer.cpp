@@ -42,7 +42,7 @@ constexpr double kSpotWidth = 0.5;
 // The width of the concentration at v = 0 as a fraction of the larger of v0 and theta. (in 't
 // Hout & Foulon 2010 take 1/500 of the axis for grids of 50 and more variance nodes; on coarser
 // grids a wider concentration leaves more nodes around v0, which measured better.)
-constexpr double kZeroVarianceWidth = 0.5;
+constexpr double kZeroVarianceWidth = 0.7;
 
 std::string Describe(const char* name, double value, const char* requirement) {
     char buffer[200];

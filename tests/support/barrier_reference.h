@@ -16,9 +16,8 @@ enum class ReferenceBarrier { DownOut, DownIn, UpOut, UpIn };
 
 // call: true for a call; spot S, strike X, barrier H, rebate R, rate r, dividend yield q,
 // maturity T, volatility vol. The spot must lie on the live side of the barrier.
-inline double ReinerRubinsteinPrice(ReferenceBarrier type, bool call, double S, double X,
-                                    double H, double R, double r, double q, double T,
-                                    double vol) {
+inline double ReinerRubinsteinPrice(ReferenceBarrier type, bool call, double S, double X, double H,
+                                    double R, double r, double q, double T, double vol) {
     const double phi = call ? 1.0 : -1.0;
     const bool down = type == ReferenceBarrier::DownOut || type == ReferenceBarrier::DownIn;
     const double eta = down ? 1.0 : -1.0;
