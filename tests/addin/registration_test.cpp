@@ -136,7 +136,7 @@ TEST_P(Registration, NineFunctionsRegisterAsTheTableSaysInOrder) {
     ASSERT_EQ(Open(), 1);
     // The nine come first; the contour pricer's five follow them (contour_functions_test).
     const std::vector<RegisteredFunction> functions = runner::RegisteredFunctions();
-    ASSERT_EQ(functions.size(), std::size(kFunctions) + 5);
+    ASSERT_EQ(functions.size(), std::size(kFunctions) + 7);
     for (std::size_t i = 0; i < std::size(kFunctions); ++i) {
         const RegisteredFunction& got = functions[i];
         const Expected& want = kFunctions[i];
@@ -229,7 +229,7 @@ TEST_P(Registration, FailedMemoryQueryWarnsAndStillRegisters) {
     const auto events = StatusEvents();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0].text, "Registering library...");
-    EXPECT_EQ(runner::RegisteredFunctions().size(), 14u);
+    EXPECT_EQ(runner::RegisteredFunctions().size(), 16u);
 }
 
 TEST_P(Registration, MissingCallbackLibraryFailsTheOpenQuietly) {
