@@ -9,85 +9,127 @@ namespace {
 
 constexpr double kTheta = 1.0 / 3.0;
 
+// Stage vectors for the whole grid and row buffers for one variance row, allocated once per
+// solve.
 class Stepper {
   public:
     Stepper(const HestonOperator& op, const std::vector<double>* exercise)
         : op_(op),
           exercise_(exercise),
           size_(op.Size()),
-          w0_(size_),
-          w1_(size_),
-          w2_(size_),
-          y0_(size_),
-          y_(size_),
-          z0_(size_),
-          z1_(size_),
-          z2_(size_),
-          lambda_(size_, 0.0) {}
+          m_(op.SpotCount()),
+          rhs_(size_),
+          stage_(size_),
+          variancePart_(size_),
+          lambda_(size_, 0.0),
+          rows_(4 * static_cast<std::size_t>(m_)) {}
 
     std::vector<double>& Multiplier() { return lambda_; }
 
-    // Douglas, theta = 1, step h: (I - h A1)(I - h A2) form of backward Euler.
-    void DouglasStep(std::vector<double>& u, double h, const LineSolvers& implicit) {
-        op_.Apply(u.data(), w0_.data(), w1_.data(), w2_.data());
-        for (int k = 0; k < size_; ++k) {
-            const double f = w0_[k] + w1_[k] + w2_[k] + lambda_[k];
-            y_[k] = u[k] + h * f - h * w1_[k];
+    // Douglas, theta = 1, step h: (I - h A1)(I - h A2) form of backward Euler,
+    //   Y0 = U + h (A U + lambda), Y1 = Y0 + h A1 (Y1 - U), Y2 = Y1 + h A2 (Y2 - U).
+    // implicit.Coefficient() = h.
+    void DouglasStep(std::vector<double>& u, const LineSolvers& implicit) {
+        const double h = implicit.Coefficient();
+        for (int j = 0; j < op_.VarianceCount(); ++j) {
+            const int row = j * m_;
+            ApplyRow(u.data(), j);
+            DouglasRow(m_, h, u.data() + row, lambda_.data() + row, w0(), w2(), rhs_.data() + row,
+                       variancePart_.data() + row);
         }
-        implicit.SolveSpot(y_.data());
-        for (int k = 0; k < size_; ++k) y_[k] -= h * w2_[k];
-        implicit.SolveVariance(y_.data());
-        Exercise(u, h);
+        implicit.SolveSpot(rhs_.data());
+        implicit.SolveVariance(rhs_.data(), variancePart_.data());
+        Exercise(u, rhs_, h);
     }
 
-    // Modified Craig-Sneyd, theta = 1/3, step dt; implicit.Coefficient() = dt / 3.
+    // Modified Craig-Sneyd, theta = 1/3, step dt; implicit.Coefficient() = dt / 3:
+    //   Y0 = U + dt (A U + lambda), Yj = Y(j-1) + c Aj (Yj - U) (j = 1, 2),
+    //   Z0 = Y0 + c A0 (Y2 - U) + (1/2 - theta) dt A (Y2 - U), Zj = Z(j-1) + c Aj (Zj - U).
+    // The first pass keeps P = Y0 - c A0 U - (1/2 - theta) dt A U - c A1 U, so that the
+    // right-hand side of Z1 is P + (c + (1/2 - theta) dt) A0 Y2 + (1/2 - theta) dt (A1 + A2) Y2.
     void CraigSneydStep(std::vector<double>& u, double dt, const LineSolvers& implicit) {
         const double c = implicit.Coefficient();
-        op_.Apply(u.data(), w0_.data(), w1_.data(), w2_.data());
-        for (int k = 0; k < size_; ++k) {
-            y0_[k] = u[k] + dt * (w0_[k] + w1_[k] + w2_[k] + lambda_[k]);
-            y_[k] = y0_[k] - c * w1_[k];
-        }
-        implicit.SolveSpot(y_.data());
-        for (int k = 0; k < size_; ++k) y_[k] -= c * w2_[k];
-        implicit.SolveVariance(y_.data());
-        op_.Apply(y_.data(), z0_.data(), z1_.data(), z2_.data());
         const double half = (0.5 - kTheta) * dt;
-        for (int k = 0; k < size_; ++k) {
-            const double w = w0_[k] + w1_[k] + w2_[k];
-            const double z = z0_[k] + z1_[k] + z2_[k];
-            y_[k] = y0_[k] + c * (z0_[k] - w0_[k]) + half * (z - w) - c * w1_[k];
+        const int n = op_.VarianceCount();
+        for (int j = 0; j < n; ++j) {
+            const int row = j * m_;
+            ApplyRow(u.data(), j);
+            CraigSneydFirstRow(m_, dt, c, half, u.data() + row, lambda_.data() + row, w0(), w1(),
+                               w2(), rhs_.data() + row, stage_.data() + row,
+                               variancePart_.data() + row);
         }
-        implicit.SolveSpot(y_.data());
-        for (int k = 0; k < size_; ++k) y_[k] -= c * w2_[k];
-        implicit.SolveVariance(y_.data());
-        Exercise(u, dt);
+        implicit.SolveSpot(rhs_.data());
+        implicit.SolveVariance(rhs_.data(), variancePart_.data());
+        for (int j = 0; j < n; ++j) {
+            ApplyRow(rhs_.data(), j);
+            CraigSneydSecondRow(m_, c + half, half, w0(), w1(), w2(), stage_.data() + j * m_);
+        }
+        implicit.SolveSpot(stage_.data());
+        implicit.SolveVariance(stage_.data(), variancePart_.data());
+        Exercise(u, stage_, dt);
     }
 
   private:
-    // u <- the step's result with the early-exercise split (or as it is for European exercise).
-    void Exercise(std::vector<double>& u, double h) {
+    double* w0() { return rows_.data(); }
+    double* w1() { return rows_.data() + m_; }
+    double* w2() { return rows_.data() + 2 * m_; }
+    void ApplyRow(const double* u, int j) { op_.ApplyRow(u, j, w0(), w1(), w2(), w2() + m_); }
+
+    static void DouglasRow(int m, double h, const double* __restrict u,
+                           const double* __restrict lambda, const double* __restrict w0,
+                           const double* __restrict w2, double* __restrict rhs,
+                           double* __restrict variancePart) {
+        for (int i = 0; i < m; ++i) {
+            rhs[i] = u[i] + h * (w0[i] + w2[i] + lambda[i]);
+            variancePart[i] = w2[i];
+        }
+    }
+
+    static void CraigSneydFirstRow(int m, double dt, double c, double half,
+                                   const double* __restrict u, const double* __restrict lambda,
+                                   const double* __restrict w0, const double* __restrict w1,
+                                   const double* __restrict w2, double* __restrict rhs,
+                                   double* __restrict stage, double* __restrict variancePart) {
+        for (int i = 0; i < m; ++i) {
+            const double f = w0[i] + w1[i] + w2[i];
+            const double y0 = u[i] + dt * (f + lambda[i]);
+            rhs[i] = y0 - c * w1[i];
+            stage[i] = y0 - c * (w0[i] + w1[i]) - half * f;
+            variancePart[i] = w2[i];
+        }
+    }
+
+    static void CraigSneydSecondRow(int m, double mixedWeight, double half,
+                                    const double* __restrict w0, const double* __restrict w1,
+                                    const double* __restrict w2, double* __restrict stage) {
+        for (int i = 0; i < m; ++i) stage[i] += mixedWeight * w0[i] + half * (w1[i] + w2[i]);
+    }
+
+    // u <- the step's result y with the early-exercise split (or y as it is for European
+    // exercise): u = max(y - h lambda, payoff), lambda <- max(0, lambda + (payoff - y) / h).
+    void Exercise(std::vector<double>& u, std::vector<double>& y, double h) {
         if (!exercise_) {
-            u.swap(y_);
+            u.swap(y);
             return;
         }
-        const std::vector<double>& payoff = *exercise_;
+        const double* __restrict payoff = exercise_->data();
+        const double* __restrict result = y.data();
+        double* __restrict value = u.data();
+        double* __restrict lambda = lambda_.data();
+        const double inverse = 1.0 / h;
         for (int k = 0; k < size_; ++k) {
-            const double continued = y_[k] - h * lambda_[k];
-            if (continued >= payoff[k]) {
-                u[k] = continued;
-                lambda_[k] = 0.0;
-            } else {
-                u[k] = payoff[k];
-                lambda_[k] += (payoff[k] - y_[k]) / h;
-            }
+            const double continued = result[k] - h * lambda[k];
+            value[k] = continued > payoff[k] ? continued : payoff[k];
+            const double increased = lambda[k] + (payoff[k] - result[k]) * inverse;
+            lambda[k] = increased > 0.0 ? increased : 0.0;
         }
     }
 
     const HestonOperator& op_;
     const std::vector<double>* exercise_;
-    const int size_;
-    std::vector<double> w0_, w1_, w2_, y0_, y_, z0_, z1_, z2_, lambda_;
+    const int size_, m_;
+    std::vector<double> rhs_, stage_, variancePart_, lambda_;
+    std::vector<double> rows_;  // w0, w1, w2 and scratch of one variance row
 };
 
 void Knock(const HestonOperator& op, const KnockRule& rule, std::vector<double>& u) {
@@ -119,8 +161,7 @@ SteppingResult StepBack(const HestonOperator& op, std::vector<double> terminal,
         for (int step = 0; step < stepsPerPeriod; ++step) {
             poll.ThrowIfRequested();
             if (step == 0) {
-                for (int quarter = 0; quarter < 4; ++quarter)
-                    stepper.DouglasStep(u, 0.25 * dt, damping);
+                for (int quarter = 0; quarter < 4; ++quarter) stepper.DouglasStep(u, damping);
             } else {
                 stepper.CraigSneydStep(u, dt, craigSneyd);
             }

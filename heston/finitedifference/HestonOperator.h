@@ -19,11 +19,18 @@
 //   through v = 0 only when kappa theta < 0, never here, so no boundary value is needed whether
 //   or not Feller's condition holds).
 // - v = v_max: the value is taken linear in v there (u_vv = 0, no mixed term), and the drift
-//   kappa (theta - v) u_v, which points into the grid, uses the second-order backward difference.
+//   kappa (theta - v) u_v, which carries values out of the grid there, uses the second-order
+//   backward difference.
 // - S = S_max (no upper barrier): the value is taken linear in S (u_SS = 0, no mixed term), with
 //   u_S by the backward difference, exact for a linear function.
 // - A spot end marked fixed (a knock-out barrier under continuous monitoring) keeps its value:
 //   its rows are zero in all three parts.
+//
+// Layout and cost: node (i, j) is entry j m + i, so a variance row is contiguous. A1's
+// coefficients are stored per node; A2's depend on the variance node only (one row of three
+// per v_j, the same at every spot node that is not fixed); A0's are the product of a spot
+// factor and a variance factor. The operator is applied one variance row at a time
+// (ApplyRow), so that the time stepping combines the three parts while they are in cache.
 //
 // Tested in tests/numerics/finite_difference_operator_test.cpp.
 #pragma once
@@ -54,7 +61,12 @@ class HestonOperator {
         return (i == 0 && lowerFixed_) || (i == spotCount_ - 1 && upperFixed_);
     }
 
-    // w0 = A0 u, w1 = A1 u, w2 = A2 u.
+    // Row j of w0 = A0 u, w1 = A1 u and w2 = A2 u (SpotCount() values each); scratch holds
+    // SpotCount() doubles. u is the whole grid vector.
+    void ApplyRow(const double* u, int j, double* w0, double* w1, double* w2,
+                  double* scratch) const;
+
+    // w0 = A0 u, w1 = A1 u, w2 = A2 u on the whole grid.
     void Apply(const double* u, double* w0, double* w1, double* w2) const;
 
     // A u at node (i, j), all three parts together.
@@ -66,15 +78,17 @@ class HestonOperator {
     std::vector<double> spots_, variances_;
     int spotCount_, varianceCount_;
     bool lowerFixed_, upperFixed_;
-    // A1 and A2 rows: coefficients of the lower, own and upper neighbour of each node.
+    // A1: coefficients of the lower, own and upper spot neighbour of each node.
     std::vector<double> spotLower_, spotDiagonal_, spotUpper_;
+    // A2: coefficients of the lower, own and upper variance neighbour, per variance node; the
+    // rows at v = 0 and v_max have a third entry (on v_2 and on v_{n-3}).
     std::vector<double> varianceLower_, varianceDiagonal_, varianceUpper_;
-    // The third entries of the variance rows at v = 0 (on v_2) and at v_max (on v_{n-3}).
-    std::vector<double> varianceFirstExtra_, varianceLastExtra_;
-    // Mixed term: rho sigma v_j S_i at each node (zero on the rows without it) and the central
-    // first-derivative stencils of both axes.
-    std::vector<double> mixed_;
-    std::vector<double> spotSlope_, varianceSlope_;  // three weights per node of the axis
+    double varianceFirstExtra_ = 0.0, varianceLastExtra_ = 0.0;
+    // A0 at (i, j) = sum over a, b of mixedSpot_a[i] mixedVariance_b[j] u(i + a - 1, j + b - 1):
+    // rho sigma S_i times the central spot weights (zero on the rows without a mixed term) and
+    // v_j times the central variance weights (zero at v = 0 and v_max).
+    std::vector<double> mixedSpot_[3];
+    std::vector<double> mixedVariance_[3];
 };
 
 // (I - c A1)^{-1} and (I - c A2)^{-1} for one c > 0, factorised once (Thomas' algorithm along
@@ -86,15 +100,19 @@ class LineSolvers {
     double Coefficient() const { return c_; }
     // x <- (I - c A1)^{-1} x.
     void SolveSpot(double* x) const;
-    // x <- (I - c A2)^{-1} x.
-    void SolveVariance(double* x) const;
+    // x <- (I - c A2)^{-1} (x - c w), with w = A2 u of some u (zero on the fixed spot nodes).
+    void SolveVariance(double* x, const double* w) const;
 
   private:
     int spotCount_, varianceCount_;
+    bool lowerFixed_, upperFixed_;
     double c_;
+    // Spot lines, stored along the variance axis first (entry i * n + j): the multiple of the
+    // previous unknown to subtract, the inverse pivot and the eliminated upper entry.
     std::vector<double> spotSub_, spotInverse_, spotSuper_;
+    // The variance system, the same for every spot node that is not fixed.
     std::vector<double> varianceSub_, varianceInverse_, varianceSuper_;
-    std::vector<double> firstReduction_, lastReduction_;  // per spot node
+    double firstReduction_ = 0.0, lastReduction_ = 0.0;
 };
 
 // Central first- and second-derivative weights at x[i] on the neighbours x[i-1], x[i], x[i+1]
