@@ -31,10 +31,11 @@ class Stretching {
         return d;
     }
 
-    // The x in [a, b] with Xi(x) = target, Xi(a) <= target <= Xi(b): Newton's method kept
-    // inside a shrinking bracket, bisecting when a step would leave it.
+    // The x in [a, b] with Xi(x) = target, Xi(a) <= target <= Xi(b): Newton's method from the
+    // Newton step off a, kept inside a shrinking bracket, bisecting when a step would leave it.
     double Inverse(double target, double a, double b) const {
-        double x = 0.5 * (a + b);
+        double x = a + (target - Xi(a)) / Density(a);
+        if (!(x > a && x < b)) x = 0.5 * (a + b);
         for (int iteration = 0; iteration < 200; ++iteration) {
             const double f = Xi(x) - target;
             if (f > 0.0)

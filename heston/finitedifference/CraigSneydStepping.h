@@ -57,6 +57,7 @@ struct KnockRule {
 struct SteppingPlan {
     double maturity = 0.0;
     int steps = 0;         // time steps over the whole life; at least one per period
+    bool graded = false;   // steps graded towards the start of each period (PeriodTimes)
     int observations = 0;  // n > 0: knocks at t = T/n, ..., (n-1)T/n (t = T is the caller's)
     const KnockRule* knock = nullptr;
     const std::vector<double>* exercise = nullptr;  // American: the exercise values per node
@@ -66,6 +67,14 @@ struct SteppingResult {
     std::vector<double> values;      // today's values on the grid
     std::vector<double> multiplier;  // lambda at the last step (zero for European exercise)
 };
+
+// The step sizes of one period of the given length, counted from its start (its end in
+// calendar time). Uniform, or graded: the k-th step ends at t = length c x^2, x = (k + 1) /
+// steps, up to x = x0 = 1/5 and at t = length c x0 (2 x - x0) after, with c = 1 / (x0 (2 - x0)):
+// the step size grows linearly up to x0 and stays constant after. Grading puts steps of order
+// length / steps^2 where the values have just been cut by a payoff or a knock and change
+// fastest, and keeps the later steps within 1.12 times the uniform ones.
+std::vector<double> PeriodSteps(double length, int steps, bool graded);
 
 // Rolls terminal back from maturity to today.
 SteppingResult StepBack(const HestonOperator& op, std::vector<double> terminal,

@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "finitedifference/WidestVectors.h"
+
 namespace heston {
 namespace finitedifference {
 
@@ -39,6 +41,18 @@ namespace {
 // The row kernels take restrict-qualified pointers: the rows they write never overlap what they
 // read, and saying so lets the compiler vectorise them.
 
+// w[i] = v (d0[i] x[i-1] + d1[i] x[i] + d2[i] x[i+1]) + (b0[i] x[i-1] + b1[i] x[i] + b2[i] x[i+1])
+// for i = begin .. end-1.
+void SpotRow(int begin, int end, double v, const double* __restrict d0, const double* __restrict d1,
+             const double* __restrict d2, const double* __restrict b0, const double* __restrict b1,
+             const double* __restrict b2, const double* __restrict x, double* __restrict w) {
+    for (int i = begin; i < end; ++i) {
+        const double diffusion = d0[i] * x[i - 1] + d1[i] * x[i] + d2[i] * x[i + 1];
+        const double drift = b0[i] * x[i - 1] + b1[i] * x[i] + b2[i] * x[i + 1];
+        w[i] = v * diffusion + drift;
+    }
+}
+
 // w[i] = l[i] x[i-1] + d[i] x[i] + up[i] x[i+1] for i = 1 .. m-2.
 void TridiagonalRow(int m, const double* __restrict l, const double* __restrict d,
                     const double* __restrict up, const double* __restrict x, double* __restrict w) {
@@ -66,49 +80,37 @@ HestonOperator::HestonOperator(std::vector<double> spots, std::vector<double> va
         throw std::invalid_argument("finite differences: fewer than 3 nodes on an axis");
     if (variances_[0] != 0.0 || (!lowerFixed_ && spots_[0] != 0.0))
         throw std::invalid_argument("finite differences: grid does not start at zero");
-    const int m = spotCount_, n = varianceCount_, size = m * n;
-    spotLower_.assign(size, 0.0);
-    spotDiagonal_.assign(size, 0.0);
-    spotUpper_.assign(size, 0.0);
-    varianceLower_.assign(n, 0.0);
-    varianceDiagonal_.assign(n, 0.0);
-    varianceUpper_.assign(n, 0.0);
+    const int m = spotCount_, n = varianceCount_;
     for (int a = 0; a < 3; ++a) {
+        spotDiffusion_[a].assign(m, 0.0);
+        spotDrift_[a].assign(m, 0.0);
         mixedSpot_[a].assign(m, 0.0);
         mixedVariance_[a].assign(n, 0.0);
     }
+    varianceLower_.assign(n, 0.0);
+    varianceDiagonal_.assign(n, 0.0);
+    varianceUpper_.assign(n, 0.0);
 
     const double r = rate, drift = rate - dividendYield;
     const double kappa = model.kappa, theta = model.theta, sigma = model.sigma;
-    // Spot direction.
+    // Spot direction (zero on the fixed nodes).
     for (int i = 0; i < m; ++i) {
         if (Fixed(i)) continue;
         const double s = spots_[i];
-        double lower = 0.0, diagonal = -0.5 * r, upper = 0.0;
-        double diffusion[3] = {0.0, 0.0, 0.0};  // multiplied by v_j below
+        spotDrift_[1][i] = -0.5 * r;
         if (i == m - 1) {
             const double slope = drift * s / (s - spots_[i - 1]);
-            lower = -slope;
-            diagonal += slope;
+            spotDrift_[0][i] = -slope;
+            spotDrift_[1][i] += slope;
         } else if (i > 0) {
             double first[3], second[3];
             CentralFirstDerivative(spots_, i, first);
             CentralSecondDerivative(spots_, i, second);
-            const double convection = drift * s;
-            lower = convection * first[0];
-            diagonal += convection * first[1];
-            upper = convection * first[2];
             for (int a = 0; a < 3; ++a) {
-                diffusion[a] = 0.5 * s * s * second[a];
+                spotDiffusion_[a][i] = 0.5 * s * s * second[a];
+                spotDrift_[a][i] += drift * s * first[a];
                 mixedSpot_[a][i] = model.rho * sigma * s * first[a];
             }
-        }
-        for (int j = 0; j < n; ++j) {
-            const double v = variances_[j];
-            const int k = Index(i, j);
-            spotLower_[k] = v * diffusion[0] + lower;
-            spotDiagonal_[k] = v * diffusion[1] + diagonal;
-            spotUpper_[k] = v * diffusion[2] + upper;
         }
     }
     // Variance direction.
@@ -141,16 +143,23 @@ HestonOperator::HestonOperator(std::vector<double> spots, std::vector<double> va
 
 void HestonOperator::ApplyRow(const double* u, int j, double* w0, double* w1, double* w2,
                               double* scratch) const {
-    const int m = spotCount_, n = varianceCount_, row = j * m;
-    const double* x = u + row;
-    // Spot direction.
+    RunWidest([&] { ApplyRowKernel(u, j, w0, w1, w2, scratch); });
+}
+
+void HestonOperator::ApplyRowKernel(const double* u, int j, double* w0, double* w1, double* w2,
+                                    double* scratch) const {
+    const int m = spotCount_, n = varianceCount_;
+    const double* x = u + j * m;
+    const double v = variances_[j];
+    // Spot direction: the end nodes have no outer neighbour.
     {
-        const double* l = &spotLower_[row];
-        const double* d = &spotDiagonal_[row];
-        const double* up = &spotUpper_[row];
-        w1[0] = d[0] * x[0] + up[0] * x[1];
-        TridiagonalRow(m, l, d, up, x, w1);
-        w1[m - 1] = l[m - 1] * x[m - 2] + d[m - 1] * x[m - 1];
+        const double *d0 = spotDiffusion_[0].data(), *d1 = spotDiffusion_[1].data(),
+                     *d2 = spotDiffusion_[2].data();
+        const double *b0 = spotDrift_[0].data(), *b1 = spotDrift_[1].data(),
+                     *b2 = spotDrift_[2].data();
+        w1[0] = (v * d1[0] + b1[0]) * x[0] + (v * d2[0] + b2[0]) * x[1];
+        SpotRow(1, m - 1, v, d0, d1, d2, b0, b1, b2, x, w1);
+        w1[m - 1] = (v * d0[m - 1] + b0[m - 1]) * x[m - 2] + (v * d1[m - 1] + b1[m - 1]) * x[m - 1];
     }
     // Variance direction.
     if (j == 0) {
@@ -187,9 +196,10 @@ void HestonOperator::Apply(const double* u, double* w0, double* w1, double* w2) 
 
 double HestonOperator::ApplyAt(const double* u, int i, int j) const {
     const int m = spotCount_, n = varianceCount_, k = Index(i, j);
-    double sum = spotDiagonal_[k] * u[k];
-    if (i > 0) sum += spotLower_[k] * u[k - 1];
-    if (i < m - 1) sum += spotUpper_[k] * u[k + 1];
+    const double v = variances_[j];
+    double sum = (v * spotDiffusion_[1][i] + spotDrift_[1][i]) * u[k];
+    if (i > 0) sum += (v * spotDiffusion_[0][i] + spotDrift_[0][i]) * u[k - 1];
+    if (i < m - 1) sum += (v * spotDiffusion_[2][i] + spotDrift_[2][i]) * u[k + 1];
     if (Fixed(i)) return sum;
     sum += varianceDiagonal_[j] * u[k];
     if (j == 0) {
@@ -198,79 +208,113 @@ double HestonOperator::ApplyAt(const double* u, int i, int j) const {
         sum += varianceLower_[j] * u[k - m] + varianceLastExtra_ * u[k - 2 * m];
     } else {
         sum += varianceLower_[j] * u[k - m] + varianceUpper_[j] * u[k + m];
-        double cross = 0.0;
-        for (int a = 0; a < 3; ++a) {
-            for (int b = 0; b < 3; ++b)
-                cross += mixedSpot_[a][i] * mixedVariance_[b][j] * u[k + (a - 1) + (b - 1) * m];
+        if (i > 0 && i < m - 1) {
+            for (int a = 0; a < 3; ++a) {
+                for (int b = 0; b < 3; ++b)
+                    sum += mixedSpot_[a][i] * mixedVariance_[b][j] * u[k + (a - 1) + (b - 1) * m];
+            }
         }
-        sum += cross;
     }
     return sum;
 }
 
-LineSolvers::LineSolvers(const HestonOperator& op, double c)
-    : spotCount_(op.spotCount_),
-      varianceCount_(op.varianceCount_),
-      lowerFixed_(op.lowerFixed_),
-      upperFixed_(op.upperFixed_),
-      c_(c) {
-    const int m = spotCount_, n = varianceCount_, size = m * n;
-    spotSub_.resize(size);
-    spotInverse_.resize(size);
-    spotSuper_.resize(size);
-    // Stored along the variance axis first (entry i * n + j), the order SolveSpot reads them.
+LineSolvers::LineSolvers(const HestonOperator& op)
+    : op_(op), spotCount_(op.spotCount_), varianceCount_(op.varianceCount_) {
+    const std::size_t size = static_cast<std::size_t>(spotCount_) * varianceCount_;
+    spot_.resize(3 * size);
+    varianceSub_.resize(varianceCount_);
+    varianceInverse_.resize(varianceCount_);
+    varianceSuper_.resize(varianceCount_);
+}
+
+namespace {
+
+// One spot node's column of the factorisation of the n spot lines, side by side:
+// sub = -c A1(i, i-1), inverse = 1 / (1 - c A1(i, i) - sub super_{i-1}), super = -c A1(i, i+1)
+// inverse, with A1 = v_j d + b.
+void FactoriseSpotColumn(int n, double c, const double* __restrict v, const double d[3],
+                         const double b[3], const double* __restrict previousSuper,
+                         double* __restrict sub, double* __restrict inverse,
+                         double* __restrict super) {
     for (int j = 0; j < n; ++j) {
-        double previousSuper = 0.0;
-        for (int i = 0; i < m; ++i) {
-            const int k = j * m + i, t = i * n + j;
-            const double sub = -c * op.spotLower_[k];
-            const double diagonal = 1.0 - c * op.spotDiagonal_[k];
-            const double inverse = 1.0 / (diagonal - sub * previousSuper);
-            spotSub_[t] = sub;
-            spotInverse_[t] = inverse;
-            spotSuper_[t] = previousSuper = -c * op.spotUpper_[k] * inverse;
-        }
+        const double lower = -c * (v[j] * d[0] + b[0]);
+        const double diagonal = 1.0 - c * (v[j] * d[1] + b[1]);
+        const double upper = -c * (v[j] * d[2] + b[2]);
+        const double pivot = 1.0 / (diagonal - lower * previousSuper[j]);
+        sub[j] = lower;
+        inverse[j] = pivot;
+        super[j] = upper * pivot;
+    }
+}
+
+}  // namespace
+
+void LineSolvers::Factorise(double c) {
+    c_ = c;
+    RunWidest([&] { FactoriseKernel(); });
+}
+
+void LineSolvers::FactoriseKernel() {
+    const double c = c_;
+    const HestonOperator& op = op_;
+    const int m = spotCount_, n = varianceCount_;
+    const std::size_t size = static_cast<std::size_t>(m) * n;
+    double* sub = spot_.data();
+    double* inverse = sub + size;
+    double* super = inverse + size;
+    // Stored along the variance axis first (entry i * n + j), the order SolveSpot reads them.
+    const std::vector<double> none(n, 0.0);
+    for (int i = 0; i < m; ++i) {
+        const double d[3] = {op.spotDiffusion_[0][i], op.spotDiffusion_[1][i],
+                             op.spotDiffusion_[2][i]};
+        const double b[3] = {op.spotDrift_[0][i], op.spotDrift_[1][i], op.spotDrift_[2][i]};
+        const std::size_t at = static_cast<std::size_t>(i) * n;
+        FactoriseSpotColumn(n, c, op.variances_.data(), d, b, i == 0 ? none.data() : super + at - n,
+                            sub + at, inverse + at, super + at);
     }
 
-    std::vector<double> sub(n), diagonal(n), super(n);
+    std::vector<double> lower(n), diagonal(n), upper(n);
     for (int j = 0; j < n; ++j) {
-        sub[j] = -c * op.varianceLower_[j];
+        lower[j] = -c * op.varianceLower_[j];
         diagonal[j] = 1.0 - c * op.varianceDiagonal_[j];
-        super[j] = -c * op.varianceUpper_[j];
+        upper[j] = -c * op.varianceUpper_[j];
     }
     // Row 0 has a third entry on column 2 and row n-1 one on column n-3: subtract a multiple of
     // the neighbouring row to clear them (the right-hand side follows in the solve).
+    firstReduction_ = lastReduction_ = 0.0;
     const double firstExtra = -c * op.varianceFirstExtra_;
-    if (firstExtra != 0.0 && super[1] != 0.0) {
-        firstReduction_ = firstExtra / super[1];
-        diagonal[0] -= firstReduction_ * sub[1];
-        super[0] -= firstReduction_ * diagonal[1];
+    if (firstExtra != 0.0 && upper[1] != 0.0) {
+        firstReduction_ = firstExtra / upper[1];
+        diagonal[0] -= firstReduction_ * lower[1];
+        upper[0] -= firstReduction_ * diagonal[1];
     }
     const double lastExtra = -c * op.varianceLastExtra_;
-    if (lastExtra != 0.0 && sub[n - 2] != 0.0) {
-        lastReduction_ = lastExtra / sub[n - 2];
-        sub[n - 1] -= lastReduction_ * diagonal[n - 2];
-        diagonal[n - 1] -= lastReduction_ * super[n - 2];
+    if (lastExtra != 0.0 && lower[n - 2] != 0.0) {
+        lastReduction_ = lastExtra / lower[n - 2];
+        lower[n - 1] -= lastReduction_ * diagonal[n - 2];
+        diagonal[n - 1] -= lastReduction_ * upper[n - 2];
     }
-    varianceSub_.resize(n);
-    varianceInverse_.resize(n);
-    varianceSuper_.resize(n);
     double previousSuper = 0.0;
     for (int j = 0; j < n; ++j) {
-        const double inverse = 1.0 / (diagonal[j] - sub[j] * previousSuper);
-        varianceSub_[j] = sub[j];
-        varianceInverse_[j] = inverse;
-        varianceSuper_[j] = previousSuper = super[j] * inverse;
+        const double pivot = 1.0 / (diagonal[j] - lower[j] * previousSuper);
+        varianceSub_[j] = lower[j];
+        varianceInverse_[j] = pivot;
+        varianceSuper_[j] = previousSuper = upper[j] * pivot;
     }
 }
 
 void LineSolvers::SolveSpot(double* x) const {
+    RunWidest([&] { SolveSpotKernel(x); });
+}
+
+void LineSolvers::SolveSpotKernel(double* x) const {
     // The n lines are independent: sweeping them side by side, one spot node at a time, keeps
     // n recurrences in flight instead of waiting on one.
     const int m = spotCount_, n = varianceCount_;
-    const double* inverse = spotInverse_.data();
-    const double* sub = spotSub_.data();
-    const double* super = spotSuper_.data();
+    const std::size_t size = static_cast<std::size_t>(m) * n;
+    const double* sub = spot_.data();
+    const double* inverse = sub + size;
+    const double* super = inverse + size;
     for (int j = 0; j < n; ++j) x[j * m] *= inverse[j];
     for (int i = 1; i < m; ++i) {
         const double* s = sub + i * n;
@@ -305,11 +349,15 @@ void BackwardRow(int m, double super, const double* __restrict above, double* __
 }  // namespace
 
 void LineSolvers::SolveVariance(double* x, const double* w) const {
+    RunWidest([&] { SolveVarianceKernel(x, w); });
+}
+
+void LineSolvers::SolveVarianceKernel(double* x, const double* w) const {
     const int m = spotCount_, n = varianceCount_;
     const double c = c_;
     // The lines of fixed spot nodes are the identity: they are left out.
-    const int begin = lowerFixed_ ? 1 : 0;
-    const int count = (upperFixed_ ? m - 1 : m) - begin;
+    const int begin = op_.lowerFixed_ ? 1 : 0;
+    const int count = (op_.upperFixed_ ? m - 1 : m) - begin;
     x += begin;
     w += begin;
     // Right-hand sides x - c w, and the boundary rows' reductions (the last row's by row n-2

@@ -26,11 +26,12 @@
 // - A spot end marked fixed (a knock-out barrier under continuous monitoring) keeps its value:
 //   its rows are zero in all three parts.
 //
-// Layout and cost: node (i, j) is entry j m + i, so a variance row is contiguous. A1's
-// coefficients are stored per node; A2's depend on the variance node only (one row of three
-// per v_j, the same at every spot node that is not fixed); A0's are the product of a spot
-// factor and a variance factor. The operator is applied one variance row at a time
-// (ApplyRow), so that the time stepping combines the three parts while they are in cache.
+// Layout and cost: node (i, j) is entry j m + i, so a variance row is contiguous. Every
+// coefficient is a product of a spot factor and a variance factor, so the operator keeps only
+// per-axis arrays (O(m + n) numbers): A1 = v_j (spot diffusion weights) + (spot drift weights),
+// A2 the same at every spot node that is not fixed, A0 = (rho sigma S_i weights) x (v_j
+// weights). The operator is applied one variance row at a time (ApplyRow), so that the time
+// stepping combines the three parts while the row is in cache.
 //
 // Tested in tests/numerics/finite_difference_operator_test.cpp.
 #pragma once
@@ -75,28 +76,35 @@ class HestonOperator {
   private:
     friend class LineSolvers;
 
+    void ApplyRowKernel(const double* u, int j, double* w0, double* w1, double* w2,
+                        double* scratch) const;
+
     std::vector<double> spots_, variances_;
     int spotCount_, varianceCount_;
     bool lowerFixed_, upperFixed_;
-    // A1: coefficients of the lower, own and upper spot neighbour of each node.
-    std::vector<double> spotLower_, spotDiagonal_, spotUpper_;
-    // A2: coefficients of the lower, own and upper variance neighbour, per variance node; the
-    // rows at v = 0 and v_max have a third entry (on v_2 and on v_{n-3}).
+    // A1 at (i, j) on the spot neighbours a = 0, 1, 2 (lower, own, upper):
+    // v_j spotDiffusion_[a][i] + spotDrift_[a][i] (the drift part holds -r/2 on the diagonal).
+    std::vector<double> spotDiffusion_[3], spotDrift_[3];
+    // A2 at (i, j) on the variance neighbours, per variance node; the rows at v = 0 and v_max
+    // have a third entry (on v_2 and on v_{n-3}).
     std::vector<double> varianceLower_, varianceDiagonal_, varianceUpper_;
     double varianceFirstExtra_ = 0.0, varianceLastExtra_ = 0.0;
-    // A0 at (i, j) = sum over a, b of mixedSpot_a[i] mixedVariance_b[j] u(i + a - 1, j + b - 1):
-    // rho sigma S_i times the central spot weights (zero on the rows without a mixed term) and
+    // A0 at (i, j) = sum over a, b of mixedSpot_[a][i] mixedVariance_[b][j] u(i + a - 1, j + b -
+    // 1): rho sigma S_i times the central spot weights (zero on the rows without a mixed term) and
     // v_j times the central variance weights (zero at v = 0 and v_max).
     std::vector<double> mixedSpot_[3];
     std::vector<double> mixedVariance_[3];
 };
 
-// (I - c A1)^{-1} and (I - c A2)^{-1} for one c > 0, factorised once (Thomas' algorithm along
-// each line; the three-entry boundary rows of A2 are first reduced by the neighbouring row).
+// (I - c A1)^{-1} and (I - c A2)^{-1} for one c > 0 at a time, factorised by Thomas' algorithm
+// along each line (the three-entry boundary rows of A2 first reduced by the neighbouring row);
+// Factorise changes c and reuses the storage.
 class LineSolvers {
   public:
-    LineSolvers(const HestonOperator& op, double c);
+    explicit LineSolvers(const HestonOperator& op);
+    LineSolvers(const HestonOperator& op, double c) : LineSolvers(op) { Factorise(c); }
 
+    void Factorise(double c);
     double Coefficient() const { return c_; }
     // x <- (I - c A1)^{-1} x.
     void SolveSpot(double* x) const;
@@ -104,12 +112,16 @@ class LineSolvers {
     void SolveVariance(double* x, const double* w) const;
 
   private:
+    void FactoriseKernel();
+    void SolveSpotKernel(double* x) const;
+    void SolveVarianceKernel(double* x, const double* w) const;
+
+    const HestonOperator& op_;
     int spotCount_, varianceCount_;
-    bool lowerFixed_, upperFixed_;
-    double c_;
+    double c_ = 0.0;
     // Spot lines, stored along the variance axis first (entry i * n + j): the multiple of the
     // previous unknown to subtract, the inverse pivot and the eliminated upper entry.
-    std::vector<double> spotSub_, spotInverse_, spotSuper_;
+    std::vector<double> spot_;  // three blocks of m n: sub, inverse, super
     // The variance system, the same for every spot node that is not fixed.
     std::vector<double> varianceSub_, varianceInverse_, varianceSuper_;
     double firstReduction_ = 0.0, lastReduction_ = 0.0;
