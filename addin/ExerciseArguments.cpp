@@ -114,15 +114,17 @@ heston::FiniteDifferenceGrid ReadFiniteDifferenceGrid(const GridArgument& argume
     constexpr const char* kMessage =
         "Grid: three whole numbers, time steps, spot points and variance points (0 for a "
         "default)";
-    if (IsOmitted(argument)) return heston::ResolveGrid({});
+    if (IsOmitted(argument)) return heston::FiniteDifferenceGrid{};
     const std::vector<double> values = Numbers(argument, kMessage);
     if (values.size() != 3) throw std::invalid_argument(kMessage);
     for (double x : values) {
         if (!IsWhole(x, 0, 1e9)) throw std::invalid_argument(kMessage);
     }
+    const heston::FiniteDifferenceGrid grid{
+        static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2])};
     try {
-        return heston::ResolveGrid({static_cast<int>(values[0]), static_cast<int>(values[1]),
-                                    static_cast<int>(values[2])});
+        heston::CheckGrid(grid);
+        return grid;
     } catch (const std::invalid_argument& e) {
         // The library's "grid: ..." under the argument's name.
         std::string text = e.what();

@@ -28,8 +28,9 @@ double ReadRebate(const GridArgument& argument);
 // Omitted or 0: continuous monitoring; a whole number n > 0: n observations at T/n, ..., T.
 int ReadMonitoring(const GridArgument& argument);
 
-// Omitted: the default grid; else three whole numbers (time steps, spot points, variance
-// points), each 0 for its default, within the library's ranges and memory limit.
+// Omitted: all zeros, the option's default grid; else three whole numbers (time steps, spot
+// points, variance points), each 0 for its default, within the library's ranges and memory
+// limit (heston::CheckGrid).
 heston::FiniteDifferenceGrid ReadFiniteDifferenceGrid(const GridArgument& argument);
 
 // A stop request that asks `request` only on the thread that made it (Excel answers only the

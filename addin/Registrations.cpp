@@ -207,7 +207,8 @@ constexpr ArgumentEntry kPricingExercise{
 constexpr ArgumentEntry kPricingGrid{
     "Grid",
     " Optional: finite-difference grid as three whole numbers: time steps, spot points, "
-    "variance points (0 for a default; default 50, 200, 32) ",
+    "variance points (0 for a default: 50, 128, 64; barriers 100, 300, 40; more time steps "
+    "beyond a year) ",
     "XLF_OPER"};
 constexpr ArgumentEntry kExercisePricingArgs[] = {
     kPricingOptionType,    kPricingSpot,       kPricingStrike,   kPricingMaturity, kPricingRate,

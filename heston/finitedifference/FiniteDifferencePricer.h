@@ -40,10 +40,13 @@
 
 namespace heston {
 
-// The default grid: time steps, spot points, variance points. It prices the American puts of
-// Oosterlee's tests (T = 0.25) within 2e-4 of the reference values, and European options
-// within 2e-5 S of the Fourier pricer.
-constexpr FiniteDifferenceGrid kDefaultFiniteDifferenceGrid{50, 200, 32};
+// The default grids (time steps, spot points, variance points) at maturities up to a year;
+// DefaultGrid scales the time steps with the maturity. Vanilla options (European or American)
+// price Oosterlee's American puts within 2e-4 and European options within 2e-5 S of the Fourier
+// pricer; barrier options take more spot nodes and time steps for the sharper values near a
+// barrier (figures and their convergence in bench/finite_difference_bench.cpp).
+constexpr FiniteDifferenceGrid kVanillaGrid{50, 128, 64};
+constexpr FiniteDifferenceGrid kBarrierGrid{100, 300, 40};
 
 // Ranges of the grid's entries, and the memory one grid may take (a Greeks calculation runs
 // up to one grid per thread at once).
@@ -63,9 +66,20 @@ Greeks FiniteDifferenceGreeks(double spot, const FiniteDifferenceOption& option,
                               ParallelFor& runner = Serial(),
                               const StopRequest& stop = StopRequest{});
 
-// The grid an option is priced on: grid's entries, with the default for each zero entry.
-// Throws std::invalid_argument naming the grid when an entry is out of range or the grid would
-// need more than kMaxGridBytes.
-FiniteDifferenceGrid ResolveGrid(const FiniteDifferenceGrid& grid);
+// The grid an option is priced on by default:
+// - no barrier: kVanillaGrid, its time steps times sqrt(T) beyond a year (at most twice);
+// - barriers: kBarrierGrid, its time steps times sqrt(T) (from half to twice), and at least two
+//   steps per observation period of a discrete barrier (up to 1000 steps in all).
+FiniteDifferenceGrid DefaultGrid(const FiniteDifferenceOption& option);
+
+// Throws std::invalid_argument naming the grid when an entry is neither 0 (its default) nor in
+// its range, or the grid (its default entries at their largest) would need more than
+// kMaxGridBytes.
+void CheckGrid(const FiniteDifferenceGrid& grid);
+
+// The grid option is priced on: grid's entries, with DefaultGrid(option)'s for each zero
+// entry, after CheckGrid(grid).
+FiniteDifferenceGrid ResolveGrid(const FiniteDifferenceGrid& grid,
+                                 const FiniteDifferenceOption& option);
 
 }  // namespace heston

@@ -15,27 +15,61 @@ using heston::FiniteDifferenceGrid;
 
 std::string ErrorOf(const FiniteDifferenceGrid& grid) {
     try {
-        heston::ResolveGrid(grid);
+        heston::CheckGrid(grid);
     } catch (const std::invalid_argument& e) {
         return e.what();
     }
     return "no error";
 }
 
-TEST(FiniteDifferenceGrid, DefaultsAndRefusals) {
-    const FiniteDifferenceGrid resolved = heston::ResolveGrid({0, 300, 0});
-    EXPECT_EQ(resolved.timeSteps, heston::kDefaultFiniteDifferenceGrid.timeSteps);
+heston::FiniteDifferenceOption Option(double maturity, heston::BarrierType barrier,
+                                      int observations = 0) {
+    heston::FiniteDifferenceOption o;
+    o.optionType = heston::kPut;
+    o.strike = 100;
+    o.maturity = maturity;
+    o.barrier.type = barrier;
+    o.barrier.lower = 90;
+    o.barrier.observations = observations;
+    return o;
+}
+
+TEST(FiniteDifferenceGrid, DefaultsByProductAndMaturityAndRefusals) {
+    using heston::BarrierType;
+    using heston::kBarrierGrid;
+    using heston::kVanillaGrid;
+    // Zero entries take the option's default; given entries stay.
+    const FiniteDifferenceGrid resolved =
+        heston::ResolveGrid({0, 300, 0}, Option(0.5, BarrierType::None));
+    EXPECT_EQ(resolved.timeSteps, kVanillaGrid.timeSteps);
     EXPECT_EQ(resolved.spotPoints, 300);
-    EXPECT_EQ(resolved.variancePoints, heston::kDefaultFiniteDifferenceGrid.variancePoints);
+    EXPECT_EQ(resolved.variancePoints, kVanillaGrid.variancePoints);
+    // Vanilla: more steps beyond a year (times sqrt(T), at most twice).
+    EXPECT_EQ(heston::DefaultGrid(Option(4.0, BarrierType::None)).timeSteps,
+              2 * kVanillaGrid.timeSteps);
+    EXPECT_EQ(heston::DefaultGrid(Option(30.0, BarrierType::None)).timeSteps,
+              2 * kVanillaGrid.timeSteps);
+    // Barriers: their own grid, steps from half to twice, two per observation period.
+    const FiniteDifferenceGrid barrier = heston::DefaultGrid(Option(1.0, BarrierType::DownIn));
+    EXPECT_EQ(barrier.timeSteps, kBarrierGrid.timeSteps);
+    EXPECT_EQ(barrier.spotPoints, kBarrierGrid.spotPoints);
+    EXPECT_EQ(barrier.variancePoints, kBarrierGrid.variancePoints);
+    EXPECT_EQ(heston::DefaultGrid(Option(0.01, BarrierType::DownOut)).timeSteps,
+              kBarrierGrid.timeSteps / 2);
+    EXPECT_EQ(heston::DefaultGrid(Option(1.0, BarrierType::DownOut, 250)).timeSteps, 500);
+    EXPECT_EQ(heston::DefaultGrid(Option(1.0, BarrierType::DownOut, 5000)).timeSteps, 1000);
+
     for (const FiniteDifferenceGrid& bad :
          {FiniteDifferenceGrid{-1, 0, 0}, FiniteDifferenceGrid{0, 7, 0},
           FiniteDifferenceGrid{0, 0, 4}, FiniteDifferenceGrid{200000, 0, 0}}) {
         EXPECT_EQ(ErrorOf(bad).rfind("grid: ", 0), 0u) << ErrorOf(bad);
     }
-    // Within each range, but far too large together.
+    EXPECT_EQ(ErrorOf({0, 0, 0}), "no error");
+    // Within each range, but far too large together; a default entry counts at its largest.
     const std::string memory = ErrorOf({100, 50000, 50000});
     EXPECT_EQ(memory.rfind("grid: ", 0), 0u) << memory;
     EXPECT_NE(memory.find("MB"), std::string::npos) << memory;
+    EXPECT_EQ(ErrorOf({0, 0, 100000}).rfind("grid: ", 0), 0u);
 }
 
 TEST(FiniteDifferenceGrid, StopRequestEndsThePricing) {
