@@ -113,7 +113,6 @@ class LineSolvers {
 
   private:
     void FactoriseKernel();
-    void SolveSpotKernel(double* x) const;
     void SolveVarianceKernel(double* x, const double* w) const;
 
     const HestonOperator& op_;
