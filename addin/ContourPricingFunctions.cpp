@@ -90,8 +90,6 @@ bool AmericanTerms(LPXLFOPER exercise, LPXLFOPER grid, addin::FiniteDifferenceTe
     return true;
 }
 
-using addin::kGreekCount;
-using addin::kGreekNames;
 using addin::SetGreeksColumn;
 
 }  // namespace
@@ -133,9 +131,7 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Greeks(LPXLFOPER OptionType, double Spot, L
         // One column of values per option, row by row through the combined shape.
         const addin::Shape& shape = grid.ResultShape();
         const std::uint32_t options = shape.rows * shape.columns;
-        CellMatrix table = addin::ErrorCells({kGreekCount, 1 + options});
-        for (std::uint32_t i = 0; i < kGreekCount; ++i)
-            table.Cell(i, 0) = MatrixCell(kGreekNames[i]);
+        CellMatrix table = addin::EmptyGreeksTable(options);
         if (grid.IsSingle()) {
             const heston::BatchOption o = grid.SingleOption();
             SetGreeksColumn(table, 1,

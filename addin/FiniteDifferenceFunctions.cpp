@@ -106,8 +106,7 @@ CellMatrix FiniteDifferenceGreeksTable(const OptionGrid& options, double spot,
                                        const heston::ModelParameters& model,
                                        const FiniteDifferenceTerms& terms) {
     const Shape& shape = options.ResultShape();
-    CellMatrix table = ErrorCells({kGreekCount, 1 + shape.rows * shape.columns});
-    for (std::uint32_t i = 0; i < kGreekCount; ++i) table.Cell(i, 0) = MatrixCell(kGreekNames[i]);
+    CellMatrix table = EmptyGreeksTable(shape.rows * shape.columns);
     if (options.IsSingle()) {
         CallerThreadStop stop(EscapeRequest());
         SetGreeksColumn(

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "CellMatrix.h"
+#include "OptionArguments.h"
 #include "model/PricingTypes.h"
 
 namespace addin {
@@ -15,6 +16,15 @@ constexpr const char* kGreekNames[] = {"price",     "delta",        "gamma",  "t
                                        "rho",       "dividend rho", "d/d v0", "d/d theta",
                                        "d/d kappa", "d/d sigma",    "d/d rho"};
 constexpr std::uint32_t kGreekCount = sizeof kGreekNames / sizeof kGreekNames[0];
+
+// The table for `options` options: the names in the first column, #NUM! in the value columns
+// until SetGreeksColumn fills them.
+inline xlf::CellMatrix EmptyGreeksTable(std::uint32_t options) {
+    xlf::CellMatrix table = ErrorCells({kGreekCount, 1 + options});
+    for (std::uint32_t i = 0; i < kGreekCount; ++i)
+        table.Cell(i, 0) = xlf::MatrixCell(kGreekNames[i]);
+    return table;
+}
 
 // Values that are not finite stay as they are (#NUM! in a table from ErrorCells).
 inline void SetGreeksColumn(xlf::CellMatrix& table, std::uint32_t column,

@@ -1,11 +1,13 @@
-// The finite-difference pricer: one American put and one up-and-out call at the default grid
-// (the cases of finite_difference_qlbench.cpp, with their errors against converged references
-// as counters), the eleven Greeks, and the convergence of the error with the grid.
+// The finite-difference pricer on the cases of finite_difference_cases.h: one price at the
+// default grid (the American puts and the up-and-out call, errors against the references as
+// counters), the eleven Greeks, coarser grids for setting our error beside QuantLib's default
+// grid, and the convergence of the error with the grid.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 
 #include "contour/ContourPricer.h"
+#include "finite_difference_cases.h"
 #include "finitedifference/FiniteDifferencePricer.h"
 
 namespace {
@@ -14,99 +16,97 @@ using heston::ExerciseStyle;
 using heston::FiniteDifferenceGrid;
 using heston::FiniteDifferenceOption;
 
-// Oosterlee's set, S = 10, v0 = 0.0625: reference 0.520030.
-const heston::ModelParameters kOosterlee{0.0625, 0.16, 5.0, 0.9, 0.1};
-// S = K = 100, T = 1, r = 0.05: American put 5.67536 and up-and-out call (barrier 135)
-// 9.1548, both converged by refining our grid (50 k x 200 k x 24 k, k = 2, 4, 8; README).
-const heston::ModelParameters kLong{0.04, 0.04, 2.5, 0.66, -0.8};
-constexpr double kLongPutReference = 5.67536, kUpOutReference = 9.1548;
+heston::ModelParameters ModelOf(const fdbench::Case& c) {
+    return {c.v0, c.theta, c.kappa, c.sigma, c.rho};
+}
 
-FiniteDifferenceOption OosterleePut() {
+FiniteDifferenceOption OptionOf(const fdbench::Case& c) {
     FiniteDifferenceOption o;
-    o.optionType = heston::kPut;
-    o.strike = 10;
-    o.maturity = 0.25;
-    o.rate = 0.1;
-    o.exercise = ExerciseStyle::American;
+    o.optionType = c.call ? heston::kCall : heston::kPut;
+    o.strike = c.strike;
+    o.maturity = c.maturity;
+    o.rate = c.rate;
+    o.exercise = c.american ? ExerciseStyle::American : ExerciseStyle::European;
+    if (c.upOutBarrier > 0.0) {
+        o.barrier.type = heston::BarrierType::UpOut;
+        o.barrier.upper = c.upOutBarrier;
+    }
     return o;
 }
 
-FiniteDifferenceOption LongPut() {
-    FiniteDifferenceOption o;
-    o.optionType = heston::kPut;
-    o.strike = 100;
-    o.maturity = 1.0;
-    o.rate = 0.05;
-    o.exercise = ExerciseStyle::American;
-    return o;
-}
-
-FiniteDifferenceOption UpOutCall() {
-    FiniteDifferenceOption o;
-    o.optionType = heston::kCall;
-    o.strike = 100;
-    o.maturity = 1.0;
-    o.rate = 0.05;
-    o.barrier.type = heston::BarrierType::UpOut;
-    o.barrier.upper = 135;
-    return o;
-}
-
-void BM_FdAmericanPutOosterlee_Ours(benchmark::State& state) {
+// One price of the case on the grid (zero entries: the default), its error as a counter.
+void Price(benchmark::State& state, const fdbench::Case& c, const FiniteDifferenceGrid& grid) {
+    const FiniteDifferenceOption option = OptionOf(c);
+    const heston::ModelParameters model = ModelOf(c);
     double price = 0.0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(
-            price = heston::FiniteDifferencePrice(10.0, OosterleePut(), kOosterlee));
-    state.counters["error"] = std::fabs(price - 0.520030);
+        benchmark::DoNotOptimize(price =
+                                     heston::FiniteDifferencePrice(c.spot, option, model, grid));
+    const FiniteDifferenceGrid used = heston::ResolveGrid(grid, option);
+    state.counters["error"] = price - c.reference;
+    state.counters["time_steps"] = used.timeSteps;
+    state.counters["spot_points"] = used.spotPoints;
+    state.counters["variance_points"] = used.variancePoints;
 }
-BENCHMARK(BM_FdAmericanPutOosterlee_Ours)->Unit(benchmark::kMillisecond);
 
-void BM_FdAmericanPut_Ours(benchmark::State& state) {
-    double price = 0.0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(price = heston::FiniteDifferencePrice(100.0, LongPut(), kLong));
-    state.counters["error"] = std::fabs(price - kLongPutReference);
+const fdbench::Case* CaseOf(int index) {
+    static const fdbench::Case* cases[] = {&fdbench::kOosterleePut, &fdbench::kLongPut,
+                                           &fdbench::kUpOutCall};
+    return cases[index];
 }
-BENCHMARK(BM_FdAmericanPut_Ours)->Unit(benchmark::kMillisecond);
 
-void BM_FdUpOutCall_Ours(benchmark::State& state) {
-    double price = 0.0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(price = heston::FiniteDifferencePrice(100.0, UpOutCall(), kLong));
-    state.counters["error"] = std::fabs(price - kUpOutReference);
+// Default grid: case 0 Oosterlee's put, 1 the longer put, 2 the up-and-out call.
+void BM_FdDefault_Ours(benchmark::State& state) {
+    const fdbench::Case& c = *CaseOf(static_cast<int>(state.range(0)));
+    Price(state, c, {});
+    state.SetLabel(c.name);
 }
-BENCHMARK(BM_FdUpOutCall_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FdDefault_Ours)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
-// All eleven Greeks of the Oosterlee put: one solve and twelve bumped re-solves, serially.
+// All eleven Greeks of Oosterlee's put: one solve and twelve bumped re-solves, serially.
 void BM_FdAmericanGreeks_Ours(benchmark::State& state) {
+    const FiniteDifferenceOption option = OptionOf(fdbench::kOosterleePut);
+    const heston::ModelParameters model = ModelOf(fdbench::kOosterleePut);
     for (auto _ : state)
-        benchmark::DoNotOptimize(heston::FiniteDifferenceGreeks(10.0, OosterleePut(), kOosterlee));
+        benchmark::DoNotOptimize(heston::FiniteDifferenceGreeks(10.0, option, model));
 }
 BENCHMARK(BM_FdAmericanGreeks_Ours)->Unit(benchmark::kMillisecond);
 
-// Convergence: the European put of the long case on the grid k/2 times the default in every
-// direction (k = 1, 2, 4, 8), against the Fourier price. The error falls by about 4 per
-// doubling (second order).
+// The default grid scaled by k / 8 in every direction (k = 2, 3, 4, 6): where our error meets
+// QuantLib's at its default grid.
+void BM_FdCoarse_Ours(benchmark::State& state) {
+    const fdbench::Case& c = *CaseOf(static_cast<int>(state.range(0)));
+    const FiniteDifferenceGrid base = heston::DefaultGrid(OptionOf(c));
+    const double k = state.range(1) / 8.0;
+    Price(state, c,
+          {static_cast<int>(std::lround(base.timeSteps * k)),
+           static_cast<int>(std::lround(base.spotPoints * k)),
+           static_cast<int>(std::lround(base.variancePoints * k))});
+    state.SetLabel(c.name);
+}
+BENCHMARK(BM_FdCoarse_Ours)->ArgsProduct({{0, 1, 2}, {2, 3, 4, 6}})->Unit(benchmark::kMillisecond);
+
+// Convergence: the default grid times k / 2 in every direction (k = 1, 2, 4, 8), for the
+// European put of the longer case against the Fourier price (case 3) and for the three cases
+// against their references. With every axis refined together the error of a second-order
+// scheme falls by about 4 per doubling.
 void BM_FdConvergence(benchmark::State& state) {
-    const double k = state.range(0) / 2.0;
-    const FiniteDifferenceGrid grid{static_cast<int>(50 * k), static_cast<int>(200 * k),
-                                    static_cast<int>(32 * k)};
-    FiniteDifferenceOption o = LongPut();
-    o.exercise = ExerciseStyle::European;
-    double price = 0.0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(price = heston::FiniteDifferencePrice(100.0, o, kLong, grid));
-    state.counters["error"] =
-        std::fabs(price - heston::EuropeanPrice(heston::kPut, 100, 100, 1.0, 0.05, 0.0, kLong));
-    state.counters["time_steps"] = grid.timeSteps;
-    state.counters["spot_points"] = grid.spotPoints;
-    state.counters["variance_points"] = grid.variancePoints;
+    const int index = static_cast<int>(state.range(0));
+    fdbench::Case c = *CaseOf(index == 3 ? 1 : index);
+    if (index == 3) {
+        c.american = false;
+        c.reference = heston::EuropeanPrice(heston::kPut, c.spot, c.strike, c.maturity, c.rate, 0.0,
+                                            ModelOf(c));
+    }
+    const FiniteDifferenceGrid base = heston::DefaultGrid(OptionOf(c));
+    const double k = state.range(1) / 2.0;
+    Price(state, c,
+          {static_cast<int>(base.timeSteps * k), static_cast<int>(base.spotPoints * k),
+           static_cast<int>(base.variancePoints * k)});
+    state.SetLabel(index == 3 ? "LongPutEuropean" : c.name);
 }
 BENCHMARK(BM_FdConvergence)
-    ->Arg(1)
-    ->Arg(2)
-    ->Arg(4)
-    ->Arg(8)
+    ->ArgsProduct({{3, 1, 2, 0}, {1, 2, 4, 8}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

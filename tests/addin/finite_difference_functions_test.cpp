@@ -113,6 +113,48 @@ TEST_P(FiniteDifferenceFunctions, ArraysAndBadArguments) {
     ExpectTextStart(At(sheet, "A13"), "Monitoring:");
 }
 
+TEST_P(FiniteDifferenceFunctions, ArraysOnThePoolAreTheSingleOptionsAndGridCellsWork) {
+    // A1:A5 parameters, B1:B3 strikes, C1:E1 the grid as cells, F1:G1 crossed barriers.
+    // An array of options runs one option per task on the pool; each must be the number of the
+    // same option alone, bit for bit, and the library's on the same grid.
+    const Sheet sheet = Evaluate(
+        "0.04,90,20,48,12,120,80\n0.05,100\n2,110\n0.5\n-0.6\n"
+        "=heston_BarrierPrice(\"P\",\"DownOut\",80,0.5,100,B1:B3,0.5,0.02,0,A1:A5,"
+        "\"American\",,C1:E1)\n\n\n"
+        "=heston_BarrierPrice(\"P\",\"DownOut\",80,0.5,100,90,0.5,0.02,0,A1:A5,\"American\",,"
+        "C1:E1)\n"
+        "=heston_BarrierPrice(\"P\",\"DownOut\",80,0.5,100,100,0.5,0.02,0,A1:A5,\"American\",,"
+        "C1:E1)\n"
+        "=heston_BarrierPrice(\"P\",\"DownOut\",80,0.5,100,110,0.5,0.02,0,A1:A5,\"American\",,"
+        "C1:E1)\n"
+        "=heston_Price(\"C\",100,B1:B3,1,0.02,0.05,A1:A5,\"American\",C1:E1)\n\n\n"
+        "=heston_Price(\"C\",100,100,1,0.02,0.05,A1:A5,\"American\",C1:E1)\n"
+        "=heston_BarrierPrice(\"P\",\"DoubleOut\",F1:G1,0,100,100,0.5,0.02,0,A1:A5)\n"
+        "=heston_Price(\"C\",100,100,1,0.02,0.05,A1:A5,\"American\",C1:D1)\n");
+    const heston::ModelParameters model{0.04, 0.05, 2.0, 0.5, -0.6};
+    heston::FiniteDifferenceOption o;
+    o.optionType = heston::kPut;
+    o.maturity = 0.5;
+    o.rate = 0.02;
+    o.exercise = heston::ExerciseStyle::American;
+    o.barrier.type = heston::BarrierType::DownOut;
+    o.barrier.lower = 80;
+    o.barrier.rebate = 0.5;
+    const char* arrayCells[] = {"A6", "A7", "A8"};
+    const char* singleCells[] = {"A9", "A10", "A11"};
+    const double strikes[] = {90, 100, 110};
+    for (int k = 0; k < 3; ++k) {
+        o.strike = strikes[k];
+        const double library = heston::FiniteDifferencePrice(100, o, model, {20, 48, 12});
+        ExpectNumber(At(sheet, singleCells[k]), library, 0.0, "single option");
+        ExpectNumber(At(sheet, arrayCells[k]), library, 0.0, "array element on the pool");
+    }
+    ASSERT_EQ(At(sheet, "A13").kind, SheetValue::Number);
+    ExpectNumber(At(sheet, "A15"), At(sheet, "A13").number, 0.0, "American call in an array");
+    ExpectTextStart(At(sheet, "A16"), "Barrier: the lower barrier must be below the upper");
+    ExpectTextStart(At(sheet, "A17"), "Grid: three whole numbers");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothModes, FiniteDifferenceFunctions,
                          ::testing::Values(addintest::kExcel12, addintest::kExcel4),
                          addintest::ModeName);

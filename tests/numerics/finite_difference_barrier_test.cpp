@@ -82,6 +82,19 @@ TEST(FiniteDifferenceBarrier, SingleBarriersWithRebateMatchReinerRubinstein) {
     }
 }
 
+// QuantLib's test up-and-out call: S = K = 100, barrier 135, T = 1, r = 0.05, v0 = theta =
+// 0.04, kappa = 2.5, sigma = 0.66, rho = -0.8 (its suite expects 9.1530, a coarse-grid value).
+// Reference 9.15501: the grids k x (100, 300, 40) for k = 1, 2, 4, 8 give 9.147881, 9.153750,
+// 9.154844, 9.154989, extrapolated (the finer grids' convergence is in the benchmarks).
+TEST(FiniteDifferenceBarrier, UpAndOutCallAgainstAConvergedReference) {
+    const ModelParameters model{0.04, 0.04, 2.5, 0.66, -0.8};
+    FiniteDifferenceOption o = BarrierOption(heston::kCall, 100, BarrierType::UpOut, 0, 135, 0.0);
+    o.maturity = 1.0;
+    o.rate = 0.05;
+    o.dividendYield = 0.0;
+    EXPECT_NEAR(FiniteDifferencePrice(100, o, model), 9.15501, 1e-2);
+}
+
 TEST(FiniteDifferenceBarrier, SpotBeyondTheBarrierHasKnockedUnderContinuousMonitoring) {
     const ModelParameters model{0.04, 0.05, 2.0, 0.5, -0.6};
     // Knock-outs are worth their rebate, on the barrier too.
