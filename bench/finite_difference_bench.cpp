@@ -42,7 +42,7 @@ void Price(benchmark::State& state, const fdbench::Case& c, const FiniteDifferen
     for (auto _ : state)
         benchmark::DoNotOptimize(price =
                                      heston::FiniteDifferencePrice(c.spot, option, model, grid));
-    const FiniteDifferenceGrid used = heston::ResolveGrid(grid, option);
+    const FiniteDifferenceGrid used = heston::ResolveGrid(grid, option, model);
     state.counters["error"] = price - c.reference;
     state.counters["time_steps"] = used.timeSteps;
     state.counters["spot_points"] = used.spotPoints;
@@ -76,7 +76,7 @@ BENCHMARK(BM_FdAmericanGreeks_Ours)->Unit(benchmark::kMillisecond);
 // QuantLib's at its default grid.
 void BM_FdCoarse_Ours(benchmark::State& state) {
     const fdbench::Case& c = *CaseOf(static_cast<int>(state.range(0)));
-    const FiniteDifferenceGrid base = heston::DefaultGrid(OptionOf(c));
+    const FiniteDifferenceGrid base = heston::DefaultGrid(OptionOf(c), ModelOf(c));
     const double k = state.range(1) / 8.0;
     Price(state, c,
           {static_cast<int>(std::lround(base.timeSteps * k)),
@@ -98,7 +98,7 @@ void BM_FdConvergence(benchmark::State& state) {
         c.reference = heston::EuropeanPrice(heston::kPut, c.spot, c.strike, c.maturity, c.rate, 0.0,
                                             ModelOf(c));
     }
-    const FiniteDifferenceGrid base = heston::DefaultGrid(OptionOf(c));
+    const FiniteDifferenceGrid base = heston::DefaultGrid(OptionOf(c), ModelOf(c));
     const double k = state.range(1) / 2.0;
     Price(state, c,
           {static_cast<int>(base.timeSteps * k), static_cast<int>(base.spotPoints * k),

@@ -43,6 +43,9 @@ constexpr double kVarianceReach = 5.0;
 // 1e-4 on the test cases, and 12 spent nodes where they changed nothing).
 constexpr double kVarianceTail = 8.0;
 constexpr double kSpotWidth = 0.5;
+// The spread of ln S (standard deviation over the option's life) beyond which the default grid
+// takes more spot points.
+constexpr double kWideSpread = 0.3;
 // The width of the concentration at v = 0 as a fraction of the larger of v0 and theta. (in 't
 // Hout & Foulon 2010 take 1/500 of the axis for grids of 50 and more variance nodes; a wider
 // concentration leaves more nodes between v = 0 and a few times v0, where American and barrier
@@ -355,18 +358,26 @@ auto WithMemoryCheck(F f) -> decltype(f()) {
 
 }  // namespace
 
-FiniteDifferenceGrid DefaultGrid(const FiniteDifferenceOption& option) {
+FiniteDifferenceGrid DefaultGrid(const FiniteDifferenceOption& option,
+                                 const ModelParameters& model) {
     const Barrier& b = option.barrier;
     const double years = std::isfinite(option.maturity) ? option.maturity : 1.0;
+    // The spot axis and its concentrations widen with the spread of ln S over the option's
+    // life: beyond kWideSpread the spot points grow in proportion (at most twice).
+    const double variance = std::max({model.v0, model.theta, 1e-4});
+    const double spread = std::sqrt(std::isfinite(variance) ? variance * years : 0.0);
+    const double wide = std::min(2.0, std::max(1.0, spread / kWideSpread));
+    const FiniteDifferenceGrid& base = b.type == BarrierType::None ? kVanillaGrid : kBarrierGrid;
+    const int spots = static_cast<int>(std::lround(base.spotPoints * wide));
     if (b.type == BarrierType::None) {
         const double stretch = std::min(2.0, std::sqrt(std::max(1.0, years)));
-        return {static_cast<int>(std::lround(kVanillaGrid.timeSteps * stretch)),
-                kVanillaGrid.spotPoints, kVanillaGrid.variancePoints};
+        return {static_cast<int>(std::lround(base.timeSteps * stretch)), spots,
+                base.variancePoints};
     }
     const double stretch = std::min(2.0, std::max(0.5, std::sqrt(years)));
-    int steps = static_cast<int>(std::lround(kBarrierGrid.timeSteps * stretch));
+    int steps = static_cast<int>(std::lround(base.timeSteps * stretch));
     if (b.observations > 0) steps = std::max(steps, std::min(2 * b.observations, 1000));
-    return {steps, kBarrierGrid.spotPoints, kBarrierGrid.variancePoints};
+    return {steps, spots, base.variancePoints};
 }
 
 namespace {
@@ -403,7 +414,7 @@ void CheckGrid(const FiniteDifferenceGrid& grid) {
     // Default entries at the largest value any option takes.
     const int spots = grid.spotPoints != 0
                           ? grid.spotPoints
-                          : std::max(kVanillaGrid.spotPoints, kBarrierGrid.spotPoints);
+                          : 2 * std::max(kVanillaGrid.spotPoints, kBarrierGrid.spotPoints);
     const int variances = grid.variancePoints != 0
                               ? grid.variancePoints
                               : std::max(kVanillaGrid.variancePoints, kBarrierGrid.variancePoints);
@@ -411,9 +422,10 @@ void CheckGrid(const FiniteDifferenceGrid& grid) {
 }
 
 FiniteDifferenceGrid ResolveGrid(const FiniteDifferenceGrid& grid,
-                                 const FiniteDifferenceOption& option) {
+                                 const FiniteDifferenceOption& option,
+                                 const ModelParameters& model) {
     CheckGrid(grid);
-    const FiniteDifferenceGrid defaults = DefaultGrid(option);
+    const FiniteDifferenceGrid defaults = DefaultGrid(option, model);
     FiniteDifferenceGrid g = grid;
     if (g.timeSteps == 0) g.timeSteps = defaults.timeSteps;
     if (g.spotPoints == 0) g.spotPoints = defaults.spotPoints;
@@ -425,7 +437,7 @@ double FiniteDifferencePrice(double spot, const FiniteDifferenceOption& option,
                              const ModelParameters& model, const FiniteDifferenceGrid& grid,
                              const StopRequest& stop) {
     CheckInputs(spot, option, model);
-    const FiniteDifferenceGrid g = ResolveGrid(grid, option);
+    const FiniteDifferenceGrid g = ResolveGrid(grid, option, model);
     const Plan plan = PlanOf(spot, option);
     if (plan.kind == Plan::Kind::Rebate) return option.barrier.rebate;
     if (plan.kind == Plan::Kind::Vanilla)
@@ -446,7 +458,7 @@ Greeks FiniteDifferenceGreeks(double spot, const FiniteDifferenceOption& option,
                               const ModelParameters& model, const FiniteDifferenceGrid& grid,
                               ParallelFor& runner, const StopRequest& stop) {
     CheckInputs(spot, option, model);
-    const FiniteDifferenceGrid g = ResolveGrid(grid, option);
+    const FiniteDifferenceGrid g = ResolveGrid(grid, option, model);
     const Plan plan = PlanOf(spot, option);
     if (plan.kind == Plan::Kind::Rebate) return RebateGreeks(option.barrier.rebate);
     if (plan.kind == Plan::Kind::Vanilla)

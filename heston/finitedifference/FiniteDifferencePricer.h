@@ -8,9 +8,10 @@
 // - the Modified Craig-Sneyd ADI scheme with a damped start, early exercise by Ikonen and
 //   Toivanen's operator splitting, steps landing on the observation dates of a discrete barrier
 //   (CraigSneydStepping.h);
+// - the payoff averaged over the strike's cell at maturity (Pooley, Vetzal & Forsyth 2003);
 // - knock-outs on a grid that ends on the barriers (continuous monitoring), which hold the
 //   rebate, or that reaches beyond them, knocked at each observation date (discrete
-//   monitoring);
+//   monitoring), with time steps graded towards maturity and each observation date;
 // - knock-ins by parity, knock-in = vanilla - knock-out of (payoff - rebate) with no rebate,
 //   the vanilla from the Fourier pricer (ContourPricer.h). American knock-ins are refused:
 //   the holder's choice to exercise before knocking in breaks the parity.
@@ -41,10 +42,11 @@
 namespace heston {
 
 // The default grids (time steps, spot points, variance points) at maturities up to a year;
-// DefaultGrid scales the time steps with the maturity. Vanilla options (European or American)
-// price Oosterlee's American puts within 2e-4 and European options within 2e-5 S of the Fourier
-// pricer; barrier options take more spot nodes and time steps for the sharper values near a
-// barrier (figures and their convergence in bench/finite_difference_bench.cpp).
+// DefaultGrid scales them with the maturity and the spread of ln S. Vanilla options (European or
+// American) price Oosterlee's American puts within 1.4e-4, QuantLib's test put within 1e-3 and
+// European options within 2e-5 S of the Fourier pricer; barrier options take more spot nodes and
+// time steps for the values that bend sharply near a barrier when the variance is low (errors,
+// times and convergence in bench/finite_difference_bench.cpp).
 constexpr FiniteDifferenceGrid kVanillaGrid{50, 128, 64};
 constexpr FiniteDifferenceGrid kBarrierGrid{100, 300, 40};
 
@@ -69,17 +71,21 @@ Greeks FiniteDifferenceGreeks(double spot, const FiniteDifferenceOption& option,
 // The grid an option is priced on by default:
 // - no barrier: kVanillaGrid, its time steps times sqrt(T) beyond a year (at most twice);
 // - barriers: kBarrierGrid, its time steps times sqrt(T) (from half to twice), and at least two
-//   steps per observation period of a discrete barrier (up to 1000 steps in all).
-FiniteDifferenceGrid DefaultGrid(const FiniteDifferenceOption& option);
+//   steps per observation period of a discrete barrier (up to 1000 steps in all);
+// - either: the spot points times s / 0.3 where the spread s = sqrt(max(v0, theta) T) of ln S
+//   exceeds 0.3 (at most twice), for the wider spot axis of long or volatile options.
+FiniteDifferenceGrid DefaultGrid(const FiniteDifferenceOption& option,
+                                 const ModelParameters& model);
 
 // Throws std::invalid_argument naming the grid when an entry is neither 0 (its default) nor in
 // its range, or the grid (its default entries at their largest) would need more than
 // kMaxGridBytes.
 void CheckGrid(const FiniteDifferenceGrid& grid);
 
-// The grid option is priced on: grid's entries, with DefaultGrid(option)'s for each zero
-// entry, after CheckGrid(grid).
+// The grid option is priced on: grid's entries, with DefaultGrid(option, model)'s for each
+// zero entry, after CheckGrid(grid).
 FiniteDifferenceGrid ResolveGrid(const FiniteDifferenceGrid& grid,
-                                 const FiniteDifferenceOption& option);
+                                 const FiniteDifferenceOption& option,
+                                 const ModelParameters& model);
 
 }  // namespace heston

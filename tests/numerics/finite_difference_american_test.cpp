@@ -52,12 +52,15 @@ TEST(FiniteDifferenceAmerican, EuropeanExerciseOnTheGridMatchesTheFourierPricer)
         ModelParameters model;
     };
     // Oosterlee's set; a long maturity with Feller's condition failing and strong negative
-    // correlation; a dividend yield above the rate.
+    // correlation; a dividend yield above the rate; ten years and a very volatile year, whose
+    // wide spot axes take more spot points.
     const Case cases[] = {
         {9.0, 10.0, 0.25, 0.1, 0.0, {0.0625, 0.16, 5.0, 0.9, 0.1}},
         {11.0, 10.0, 0.25, 0.1, 0.0, {0.25, 0.16, 5.0, 0.9, 0.1}},
         {100.0, 100.0, 1.0, 0.05, 0.0, {0.04, 0.04, 2.5, 0.66, -0.8}},
         {100.0, 110.0, 0.5, 0.01, 0.04, {0.09, 0.06, 1.5, 0.4, -0.5}},
+        {100.0, 120.0, 10.0, 0.02, 0.0, {0.09, 0.04, 0.5, 0.3, -0.5}},
+        {50.0, 60.0, 1.0, 0.05, 0.0, {0.3, 0.2, 2.0, 1.2, -0.3}},
     };
     for (const Case& c : cases) {
         for (int type : {heston::kCall, heston::kPut}) {

@@ -34,30 +34,41 @@ heston::FiniteDifferenceOption Option(double maturity, heston::BarrierType barri
     return o;
 }
 
+// Spread sqrt(max(v0, theta) T) = 0.2 sqrt(T): below 0.3 up to T = 2.25.
+const heston::ModelParameters kModel{0.03, 0.04, 2.0, 0.5, -0.5};
+
 TEST(FiniteDifferenceGrid, DefaultsByProductAndMaturityAndRefusals) {
     using heston::BarrierType;
     using heston::kBarrierGrid;
     using heston::kVanillaGrid;
     // Zero entries take the option's default; given entries stay.
     const FiniteDifferenceGrid resolved =
-        heston::ResolveGrid({0, 300, 0}, Option(0.5, BarrierType::None));
+        heston::ResolveGrid({0, 300, 0}, Option(0.5, BarrierType::None), kModel);
     EXPECT_EQ(resolved.timeSteps, kVanillaGrid.timeSteps);
     EXPECT_EQ(resolved.spotPoints, 300);
     EXPECT_EQ(resolved.variancePoints, kVanillaGrid.variancePoints);
     // Vanilla: more steps beyond a year (times sqrt(T), at most twice).
-    EXPECT_EQ(heston::DefaultGrid(Option(4.0, BarrierType::None)).timeSteps,
+    EXPECT_EQ(heston::DefaultGrid(Option(4.0, BarrierType::None), kModel).timeSteps,
               2 * kVanillaGrid.timeSteps);
-    EXPECT_EQ(heston::DefaultGrid(Option(30.0, BarrierType::None)).timeSteps,
+    EXPECT_EQ(heston::DefaultGrid(Option(30.0, BarrierType::None), kModel).timeSteps,
               2 * kVanillaGrid.timeSteps);
+    // Long or volatile options: more spot points as the spread of ln S passes 0.3.
+    EXPECT_EQ(heston::DefaultGrid(Option(2.0, BarrierType::None), kModel).spotPoints,
+              kVanillaGrid.spotPoints);
+    EXPECT_EQ(heston::DefaultGrid(Option(9.0, BarrierType::None), kModel).spotPoints,
+              2 * kVanillaGrid.spotPoints);
+    const heston::ModelParameters volatileModel{0.16, 0.09, 2.0, 1.0, -0.5};  // spread 0.4 at T = 1
+    EXPECT_EQ(heston::DefaultGrid(Option(1.0, BarrierType::UpIn), volatileModel).spotPoints, 400);
     // Barriers: their own grid, steps from half to twice, two per observation period.
-    const FiniteDifferenceGrid barrier = heston::DefaultGrid(Option(1.0, BarrierType::DownIn));
+    const FiniteDifferenceGrid barrier =
+        heston::DefaultGrid(Option(1.0, BarrierType::DownIn), kModel);
     EXPECT_EQ(barrier.timeSteps, kBarrierGrid.timeSteps);
     EXPECT_EQ(barrier.spotPoints, kBarrierGrid.spotPoints);
     EXPECT_EQ(barrier.variancePoints, kBarrierGrid.variancePoints);
-    EXPECT_EQ(heston::DefaultGrid(Option(0.01, BarrierType::DownOut)).timeSteps,
+    EXPECT_EQ(heston::DefaultGrid(Option(0.01, BarrierType::DownOut), kModel).timeSteps,
               kBarrierGrid.timeSteps / 2);
-    EXPECT_EQ(heston::DefaultGrid(Option(1.0, BarrierType::DownOut, 250)).timeSteps, 500);
-    EXPECT_EQ(heston::DefaultGrid(Option(1.0, BarrierType::DownOut, 5000)).timeSteps, 1000);
+    EXPECT_EQ(heston::DefaultGrid(Option(1.0, BarrierType::DownOut, 250), kModel).timeSteps, 500);
+    EXPECT_EQ(heston::DefaultGrid(Option(1.0, BarrierType::DownOut, 5000), kModel).timeSteps, 1000);
 
     for (const FiniteDifferenceGrid& bad :
          {FiniteDifferenceGrid{-1, 0, 0}, FiniteDifferenceGrid{0, 7, 0},
