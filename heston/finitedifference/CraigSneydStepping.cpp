@@ -157,7 +157,7 @@ void Knock(const HestonOperator& op, const KnockRule& rule, std::vector<double>&
 std::vector<double> PeriodSteps(double length, int steps, bool graded) {
     std::vector<double> sizes(steps, length / steps);
     if (!graded) return sizes;
-    // x = k / steps; t = length c x^2 up to x0, then length c x0 (2 x - x0).
+    // x = k / steps; t = c x^2 up to x0, then c x0 (2 x - x0), with c = length / (x0 (2 - x0)).
     const double x0 = kGradedFraction, c = length / (x0 * (2.0 - x0));
     const double linear = c * 2.0 * x0 / steps;
     for (int k = 0; k < steps; ++k) {
