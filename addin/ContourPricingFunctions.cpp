@@ -13,6 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "ExerciseArguments.h"
+#include "FiniteDifferencePricing.h"
+#include "GreeksTable.h"
 #include "OptionArguments.h"
 #include "ThreadResult.h"
 #include "WorksheetFunctions.h"
@@ -79,27 +82,28 @@ void SetNumber(CellMatrix& cells, std::uint32_t row, std::uint32_t column, doubl
     if (std::isfinite(value)) cells.Cell(row, column) = MatrixCell(value);
 }
 
-// Row names of the Greeks table, in the order of heston::Greeks.
-constexpr const char* kGreekNames[] = {"price",     "delta",        "gamma",  "theta",
-                                       "rho",       "dividend rho", "d/d v0", "d/d theta",
-                                       "d/d kappa", "d/d sigma",    "d/d rho"};
-constexpr std::uint32_t kGreekCount = sizeof kGreekNames / sizeof kGreekNames[0];
-
-void SetGreeksColumn(CellMatrix& table, std::uint32_t column, const heston::Greeks& greeks) {
-    const double values[kGreekCount] = {
-        greeks.price, greeks.delta,  greeks.gamma,  greeks.theta,  greeks.rho, greeks.dividendRho,
-        greeks.dV0,   greeks.dTheta, greeks.dKappa, greeks.dSigma, greeks.dRho};
-    for (std::uint32_t i = 0; i < kGreekCount; ++i) SetNumber(table, i, column, values[i]);
+// American exercise: the finite-difference pricer on the grid Grid asks for; null for European.
+bool AmericanTerms(LPXLFOPER exercise, LPXLFOPER grid, addin::FiniteDifferenceTerms& terms) {
+    terms.exercise = addin::ReadExercise(ReadGrid(exercise, "Exercise"));
+    if (terms.exercise != heston::ExerciseStyle::American) return false;
+    terms.grid = addin::ReadFiniteDifferenceGrid(ReadGrid(grid, "Grid"));
+    return true;
 }
+
+using addin::SetGreeksColumn;
 
 }  // namespace
 
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Price(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                            LPXLFOPER Maturity, LPXLFOPER Rate,
-                                           LPXLFOPER DividendYield, LPXLFOPER Parameters) {
+                                           LPXLFOPER DividendYield, LPXLFOPER Parameters,
+                                           LPXLFOPER Exercise, LPXLFOPER Grid) {
     return GuardedWorksheetCall<ThreadResult>([&] {
         const OptionGrid grid = ReadOptions(OptionType, Strike, Maturity, Rate, DividendYield);
         const heston::ModelParameters model = ReadModel(Parameters);
+        addin::FiniteDifferenceTerms american;
+        if (AmericanTerms(Exercise, Grid, american))
+            return addin::FiniteDifferencePrices(grid, Spot, model, american);
         if (grid.IsSingle()) {
             const heston::BatchOption o = grid.SingleOption();
             return CellMatrix(heston::EuropeanPrice(o.optionType, Spot, o.strike, o.maturity,
@@ -116,16 +120,18 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Price(LPXLFOPER OptionType, double Spot, LP
 
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Greeks(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                             LPXLFOPER Maturity, LPXLFOPER Rate,
-                                            LPXLFOPER DividendYield, LPXLFOPER Parameters) {
+                                            LPXLFOPER DividendYield, LPXLFOPER Parameters,
+                                            LPXLFOPER Exercise, LPXLFOPER Grid) {
     return GuardedWorksheetCall<ThreadResult>([&] {
         const OptionGrid grid = ReadOptions(OptionType, Strike, Maturity, Rate, DividendYield);
         const heston::ModelParameters model = ReadModel(Parameters);
+        addin::FiniteDifferenceTerms american;
+        if (AmericanTerms(Exercise, Grid, american))
+            return addin::FiniteDifferenceGreeksTable(grid, Spot, model, american);
         // One column of values per option, row by row through the combined shape.
         const addin::Shape& shape = grid.ResultShape();
         const std::uint32_t options = shape.rows * shape.columns;
-        CellMatrix table = addin::ErrorCells({kGreekCount, 1 + options});
-        for (std::uint32_t i = 0; i < kGreekCount; ++i)
-            table.Cell(i, 0) = MatrixCell(kGreekNames[i]);
+        CellMatrix table = addin::EmptyGreeksTable(options);
         if (grid.IsSingle()) {
             const heston::BatchOption o = grid.SingleOption();
             SetGreeksColumn(table, 1,

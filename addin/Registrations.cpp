@@ -199,21 +199,36 @@ constexpr ArgumentEntry kPricingPrice{"Price", " Option price. One value or a ra
 constexpr ArgumentEntry kPricingOptionArgs[] = {
     kPricingOptionType, kPricingSpot,          kPricingStrike,    kPricingMaturity,
     kPricingRate,       kPricingDividendYield, kPricingParameters};
+constexpr ArgumentEntry kPricingExercise{
+    "Exercise",
+    " Optional: \"European\" (default: Fourier inversion) or \"American\" (finite "
+    "differences) ",
+    "XLF_OPER"};
+constexpr ArgumentEntry kPricingGrid{
+    "Grid",
+    " Optional: finite-difference grid as three whole numbers: time steps, spot points, "
+    "variance points (0 for a default: 50, 128, 64; barriers 100, 300, 40; more time steps "
+    "beyond a year) ",
+    "XLF_OPER"};
+constexpr ArgumentEntry kExercisePricingArgs[] = {
+    kPricingOptionType,    kPricingSpot,       kPricingStrike,   kPricingMaturity, kPricingRate,
+    kPricingDividendYield, kPricingParameters, kPricingExercise, kPricingGrid};
 const FunctionRegistration kPrice(
     "xlheston_Price", "heston_Price",
     " Heston price of a European option by Fourier inversion, accurate to near machine "
-    "precision at any strike and maturity, with a dividend yield. Ranges give an array of "
-    "prices; #NUM! marks options that cannot be priced ",
-    kCategory, kPricingOptionArgs, std::size(kPricingOptionArgs), kVolatile, kThreadSafeFunction,
-    kDefaultReturnType);
+    "precision at any strike and maturity, with a dividend yield; of an American option by "
+    "finite differences. Ranges give an array of prices; #NUM! marks options that cannot be "
+    "priced ",
+    kCategory, kExercisePricingArgs, std::size(kExercisePricingArgs), kVolatile,
+    kThreadSafeFunction, kDefaultReturnType);
 
 const FunctionRegistration kGreeks(
     "xlheston_Greeks", "heston_Greeks",
     " Heston price and sensitivities as a table of names and values: price, delta, gamma, "
     "theta (-d/dT), rho, dividend rho, and d/d v0, theta, kappa, sigma, rho. Ranges give one "
-    "column of values per option ",
-    kCategory, kPricingOptionArgs, std::size(kPricingOptionArgs), kVolatile, kThreadSafeFunction,
-    kDefaultReturnType);
+    "column of values per option. American exercise by finite differences ",
+    kCategory, kExercisePricingArgs, std::size(kExercisePricingArgs), kVolatile,
+    kThreadSafeFunction, kDefaultReturnType);
 
 const FunctionRegistration kModelImpliedVol(
     "xlheston_ModelImpliedVol", "heston_ModelImpliedVol",
@@ -273,6 +288,44 @@ const FunctionRegistration kCalibrate(
     "derivatives, within bounds. Returns a column: v0, theta, kappa, sigma, rho, RMSE in the "
     "chosen measure, evaluations, status ",
     kCategory, kCalibrateArgs, std::size(kCalibrateArgs), kVolatile, kThreadSafeFunction,
+    kDefaultReturnType);
+
+// The finite-difference pricer's barrier functions.
+constexpr ArgumentEntry kBarrierArgs[] = {
+    kPricingOptionType,
+    {"BarrierType",
+     " \"DownOut\", \"DownIn\", \"UpOut\", \"UpIn\", \"DoubleOut\" or \"DoubleIn\", in "
+     "any case ",
+     "XLF_OPER"},
+    {"Barrier", " Barrier level; two numbers (lower, upper) for the double types ", "XLF_OPER"},
+    {"Rebate",
+     " Paid at the hit for knock-outs, at maturity for knock-ins that never knock in (0 for "
+     "none) ",
+     "XLF_OPER"},
+    kPricingSpot,
+    kPricingStrike,
+    kPricingMaturity,
+    kPricingRate,
+    kPricingDividendYield,
+    kPricingParameters,
+    {"Exercise", " Optional: \"European\" (default) or \"American\" (knock-outs only) ",
+     "XLF_OPER"},
+    {"Monitoring",
+     " Optional: 0 or omitted for continuous monitoring; n for n observations at T/n, 2T/n, "
+     "..., T ",
+     "XLF_OPER"},
+    kPricingGrid};
+const FunctionRegistration kBarrierPrice(
+    "xlheston_BarrierPrice", "heston_BarrierPrice",
+    " Heston price of a single or double barrier option with a rebate by finite differences; "
+    "American knock-outs too. Ranges of strikes and maturities give an array ",
+    kCategory, kBarrierArgs, std::size(kBarrierArgs), kVolatile, kThreadSafeFunction,
+    kDefaultReturnType);
+const FunctionRegistration kBarrierGreeks(
+    "xlheston_BarrierGreeks", "heston_BarrierGreeks",
+    " Barrier option price and sensitivities as the table of heston_Greeks: price, delta, "
+    "gamma, theta, rho, dividend rho, and d/d v0, theta, kappa, sigma, rho ",
+    kCategory, kBarrierArgs, std::size(kBarrierArgs), kVolatile, kThreadSafeFunction,
     kDefaultReturnType);
 
 // The path-dependent options' functions.

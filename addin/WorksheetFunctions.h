@@ -54,12 +54,16 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_weightBSvega(double StockPrice, double Exer
 // The contour pricer's functions, thread-safe in Excel-12 mode (results in per-thread
 // storage, see ThreadResult.h). Per-option arguments may be single values or ranges; see
 // OptionArguments.h for their conventions.
+// Exercise and Grid are optional: European (the Fourier pricer) when Exercise is omitted;
+// "American" prices on the finite-difference grid, whose size Grid may set.
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Price(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                            LPXLFOPER Maturity, LPXLFOPER Rate,
-                                           LPXLFOPER DividendYield, LPXLFOPER Parameters);
+                                           LPXLFOPER DividendYield, LPXLFOPER Parameters,
+                                           LPXLFOPER Exercise, LPXLFOPER Grid);
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Greeks(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                             LPXLFOPER Maturity, LPXLFOPER Rate,
-                                            LPXLFOPER DividendYield, LPXLFOPER Parameters);
+                                            LPXLFOPER DividendYield, LPXLFOPER Parameters,
+                                            LPXLFOPER Exercise, LPXLFOPER Grid);
 XLL_EXPORT LPXLFOPER WINAPI xlheston_ModelImpliedVol(LPXLFOPER OptionType, double Spot,
                                                      LPXLFOPER Strike, LPXLFOPER Maturity,
                                                      LPXLFOPER Rate, LPXLFOPER DividendYield,
@@ -75,6 +79,20 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, L
                                                LPXLFOPER InitialGuess, LPXLFOPER LowerBounds,
                                                LPXLFOPER UpperBounds, LPXLFOPER MaxEvaluations);
 
+// Barrier options by finite differences (FiniteDifferenceFunctions.cpp), thread-safe in
+// Excel-12 mode. Exercise, Monitoring and Grid are optional.
+XLL_EXPORT LPXLFOPER WINAPI xlheston_BarrierPrice(LPXLFOPER OptionType, LPXLFOPER BarrierType,
+                                                  LPXLFOPER Barrier, LPXLFOPER Rebate, double Spot,
+                                                  LPXLFOPER Strike, LPXLFOPER Maturity,
+                                                  LPXLFOPER Rate, LPXLFOPER DividendYield,
+                                                  LPXLFOPER Parameters, LPXLFOPER Exercise,
+                                                  LPXLFOPER Monitoring, LPXLFOPER Grid);
+XLL_EXPORT LPXLFOPER WINAPI xlheston_BarrierGreeks(LPXLFOPER OptionType, LPXLFOPER BarrierType,
+                                                   LPXLFOPER Barrier, LPXLFOPER Rebate, double Spot,
+                                                   LPXLFOPER Strike, LPXLFOPER Maturity,
+                                                   LPXLFOPER Rate, LPXLFOPER DividendYield,
+                                                   LPXLFOPER Parameters, LPXLFOPER Exercise,
+                                                   LPXLFOPER Monitoring, LPXLFOPER Grid);
 // The path-dependent options: Asians (a row of price and standard error per strike) and
 // forward starts, thread-safe in Excel-12 mode and cluster-safe (PathSimulationFunctions.cpp).
 XLL_EXPORT LPXLFOPER WINAPI xlheston_AsianPrice(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,

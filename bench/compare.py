@@ -135,6 +135,62 @@ def main():
                          f"{b['model_32']:.1f} on 32 threads; peak heap "
                          f"{b['heap_kb_1']:.0f} KB on 1, {b['heap_kb_N']:.0f} KB on 2"))
 
+    # Finite differences: our default grid against the cheapest QuantLib run (any grid and
+    # scheme of finite_difference_qlbench.cpp) whose error is no larger, and QuantLib's default
+    # grid against the cheapest of our grids whose error is no larger.
+    scheme_names = {0: "Hundsdorfer", 1: "MCS", 2: "mod. Hundsdorfer"}
+    ql_runs = []
+    for b in results.values():
+        if not b["name"].startswith("BM_FdQL"):
+            continue
+        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+            continue
+        parts = [int(p) for p in b["run_name"].split("/")[1:] if ":" not in p]
+        case, scheme, damping, t, x, v = parts
+        label = f"{t}x{x}x{v} {scheme_names[scheme]}" + (f" +{damping} damping" if damping else "")
+        ql_runs.append((case, label, seconds(b), b["error"], (scheme, damping, t, x, v)))
+    fd_cases = ((0, "Oosterlee's American put S=10"), (1, "QuantLib's American put"),
+                (2, "up-and-out call"))
+    # QuantLib's default scheme on its default grid times k (k = 1, 2, 3, 4).
+    default_path = {(0, 0, 100 * k, 100 * k, 50 * k) for k in (1, 2, 3, 4)}
+    for case, name in fd_cases:
+        ours = results.get(f"BM_FdDefault_Ours/{case}")
+        runs = [r for r in ql_runs if r[0] == case]
+        if ours is None or not runs:
+            continue
+        grid = f"{int(ours['time_steps'])}x{int(ours['spot_points'])}x{int(ours['variance_points'])}"
+        for label, family in (("its default scheme, default grid x k", [r for r in runs if r[4] in default_path]),
+                              ("any scheme and grid run", runs)):
+            reached = [r for r in family if abs(r[3]) <= abs(ours["error"])]
+            if reached:
+                best = min(reached, key=lambda r: r[2])
+                rows.append((f"15. FD {name} vs QuantLib ({label}) at equal error",
+                             fmt(seconds(ours)), f"QuantLib {fmt(best[2])}",
+                             f"{best[2] / seconds(ours):.0f}x",
+                             f"ours {grid} error {ours['error']:+.2e}; QuantLib {best[1]} error "
+                             f"{best[3]:+.2e}"))
+            elif family:
+                finest = max(family, key=lambda r: r[2])
+                rows.append((f"15. FD {name} vs QuantLib ({label}) at equal error",
+                             fmt(seconds(ours)), f"QuantLib > {fmt(finest[2])}",
+                             f"> {finest[2] / seconds(ours):.0f}x",
+                             f"ours {grid} error {ours['error']:+.2e}; no QuantLib run reaches "
+                             f"it, the slowest ({finest[1]}) has {finest[3]:+.2e}"))
+        default = [r for r in runs if r[4] == (0, 0, 100, 100, 50)]
+        coarse = [b for n, b in results.items()
+                  if n.startswith(f"BM_FdCoarse_Ours/{case}/") or n == f"BM_FdDefault_Ours/{case}"]
+        if default and coarse:
+            target = abs(default[0][3])
+            enough = [b for b in coarse if abs(b["error"]) <= target]
+            if enough:
+                mine = min(enough, key=seconds)
+                rows.append((f"16. FD {name}, QuantLib's default grid vs ours at equal error",
+                             fmt(seconds(mine)), f"QuantLib {fmt(default[0][2])}",
+                             f"{default[0][2] / seconds(mine):.0f}x",
+                             f"QuantLib 100x100x50 error {default[0][3]:+.2e}; ours "
+                             f"{int(mine['time_steps'])}x{int(mine['spot_points'])}x"
+                             f"{int(mine['variance_points'])} error {mine['error']:+.2e}"))
+
     header = ("case", "ours", "other", "other/ours", "notes")
     widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(5)]
     for r in [header] + rows:

@@ -47,6 +47,8 @@ if(HESTON_TESTS)
                      DEFINITIONS HESTON_ADDIN_PATH="$<TARGET_FILE:heston_addin>"
                                  HESTON_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
                      DEPENDS heston_addin)
+    # The finite-difference functions' test compares with the library's own prices.
+    target_link_libraries(finite_difference_functions_test PRIVATE heston_numerics)
     heston_add_tests(${PROJECT_SOURCE_DIR}/tests/addin/layer/*_test.cpp
                      LIBRARIES xlf WHOLE_ARCHIVE xlhost EXPORTS
                      SOURCES ${PROJECT_SOURCE_DIR}/addin/WorksheetArguments.cpp

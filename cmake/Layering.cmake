@@ -17,7 +17,7 @@ set(HESTON_LAYERS
     "closedform:model execution vectormath quadrature optimisation"
     "montecarlo:model execution closedform"
     "contour:model execution vectormath quadrature blackscholes"
-    "finitedifference:model execution vectormath blackscholes"
+    "finitedifference:model execution vectormath blackscholes contour"
     "pathsimulation:model execution vectormath quadrature blackscholes contour"
     "calibration:model execution optimisation blackscholes closedform contour")
 

@@ -27,8 +27,9 @@ const char kWorkbook[] =
     "=heston_CalibrateDE(A1:A5,B1:B5,D1:D3,E1:E3,F1:F3,G1:G3,J1,H1:H3,I1:I3,10),"
     "=heston_EuropeanCallPrice(100,100,1,0.05,-0.5,2,0.04,0,0.3,0.04)\n";
 
-// The nine original worksheet functions and the five of the contour pricer.
-constexpr std::size_t kRegisteredFunctions = 16;
+// The nine original worksheet functions, the five of the contour pricer, the two barrier
+// functions of the finite-difference pricer and the two path-dependent ones.
+constexpr std::size_t kRegisteredFunctions = 18;
 
 class HostFaults : public AddinSession {
   protected:

@@ -278,8 +278,8 @@ TEST_P(WineTest, RegistersTheSameFunctionsAndClosesCleanly) {
     ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
     const Report nativeReport = ParseReport(native.out);
     const Report windowsReport = ParseReport(windows.out);
-    ASSERT_EQ(windowsReport.registrations.size(), 17u) << windows.out;
-    EXPECT_EQ(windowsReport.registrations[0], "Registered functions: 16");
+    ASSERT_EQ(windowsReport.registrations.size(), 19u) << windows.out;
+    EXPECT_EQ(windowsReport.registrations[0], "Registered functions: 18");
     EXPECT_EQ(windowsReport.registrations, nativeReport.registrations);
     EXPECT_EQ(windowsReport.closing, "xlAutoClose returned 1, host memory outstanding: 0 blocks");
 }
@@ -328,6 +328,14 @@ TEST_P(WineTest, ContourFunctionsMatchTheNativeBuild) {
                     ContourTolerance);
 }
 
+// The finite-difference functions: American and barrier prices and Greeks, arrays of strikes
+// (one bad), the Grid argument as cells, discrete monitoring, a spot beyond a knock-in
+// barrier, and the texts of bad arguments.
+TEST_P(WineTest, FiniteDifferenceFunctionsMatchTheNativeBuild) {
+    CompareWorkbook(std::string(WINE_TEST_WORKBOOK_DIR) + "/finite-difference-functions.csv",
+                    ExactTolerance);
+}
+
 // Excel-12 mode registers the contour pricer's functions as thread-safe: called from 8
 // threads at once, each gives what it gave alone (Excel-4 mode has none to call).
 TEST_P(WineTest, ThreadSafeFunctionsGiveTheSameResultsFromEightThreads) {
@@ -336,6 +344,22 @@ TEST_P(WineTest, ThreadSafeFunctionsGiveTheSameResultsFromEightThreads) {
     const Output windows = RunWindows(
         target.bits, {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
                       WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/contour-functions.csv")});
+    ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
+    const auto line = windows.out.find("threads: 8 threads made ");
+    ASSERT_NE(line, std::string::npos) << windows.out;
+    const std::string report = windows.out.substr(line, windows.out.find('\n', line) - line);
+    std::printf("%s\n", report.c_str());
+    EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
+}
+
+// The finite-difference functions are thread-safe too, their arrays and Greeks on the pool.
+TEST_P(WineTest, FiniteDifferenceFunctionsGiveTheSameResultsFromEightThreads) {
+    const Target target = GetParam();
+    if (std::string(target.mode) != "--excel12") GTEST_SKIP() << "no thread-safe functions";
+    const Output windows = RunWindows(
+        target.bits,
+        {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
+         WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/finite-difference-functions.csv")});
     ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
     const auto line = windows.out.find("threads: 8 threads made ");
     ASSERT_NE(line, std::string::npos) << windows.out;
@@ -405,6 +429,8 @@ TEST(WindowsAddinFiles, ExportPlainNamesAndImportOnlySystemDlls) {
     const std::vector<std::string> exports = {"xlAutoClose",
                                               "xlAutoOpen",
                                               "xlheston_AsianPrice",
+                                              "xlheston_BarrierGreeks",
+                                              "xlheston_BarrierPrice",
                                               "xlheston_BlackImpliedVol",
                                               "xlheston_Calibrate",
                                               "xlheston_CalibrateDE",
