@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "vectormath/Inline.h"
 #include "vectormath/VectorPack.h"
 
 // Four-lane vectors pass between these inline functions only inside AVX2 code.
@@ -49,10 +50,6 @@ struct UnsignedLanes<32> {
 
 template <class Vd>
 constexpr int kLanes = sizeof(Vd) / sizeof(double);
-
-// The kernels are always inlined, so that each takes the instruction set of the loop that
-// uses it.
-#define HESTON_VMATH_INLINE inline __attribute__((always_inline))
 
 template <class Vd>
 HESTON_VMATH_INLINE Vd Splat(double x) {
@@ -173,6 +170,26 @@ __attribute__((target("avx2"))) inline V4 Min(V4 a, V4 b) {
     return __builtin_ia32_minpd256(a, b);
 }
 #endif
+
+// Whether any lane of a comparison's mask is set: the sign bits gathered in one instruction.
+HESTON_VMATH_INLINE bool AnyLane(MaskOf<V2> mask) {
+#if defined(__SSE2__)
+    return __builtin_ia32_movmskpd((V2)mask) != 0;
+#else
+    return mask[0] != 0 || mask[1] != 0;
+#endif
+}
+
+#if HESTON_VMATH_AVX2
+__attribute__((target("avx2"))) inline bool AnyLane(MaskOf<V4> mask) {
+    return __builtin_ia32_movmskpd256((V4)mask) != 0;
+}
+#endif
+
+template <class H>
+HESTON_VMATH_INLINE bool AnyLane(Pack<H> mask) {
+    return AnyLane(mask.lo | mask.hi);
+}
 
 template <class H>
 HESTON_VMATH_INLINE Pack<H> Max(Pack<H> a, Pack<H> b) {
