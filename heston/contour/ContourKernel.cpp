@@ -302,6 +302,25 @@ HESTON_REALIGN_STACK void Kernels(const KernelLine& line, const double* v, int n
     }
 }
 
+void ScalarKernels(const KernelLine& line, const double* v, int n, double* values,
+                   double* sizes) {
+    const int stride = line.options * ComponentCount(line.sensitivities);
+    for (int j = 0; j < n; ++j) {
+        double* node = values + j * stride;
+        switch (line.sensitivities) {
+            case Sensitivities::kNone:
+                ScalarNode<Sensitivities::kNone>(line, v[j], node, sizes + j);
+                break;
+            case Sensitivities::kParameters:
+                ScalarNode<Sensitivities::kParameters>(line, v[j], node, sizes + j);
+                break;
+            case Sensitivities::kGreeks:
+                ScalarNode<Sensitivities::kGreeks>(line, v[j], node, sizes + j);
+                break;
+        }
+    }
+}
+
 HESTON_REALIGN_STACK void LogMoments(const MomentLine& line, const double* v, int n, double* re,
                                      double* im, VectorWidth width) {
 #if HESTON_VMATH_AVX2

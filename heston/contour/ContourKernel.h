@@ -72,6 +72,10 @@ struct KernelLine {
 void Kernels(const KernelLine& line, const double* v, int n, double* values, double* sizes,
              VectorWidth width);
 
+// Kernels in the scalar form of the same formulas, which the vector loops use for the lanes
+// they cannot serve; it agrees with them to rounding, not bit for bit.
+void ScalarKernels(const KernelLine& line, const double* v, int n, double* values, double* sizes);
+
 // For i < n: re[i] + i im[i] = ln M(s) at s = nu - i v[i], for a real nu where the moment is
 // finite.
 void LogMoments(const MomentLine& line, const double* v, int n, double* re, double* im,
