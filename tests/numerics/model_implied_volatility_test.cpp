@@ -1,6 +1,6 @@
 // The model's smile: ModelImpliedVolatility against Black-Scholes prices of the accurate
 // pricer and against the deterministic-variance limit, and as the inversion of the very price
-// EuropeanPrice gives.
+// EuropeanPrice gives; and BlackVega, which turns price errors into volatility errors.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "black_scholes_reference.h"
+#include "blackscholes/BlackVega.h"
 #include "contour/ContourPricer.h"
 
 namespace {
@@ -90,6 +91,26 @@ TEST(ModelImpliedVolatility, DeterministicVarianceGivesItsRootMeanSquare) {
             EXPECT_NEAR(heston::ModelImpliedVolatility(1, 100.0, K, T, 0.02, 0.0, m),
                         std::sqrt(w / T), 1e-10)
                 << "T " << T << " K " << K;
+        }
+    }
+}
+
+TEST(BlackVega, IsTheSlopeOfTheBlackScholesPriceInTheVolatility) {
+    // Against the closed form on erfc and against a central difference of the call's price,
+    // with a dividend yield, from a week to ten years and far either side of the money.
+    for (double T : {7.0 / 365, 1.0, 10.0}) {
+        for (double K : {50.0, 100.0, 180.0}) {
+            for (double vol : {0.05, 0.3, 1.2}) {
+                const double vega = heston::BlackVega(100.0, K, T, 0.03, 0.01, vol);
+                EXPECT_NEAR(vega, BlackScholesVega(100.0, K, 0.03, T, vol, 0.01), 1e-13 * 100.0)
+                    << "T " << T << " K " << K << " vol " << vol;
+                const double h = 1e-5;
+                const double slope = (BlackScholesCall(100.0, K, 0.03, T, vol + h, 0.01) -
+                                      BlackScholesCall(100.0, K, 0.03, T, vol - h, 0.01)) /
+                                     (2.0 * h);
+                EXPECT_NEAR(vega, slope, 1e-6 * (1.0 + vega))
+                    << "T " << T << " K " << K << " vol " << vol;
+            }
         }
     }
 }
