@@ -48,9 +48,17 @@ namespace heston {
 namespace contour {
 
 // The entries of the gradient: the model parameters in calibration order (ModelParameters.h),
-// then the maturity.
-constexpr int kMaturityEntry = kModelParameterCount;
-constexpr int kGradientSize = kModelParameterCount + 1;
+// then the maturity. A model with more parameters adds its entries before the maturity's.
+enum GradientEntry {
+    kV0Entry,
+    kThetaEntry,
+    kKappaEntry,
+    kSigmaEntry,
+    kRhoEntry,
+    kMaturityEntry,
+    kGradientSize
+};
+static_assert(kMaturityEntry == kModelParameterCount, "one entry per model parameter");
 
 // How much of the gradient a caller wants.
 enum class Gradient {
@@ -163,7 +171,7 @@ HESTON_VMATH_INLINE LogMomentAt<T> HestonLogMoment(const MomentLine& line, T v,
         const C inverseSum = DivByNorm(Real<T>(1.0), sum, plain);
         const C inverseOnePlusY = DivByNorm(Real<T>(1.0), C{one + y.re, y.im}, plain);
         const T halfSigma2 = Broadcast<T>(0.5 * sigma2);
-        // The derivatives in one direction from those of beta, d, q and T (dBeta is 1 or 0).
+        // The derivatives in one direction from those of beta, d, q and T (betaDot is 1 or 0).
         auto direction = [&](const C& betaDot, const C& dDot, T qDot, T tDot, C& bDot,
                              C& perKappaDot) {
             // e' = -e (d' T + d T'), E' = E_d d' + e T', denominator' = beta' E + beta E' + e'.
@@ -211,11 +219,12 @@ HESTON_VMATH_INLINE LogMomentAt<T> HestonLogMoment(const MomentLine& line, T v,
         // dbeta/dsigma = -rho s, dbeta/drho = -sigma s, dq/dsigma = 2 sigma.
         const C minusS{zero - nu, v};
         const T twoSigma = Broadcast<T>(2.0 * sigma);
-        result.gradient[0] = B;
-        result.gradient[1] = A;
-        result.gradient[2] = Add(Scale(perKappa, theta), gBeta);
-        result.gradient[3] = Add(Mul(gBeta, Scale(minusS, Broadcast<T>(rho))), Scale(gQ, twoSigma));
-        result.gradient[4] = Mul(gBeta, Scale(minusS, Broadcast<T>(sigma)));
+        result.gradient[kV0Entry] = B;
+        result.gradient[kThetaEntry] = A;
+        result.gradient[kKappaEntry] = Add(Scale(perKappa, theta), gBeta);
+        result.gradient[kSigmaEntry] =
+            Add(Mul(gBeta, Scale(minusS, Broadcast<T>(rho))), Scale(gQ, twoSigma));
+        result.gradient[kRhoEntry] = Mul(gBeta, Scale(minusS, Broadcast<T>(sigma)));
         if constexpr (kWanted == Gradient::kFull) {
             direction(Real<T>(0.0), Real<T>(0.0), zero, one, bDot, perKappaDot);
             result.gradient[kMaturityEntry] = combined(bDot, perKappaDot);
