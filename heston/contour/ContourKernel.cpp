@@ -131,9 +131,7 @@ HESTON_VMATH_INLINE void KernelGroup(const KernelLine& line, const double* v, in
     constexpr int kLanes = vm::kLanes<V>;
     constexpr int kComponents = ComponentCount(kSensitivities);
     const int stride = line.options * kComponents;
-    double nodes[kLanes];
-    for (int lane = 0; lane < kLanes; ++lane) nodes[lane] = v[lane < lanes ? lane : 0];
-    const V at = vm::Load<V>(nodes);
+    const V at = lanes == kLanes ? vm::Load<V>(v) : vm::LoadFirst<V>(v, lanes, v[0]);
     PlainMask<V> plainNode = at == at;
     const LogMomentAt<V> logMoment =
         HestonLogMoment<kGradientOf<kSensitivities>>(line.moment, at, plainNode);
@@ -142,8 +140,8 @@ HESTON_VMATH_INLINE void KernelGroup(const KernelLine& line, const double* v, in
     const bool everyNode = !vm::AnyLane(~plainNode);
     std::int64_t nodeLane[kLanes], optionLane[kLanes];
     static_assert(sizeof nodeLane == sizeof plainNode, "one 64-bit mask per lane");
-    __builtin_memcpy(nodeLane, &plainNode, sizeof nodeLane);
     if (!everyNode) {
+        __builtin_memcpy(nodeLane, &plainNode, sizeof nodeLane);
         for (int lane = 0; lane < lanes; ++lane) {
             if (nodeLane[lane] == 0) {
                 ScalarNode<kSensitivities>(line, v[lane], values + lane * stride, sizes + lane);
@@ -178,7 +176,7 @@ HESTON_VMATH_INLINE void KernelGroup(const KernelLine& line, const double* v, in
         }
         __builtin_memcpy(optionLane, &plain, sizeof optionLane);
         for (int lane = 0; lane < lanes; ++lane, option += stride) {
-            if (nodeLane[lane] == 0) continue;
+            if (!everyNode && nodeLane[lane] == 0) continue;
             double optionSize;
             if (optionLane[lane] != 0) {
                 for (int c = 0; c < kComponents; ++c) option[c] = outLanes[c][lane];
@@ -229,9 +227,7 @@ HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, i
     constexpr int kLanes = vm::kLanes<V>;
     for (int i = 0; i < n; i += kLanes) {
         const int lanes = n - i < kLanes ? n - i : kLanes;
-        double nodes[kLanes];
-        for (int lane = 0; lane < kLanes; ++lane) nodes[lane] = v[i + (lane < lanes ? lane : 0)];
-        const V at = vm::Load<V>(nodes);
+        const V at = vm::LoadFirst<V>(v + i, lanes, v[i]);
         PlainMask<V> plain = at == at;
         const LogMomentAt<V> logMoment = HestonLogMoment<Gradient::kNone>(line, at, plain);
         for (int lane = 0; lane < lanes; ++lane) {
@@ -250,9 +246,12 @@ HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, i
 }
 
 // The loops of each width, flattened so that every helper takes the loop's instruction set.
+// The kernels' loops are the entry points into vector code (LineIntegrand calls them), so they
+// realign the stack where callers may not have (HESTON_REALIGN_STACK, VectorMath.h).
 template <Sensitivities kSensitivities>
-__attribute__((flatten)) void KernelsSse2(const KernelLine& line, const double* v, int n,
-                                          double* values, double* sizes) {
+HESTON_REALIGN_STACK __attribute__((flatten)) void KernelsSse2(const KernelLine& line,
+                                                               const double* v, int n,
+                                                               double* values, double* sizes) {
     KernelsAt<kSensitivities, vm::V2>(line, v, n, values, sizes);
 }
 
@@ -263,8 +262,8 @@ __attribute__((flatten)) void LogMomentsSse2(const MomentLine& line, const doubl
 
 #if HESTON_VMATH_AVX2
 template <Sensitivities kSensitivities>
-__attribute__((target("avx2"), flatten)) void KernelsAvx2(const KernelLine& line, const double* v,
-                                                          int n, double* values, double* sizes) {
+HESTON_REALIGN_STACK __attribute__((target("avx2"), flatten)) void KernelsAvx2(
+    const KernelLine& line, const double* v, int n, double* values, double* sizes) {
     KernelsAt<kSensitivities, vm::V4>(line, v, n, values, sizes);
 }
 
@@ -276,34 +275,35 @@ __attribute__((target("avx2"), flatten)) void LogMomentsAvx2(const MomentLine& l
 #endif
 
 template <Sensitivities kSensitivities>
-void KernelsOfWidth(const KernelLine& line, const double* v, int n, double* values, double* sizes,
-                    VectorWidth width) {
+KernelLoops LoopsOfWidth(VectorWidth width) {
 #if HESTON_VMATH_AVX2
-    if (width == VectorWidth::kWidest && vm::HasAvx2()) {
-        return KernelsAvx2<kSensitivities>(line, v, n, values, sizes);
-    }
+    if (width == VectorWidth::kWidest && vm::HasAvx2()) return KernelsAvx2<kSensitivities>;
 #else
     (void)width;
 #endif
-    KernelsSse2<kSensitivities>(line, v, n, values, sizes);
+    return KernelsSse2<kSensitivities>;
 }
 
 }  // namespace
 
-HESTON_REALIGN_STACK void Kernels(const KernelLine& line, const double* v, int n, double* values,
-                                  double* sizes, VectorWidth width) {
-    switch (line.sensitivities) {
+KernelLoops ChooseKernelLoops(Sensitivities sensitivities, VectorWidth width) {
+    switch (sensitivities) {
         case Sensitivities::kNone:
-            return KernelsOfWidth<Sensitivities::kNone>(line, v, n, values, sizes, width);
+            return LoopsOfWidth<Sensitivities::kNone>(width);
         case Sensitivities::kParameters:
-            return KernelsOfWidth<Sensitivities::kParameters>(line, v, n, values, sizes, width);
+            return LoopsOfWidth<Sensitivities::kParameters>(width);
         case Sensitivities::kGreeks:
-            return KernelsOfWidth<Sensitivities::kGreeks>(line, v, n, values, sizes, width);
+            break;
     }
+    return LoopsOfWidth<Sensitivities::kGreeks>(width);
 }
 
-void ScalarKernels(const KernelLine& line, const double* v, int n, double* values,
-                   double* sizes) {
+void Kernels(const KernelLine& line, const double* v, int n, double* values, double* sizes,
+             VectorWidth width) {
+    ChooseKernelLoops(line.sensitivities, width)(line, v, n, values, sizes);
+}
+
+void ScalarKernels(const KernelLine& line, const double* v, int n, double* values, double* sizes) {
     const int stride = line.options * ComponentCount(line.sensitivities);
     for (int j = 0; j < n; ++j) {
         double* node = values + j * stride;

@@ -81,22 +81,29 @@ void ScalarKernels(const KernelLine& line, const double* v, int n, double* value
 void LogMoments(const MomentLine& line, const double* v, int n, double* re, double* im,
                 VectorWidth width);
 
+// The loops that evaluate a line's kernels: Kernels at the given width and sensitivities, chosen
+// once.
+using KernelLoops = void (*)(const KernelLine& line, const double* v, int n, double* values,
+                             double* sizes);
+KernelLoops ChooseKernelLoops(Sensitivities sensitivities, VectorWidth width);
+
 // The integrand family as the quadrature rules take it (SinhTrapezoid.h, OscillatoryTail.h):
 // the group's kernels at the loops of the given width.
 class LineIntegrand {
   public:
-    LineIntegrand(const KernelLine& line, VectorWidth width) : line_(line), width_(width) {}
+    LineIntegrand(const KernelLine& line, VectorWidth width)
+        : line_(line), loops_(ChooseKernelLoops(line.sensitivities, width)) {}
 
     // Components per node: every option's, one option after the other.
     int Components() const { return line_.options * ComponentCount(line_.sensitivities); }
 
     void Evaluate(const double* v, int n, double* values, double* sizes) const {
-        Kernels(line_, v, n, values, sizes, width_);
+        loops_(line_, v, n, values, sizes);
     }
 
   private:
     KernelLine line_;
-    VectorWidth width_;
+    KernelLoops loops_;
 };
 
 }  // namespace contour

@@ -56,16 +56,44 @@ HESTON_VMATH_INLINE Vd Splat(double x) {
     return Vd{} + x;
 }
 
+// kLanes<Vd> doubles from p (no alignment needed). A pack loads its halves one by one, so that
+// each is one vector load and never a copy through the stack.
 template <class Vd>
 HESTON_VMATH_INLINE Vd Load(const double* p) {
-    Vd v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
+    if constexpr (IsPack<Vd>::value) {
+        using H = decltype(Vd{}.lo);
+        return Vd{Load<H>(p), Load<H>(p + sizeof(H) / sizeof(double))};
+    } else {
+        Vd v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+}
+
+// The first count doubles at p (1 <= count <= kLanes<Vd>) in the first lanes, the other lanes
+// `pad`, built in registers: a vector load of scalars just stored would wait for the stores.
+template <class Vd>
+HESTON_VMATH_INLINE Vd LoadFirst(const double* p, int count, double pad) {
+    if constexpr (IsPack<Vd>::value) {
+        using H = decltype(Vd{}.lo);
+        constexpr int half = static_cast<int>(sizeof(H) / sizeof(double));
+        return Vd{LoadFirst<H>(p, count < half ? count : half, pad),
+                  count > half ? LoadFirst<H>(p + half, count - half, pad) : H{} + pad};
+    } else if constexpr (sizeof(Vd) == 2 * sizeof(double)) {
+        return Vd{p[0], count > 1 ? p[1] : pad};
+    } else {
+        return Vd{p[0], count > 1 ? p[1] : pad, count > 2 ? p[2] : pad, count > 3 ? p[3] : pad};
+    }
 }
 
 template <class Vd>
 HESTON_VMATH_INLINE void Store(double* p, Vd v) {
-    __builtin_memcpy(p, &v, sizeof v);
+    if constexpr (IsPack<Vd>::value) {
+        Store(p, v.lo);
+        Store(p + sizeof(v.lo) / sizeof(double), v.hi);
+    } else {
+        __builtin_memcpy(p, &v, sizeof v);
+    }
 }
 
 // Lane-wise mask ? a : b, the mask being all ones or all zeros per lane.

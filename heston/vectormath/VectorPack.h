@@ -46,6 +46,12 @@ struct Pack {
 
 // Binary operators between packs, and between a pack and a scalar (applied to every lane, as
 // with a vector), and the compound assignments.
+// Whether a type is a pack.
+template <class T>
+struct IsPack : std::false_type {};
+template <class H>
+struct IsPack<Pack<H>> : std::true_type {};
+
 #define HESTON_PACK_BINARY(op)                                                          \
     template <class H>                                                                  \
     HESTON_VMATH_INLINE Pack<H> operator op(const Pack<H>& a, const Pack<H>& b) {       \
