@@ -467,8 +467,8 @@ TEST(BitIdenticalPaths, ContourPricesGreeksAndBatchesAreTheSameAtBothWidths) {
         {0.04, 0.06, 1.5, 0.4, -0.6}, {0.0, 0.04, 0.2, 1.0, 0.9}, {0.04, 0.04, 1.0, 3.0, -0.99}};
     for (const heston::ModelParameters& m : models) {
         std::vector<heston::BatchOption> options;
-        for (double T : {1.0 / 365, 0.25, 2.0, 30.0}) {
-            for (double K : {40.0, 90.0, 100.0, 115.0, 250.0}) {
+        for (double T : {1.0 / 365, 0.25, 30.0}) {
+            for (double K : {40.0, 100.0, 250.0}) {
                 for (int type : {1, 2}) {
                     SCOPED_TRACE(testing::Message() << "type " << type << " T " << T << " K " << K
                                                     << " rho " << m.rho);

@@ -207,10 +207,10 @@ TEST(ContourPricer, GreeksAndBatchPricesAreThePriceToTheLastBit) {
         {0.0, 0.04, 0.01, 1.5, 0.95},      {0.04, 0.04, 1.0, 3.0, -0.99},
         {0.09, 0.022, 11.35, 0.618, -0.5}, {0.01, 0.01, 10.0, 0.05, 0.0}};
     const double S = 100.0, r = 0.03, q = 0.01;
-    const double maturities[] = {1.0 / 365, 0.1, 1.0, 5.0, 30.0};
+    const double maturities[] = {1.0 / 365, 0.1, 2.0, 30.0};
     int compared = 0;
     for (const ModelParameters& m : models) {
-        for (double K : {25.0, 60.0, 90.0, 100.0, 110.0, 150.0, 210.0, 400.0}) {
+        for (double K : {25.0, 95.0, 110.0, 210.0}) {
             std::vector<heston::BatchOption> options;
             std::vector<double> alone;
             for (double T : maturities) {
@@ -234,7 +234,7 @@ TEST(ContourPricer, GreeksAndBatchPricesAreThePriceToTheLastBit) {
             }
         }
     }
-    EXPECT_EQ(compared, 6 * 8 * 5 * 2);
+    EXPECT_EQ(compared, 6 * 4 * 4 * 2);
 }
 
 TEST(ContourPricer, PricesAreBoundedParityConsistentMonotoneAndConvex) {
