@@ -79,18 +79,20 @@ inline double LargerSize(double a, double b) {
     return b > a || b != b ? b : a;
 }
 
-// The whole node in the scalar form: ln M, the denominator and every option's kernel. Kept out
-// of the vector loops, which it would only crowd: it serves the rare lanes they cannot.
+// Options first .. last - 1 at one node in the scalar form, ln M and the denominator included;
+// values holds the node's components (every option's), size gets the largest of the options'
+// sizes. Kept out of the vector loops, which it would only crowd: it serves the rare lanes they
+// cannot.
 template <Sensitivities kSensitivities>
-__attribute__((noinline)) void ScalarNode(const KernelLine& line, double v, double* values,
-                                          double* size) {
+__attribute__((noinline)) void ScalarOptions(const KernelLine& line, double v, int first, int last,
+                                             double* values, double* size) {
     constexpr int kComponents = ComponentCount(kSensitivities);
     bool plain = true;
     const LogMomentAt<double> logMoment =
         HestonLogMoment<kGradientOf<kSensitivities>>(line.moment, v, plain);
     const Denominator<double> denominator = InverseDenominator(line.moment.nu, v, plain);
     *size = 0.0;
-    for (int i = 0; i < line.options; ++i) {
+    for (int i = first; i < last; ++i) {
         double optionSize;
         OptionComponents<kSensitivities>(logMoment, denominator, line.moment.nu, line.k[i], v,
                                          plain, values + i * kComponents, optionSize);
@@ -98,33 +100,10 @@ __attribute__((noinline)) void ScalarNode(const KernelLine& line, double v, doub
     }
 }
 
-// One option's kernel in the scalar form, from the scalar ln M and denominator of its node.
-// Kept out of the vector loops, as ScalarNode.
-template <Sensitivities kSensitivities>
-__attribute__((noinline)) void ScalarOption(const LogMomentAt<double>& logMoment,
-                                            const Denominator<double>& denominator, double nu,
-                                            double k, double v, double* values, double* size) {
-    bool plain = true;
-    OptionComponents<kSensitivities>(logMoment, denominator, nu, k, v, plain, values, *size);
-}
-
-// Lane `lane` of a vector's ln M and denominator.
-template <Sensitivities kSensitivities, class V>
-HESTON_VMATH_INLINE void LaneOf(const LogMomentAt<V>& logMoment, const Denominator<V>& denominator,
-                                int lane, LogMomentAt<double>& scalarLogMoment,
-                                Denominator<double>& scalarDenominator) {
-    auto at = [lane](const ComplexParts<V>& z) { return vm::Cx{z.re[lane], z.im[lane]}; };
-    scalarLogMoment.value = at(logMoment.value);
-    if constexpr (kSensitivities != Sensitivities::kNone) {
-        constexpr int kEntries =
-            kSensitivities == Sensitivities::kGreeks ? kGradientSize : kModelParameterCount;
-        for (int j = 0; j < kEntries; ++j) scalarLogMoment.gradient[j] = at(logMoment.gradient[j]);
-    }
-    scalarDenominator = {at(denominator.inverse), denominator.size[lane]};
-}
-
 // The kernels at up to kLanes<V> nodes v[0 .. lanes - 1] in one vector (or pack) V; unused
-// lanes repeat the first node. stride = options * components doubles per node.
+// lanes repeat the first node. An option's lane that the vector form cannot serve (in ln M, the
+// denominator or the option's own exponential) is evaluated whole in the scalar form, so that
+// its bits do not depend on the other options of the group.
 template <Sensitivities kSensitivities, class V>
 HESTON_VMATH_INLINE void KernelGroup(const KernelLine& line, const double* v, int lanes,
                                      double* values, double* sizes) {
@@ -136,58 +115,35 @@ HESTON_VMATH_INLINE void KernelGroup(const KernelLine& line, const double* v, in
     const LogMomentAt<V> logMoment =
         HestonLogMoment<kGradientOf<kSensitivities>>(line.moment, at, plainNode);
     const Denominator<V> denominator = InverseDenominator(line.moment.nu, at, plainNode);
-    // Lanes whose ln M the vector form cannot serve are evaluated whole in the scalar form.
-    const bool everyNode = !vm::AnyLane(~plainNode);
-    std::int64_t nodeLane[kLanes], optionLane[kLanes];
-    static_assert(sizeof nodeLane == sizeof plainNode, "one 64-bit mask per lane");
-    if (!everyNode) {
-        __builtin_memcpy(nodeLane, &plainNode, sizeof nodeLane);
-        for (int lane = 0; lane < lanes; ++lane) {
-            if (nodeLane[lane] == 0) {
-                ScalarNode<kSensitivities>(line, v[lane], values + lane * stride, sizes + lane);
-            }
-        }
-    }
     for (int i = 0; i < line.options; ++i) {
-        PlainMask<V> plain = at == at;
+        PlainMask<V> plain = plainNode;
         V out[kComponents];
         V size;
         OptionComponents<kSensitivities>(logMoment, denominator, line.moment.nu, line.k[i], at,
                                          plain, out, size);
-        const bool everyLane = everyNode && !vm::AnyLane(~plain);
+        const bool everyLane = !vm::AnyLane(~plain);
         if (stride == 1 && lanes == kLanes && everyLane) {
             // One option's price alone, every lane plain: the vectors are the results.
             vm::Store(values, out[0]);
             vm::Store(sizes, size);
             continue;
         }
-        // Otherwise the lanes' results through plain arrays, copied out at once where every
-        // lane is plain.
+        // Otherwise the lanes' results through plain arrays.
         double outLanes[kComponents][kLanes], sizeLanes[kLanes];
+        std::int64_t plainLane[kLanes];
+        static_assert(sizeof plainLane == sizeof plain, "one 64-bit mask per lane");
         for (int c = 0; c < kComponents; ++c) vm::Store(outLanes[c], out[c]);
         vm::Store(sizeLanes, size);
-        double* option = values + i * kComponents;
-        if (everyLane) {
-            for (int lane = 0; lane < lanes; ++lane, option += stride) {
-                for (int c = 0; c < kComponents; ++c) option[c] = outLanes[c][lane];
-                sizes[lane] = i == 0 ? sizeLanes[lane] : LargerSize(sizes[lane], sizeLanes[lane]);
-            }
-            continue;
-        }
-        __builtin_memcpy(optionLane, &plain, sizeof optionLane);
-        for (int lane = 0; lane < lanes; ++lane, option += stride) {
-            if (!everyNode && nodeLane[lane] == 0) continue;
+        __builtin_memcpy(plainLane, &plain, sizeof plainLane);
+        double* node = values;
+        for (int lane = 0; lane < lanes; ++lane, node += stride) {
+            double* option = node + i * kComponents;
             double optionSize;
-            if (optionLane[lane] != 0) {
+            if (everyLane || plainLane[lane] != 0) {
                 for (int c = 0; c < kComponents; ++c) option[c] = outLanes[c][lane];
                 optionSize = sizeLanes[lane];
             } else {
-                LogMomentAt<double> scalarLogMoment{};
-                Denominator<double> scalarDenominator{};
-                LaneOf<kSensitivities>(logMoment, denominator, lane, scalarLogMoment,
-                                       scalarDenominator);
-                ScalarOption<kSensitivities>(scalarLogMoment, scalarDenominator, line.moment.nu,
-                                             line.k[i], v[lane], option, &optionSize);
+                ScalarOptions<kSensitivities>(line, v[lane], i, i + 1, node, &optionSize);
             }
             sizes[lane] = i == 0 ? optionSize : LargerSize(sizes[lane], optionSize);
         }
@@ -309,13 +265,14 @@ void ScalarKernels(const KernelLine& line, const double* v, int n, double* value
         double* node = values + j * stride;
         switch (line.sensitivities) {
             case Sensitivities::kNone:
-                ScalarNode<Sensitivities::kNone>(line, v[j], node, sizes + j);
+                ScalarOptions<Sensitivities::kNone>(line, v[j], 0, line.options, node, sizes + j);
                 break;
             case Sensitivities::kParameters:
-                ScalarNode<Sensitivities::kParameters>(line, v[j], node, sizes + j);
+                ScalarOptions<Sensitivities::kParameters>(line, v[j], 0, line.options, node,
+                                                          sizes + j);
                 break;
             case Sensitivities::kGreeks:
-                ScalarNode<Sensitivities::kGreeks>(line, v[j], node, sizes + j);
+                ScalarOptions<Sensitivities::kGreeks>(line, v[j], 0, line.options, node, sizes + j);
                 break;
         }
     }

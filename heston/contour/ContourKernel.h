@@ -9,10 +9,9 @@
 // in AVX2 code, on packs of two vectors (VectorPack.h) so that two groups of nodes run side by
 // side through the kernel's long chain of dependent operations. ln M is evaluated once per node
 // and shared by the group's options; each option then costs one complex exponential and the
-// products with the derivative factors. A lane whose numbers leave the range where the plain
-// formulas are safe (ComplexArithmetic.h) is evaluated again in the scalar form of the same
-// formulas: the whole node when ln M or 1/(s (s - 1)) cannot be served, the one option's kernel
-// when only its exponential cannot.
+// products with the derivative factors. An option's lane whose numbers leave the range where
+// the plain formulas are safe (ComplexArithmetic.h), in ln M, in 1/(s (s - 1)) or in its own
+// exponential, is evaluated again in the scalar form of the same formulas, ln M included.
 //
 // Each lane's value depends only on its own node and option: a node gives the same bits
 // whichever nodes share its vector and whichever options share its group, and the SSE2 and

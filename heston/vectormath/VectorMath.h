@@ -71,7 +71,8 @@ HESTON_VMATH_INLINE Vd Load(const double* p) {
 }
 
 // The first count doubles at p (1 <= count <= kLanes<Vd>) in the first lanes, the other lanes
-// `pad`, built in registers: a vector load of scalars just stored would wait for the stores.
+// `pad`, built in registers from scalar loads: a vector load of doubles that were just stored
+// one by one (the nodes a quadrature has just written) would wait until the stores retire.
 template <class Vd>
 HESTON_VMATH_INLINE Vd LoadFirst(const double* p, int count, double pad) {
     if constexpr (IsPack<Vd>::value) {
@@ -82,7 +83,8 @@ HESTON_VMATH_INLINE Vd LoadFirst(const double* p, int count, double pad) {
     } else if constexpr (sizeof(Vd) == 2 * sizeof(double)) {
         return Vd{p[0], count > 1 ? p[1] : pad};
     } else {
-        return Vd{p[0], count > 1 ? p[1] : pad, count > 2 ? p[2] : pad, count > 3 ? p[3] : pad};
+        if (count == 4) return Vd{p[0], p[1], p[2], p[3]};
+        return Vd{p[0], count > 1 ? p[1] : pad, count > 2 ? p[2] : pad, pad};
     }
 }
 
