@@ -7,7 +7,8 @@
 // values for all options. Options are numbered row by row through the prices from 1, and
 // every message about an option uses that number. The result is a column: v0, theta, kappa,
 // sigma, rho, the RMSE in the chosen measure, the number of evaluations and a status text.
-// Thread-safe in Excel-12 mode, like the pricing functions.
+// Thread-safe in Excel-12 mode, like the pricing functions; Esc ends it with "Calculation
+// cancelled".
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "EscapeRequest.h"
 #include "OptionArguments.h"
 #include "SharedThreadPool.h"
 #include "ThreadResult.h"
@@ -159,8 +161,8 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, L
         if (!addin::IsOmitted(upper)) settings.upper = addin::ReadParameters(upper);
         settings.maxEvaluations = ReadMaxEvaluations(evaluations);
 
-        const heston::ContourCalibrationResult fit =
-            heston::CalibrateAccurately(Spot, quotes, settings, addin::SharedPool());
+        const heston::ContourCalibrationResult fit = heston::CalibrateAccurately(
+            Spot, quotes, settings, addin::EscapeRequest(), addin::SharedPool());
         double parameters[heston::kModelParameterCount];
         heston::ToCalibrationVector(fit.parameters, parameters);
         CellMatrix column(heston::kModelParameterCount + 3, 1);

@@ -125,7 +125,9 @@ def main():
     for label, name in (("12. DE calibration, DAX, 50 generations, 2 threads vs 1",
                          "BM_DaxDifferentialEvolution50/2/iterations:2/real_time"),
                         ("12. LM calibration, DAX, 2 threads vs 1",
-                         "BM_DaxLevenbergMarquardt/2/iterations:5/real_time")):
+                         "BM_DaxLevenbergMarquardt/2/iterations:5/real_time"),
+                        ("12. contour calibration from no guess, DAX, 2 threads vs 1",
+                         "BM_DaxContourCalibration/2/iterations:10/real_time")):
         b = results.get(name)
         if b:
             rows.append((label, fmt(b["parallel_ms"] / 1e3), fmt(b["serial_ms"] / 1e3),

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "blackscholes/BlackVega.h"
 #include "optimisation/BoundedLevenbergMarquardt.h"
 
 namespace heston {
@@ -41,17 +42,9 @@ std::string OptionText(std::size_t i) {
     return "option " + std::to_string(i + 1);
 }
 
-double NormalDensity(double x) {
-    return 0.3989422804014327 * std::exp(-0.5 * x * x);
-}
-
-// Black-Scholes vega with a dividend yield: S e^{-qT} phi(d1) sqrt(T).
-double BlackVega(const BatchOption& o, double spot, double volatility) {
-    const double root = std::sqrt(o.maturity);
-    const double d1 = (std::log(spot / o.strike) +
-                       (o.rate - o.dividendYield + 0.5 * volatility * volatility) * o.maturity) /
-                      (volatility * root);
-    return spot * std::exp(-o.dividendYield * o.maturity) * NormalDensity(d1) * root;
+// The Black-Scholes vega of an option of the table.
+double Vega(const BatchOption& o, double spot, double volatility) {
+    return BlackVega(spot, o.strike, o.maturity, o.rate, o.dividendYield, volatility);
 }
 
 // The residuals sqrt(w_i) e_i of one surface, and their Jacobian, at a parameter vector.
@@ -83,7 +76,7 @@ class SurfaceFit {
                 }
                 observed_volatilities_.push_back(volatility);
                 // A floor keeps the fallback error finite for options with next to no vega.
-                observed_vegas_.push_back(std::max(BlackVega(o, spot_, volatility), 1e-12));
+                observed_vegas_.push_back(std::max(Vega(o, spot_, volatility), 1e-12));
             }
         }
     }
@@ -91,15 +84,21 @@ class SurfaceFit {
     std::size_t Count() const { return count_; }
 
     // The same fit pricing each surface on the calling thread: for tasks of a batch that
-    // already runs on the runner.
+    // already runs on the runner. It polls no stop request (a runner's thread may not ask).
     SurfaceFit OnThisThread() const {
         SurfaceFit copy = *this;
         copy.runner_ = &Serial();
+        copy.poll_ = nullptr;
         return copy;
     }
 
+    // Polls before each evaluation (on the calling thread only).
+    void PollBeforeEvaluations(StopPoll* poll) { poll_ = poll; }
+
     // Prices the surface; the Jacobian only when asked for. False when the pricer refuses.
+    // Throws CalculationCancelled when the stop request says stop.
     bool Evaluate(const double* x, double* residuals, double* jacobian) {
+        if (poll_ != nullptr) poll_->ThrowIfRequested();
         try {
             EuropeanPrices(spot_, FromCalibrationVector(x), options_.data(), count_, prices_.data(),
                            jacobian != nullptr ? derivatives_.data() : nullptr, *runner_);
@@ -120,7 +119,7 @@ class SurfaceFit {
                     const double volatility =
                         BlackImpliedVolatility(o.optionType, prices_[i], spot_, o.strike,
                                                o.maturity, o.rate, o.dividendYield);
-                    const double modelVega = BlackVega(o, spot_, volatility);
+                    const double modelVega = Vega(o, spot_, volatility);
                     if (modelVega > 1e-12) {
                         vega = modelVega;
                         error = volatility - observed_volatilities_[i];
@@ -177,6 +176,7 @@ class SurfaceFit {
     CalibrationErrorMeasure measure_;
     std::size_t count_;
     ParallelFor* runner_;
+    StopPoll* poll_ = nullptr;
     std::vector<BatchOption> options_;
     std::vector<double> observed_, root_weights_, observed_volatilities_, observed_vegas_;
     std::vector<double> prices_, derivatives_;
@@ -358,19 +358,21 @@ std::vector<CalibrationQuote> Representatives(double spot,
 // Counts every surface evaluation (of the representatives or of the whole table).
 std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>& quotes,
                                 const ContourCalibrationSettings& settings, SurfaceFit& fit,
-                                ParallelFor& runner, int& evaluations) {
+                                ParallelFor& runner, StopPoll& poll, int& evaluations) {
     const std::vector<ModelParameters> grid =
         GridPoints(spot, quotes, settings.lower, settings.upper);
     std::vector<double> x(n);
     ToCalibrationVector(grid.front(), x.data());
     fit.CheckOptions(x.data());
     SurfaceFit shape(spot, Representatives(spot, quotes), settings.measure, runner);
+    shape.PollBeforeEvaluations(&poll);
 
     // The global phase may use at most half the evaluations; the fit needs the rest. The grid
     // points are ranked as tasks of one batch, each pricing its few options on its own thread.
     const int budget = settings.maxEvaluations / 2;
     const int ranking = std::max(0, std::min(static_cast<int>(grid.size()), budget - evaluations));
     std::vector<std::pair<double, std::size_t>> ranked(ranking);
+    poll.ThrowIfRequested();
     auto rank = [&](int k) {
         SurfaceFit local = shape.OnThisThread();
         double point[n];
@@ -403,6 +405,7 @@ std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>
         return MinimiseWithinBounds(fit.Evaluator(), fit.Count(), start, lower, upper, local);
     };
     std::vector<LevenbergMarquardtResult> runs;
+    poll.ThrowIfRequested();
     if (budget - evaluations >= static_cast<int>(starts) * kShapeEvaluations) {
         runs.resize(starts);
         auto task = [&](int s) {
@@ -448,8 +451,17 @@ ContourCalibrationResult CalibrateAccurately(double spot,
                                              const std::vector<CalibrationQuote>& quotes,
                                              const ContourCalibrationSettings& settings,
                                              ParallelFor& runner) {
+    return CalibrateAccurately(spot, quotes, settings, StopRequest(), runner);
+}
+
+ContourCalibrationResult CalibrateAccurately(double spot,
+                                             const std::vector<CalibrationQuote>& quotes,
+                                             const ContourCalibrationSettings& settings,
+                                             const StopRequest& stop, ParallelFor& runner) {
     CheckInputs(spot, quotes, settings);
+    StopPoll poll(stop);
     SurfaceFit fit(spot, quotes, settings.measure, runner);
+    fit.PollBeforeEvaluations(&poll);
     std::vector<double> lower(n), upper(n);
     ToCalibrationVector(settings.lower, lower.data());
     ToCalibrationVector(settings.upper, upper.data());
@@ -462,7 +474,7 @@ ContourCalibrationResult CalibrateAccurately(double spot,
         ToCalibrationVector(settings.initialGuess, start.data());
         fit.CheckOptions(start.data());
     } else {
-        start = GlobalPhase(spot, quotes, settings, fit, runner, evaluations);
+        start = GlobalPhase(spot, quotes, settings, fit, runner, poll, evaluations);
     }
 
     ContourCalibrationResult result{};

@@ -25,7 +25,8 @@
 // threads at once.
 //
 // Tested in tests/numerics/contour_calibration_test.cpp: parameters recovered from surfaces
-// priced at known parameters in each measure, bounds, the evaluation limit, input checks.
+// priced at known parameters in each measure, bounds, the evaluation limit, input checks; and
+// in tests/numerics/stop_request_test.cpp: a stop request ends it.
 #pragma once
 
 #include <string>
@@ -33,6 +34,7 @@
 
 #include "contour/ContourPricer.h"
 #include "execution/ParallelFor.h"
+#include "execution/StopRequest.h"
 #include "model/ModelParameters.h"
 
 namespace heston {
@@ -89,6 +91,19 @@ std::string StatusText(CalibrationStatus status);
 // The runner runs each surface's pricing (its tasks are the batch pricer's maturity groups), the
 // global phase's grid ranking and its short runs. The result is the same bit for bit whatever
 // runner runs them.
+//
+// stop is polled (StopRequest.h) on the calling thread before each surface evaluation made
+// there: every evaluation of the fit to the whole table and of the input checks, and, in the
+// global phase, before the grid's ranking, before the short runs and before each evaluation of
+// a short run made on the calling thread. A stop ends the calibration with CalculationCancelled;
+// a request that never says stop changes no number.
+ContourCalibrationResult CalibrateAccurately(double spot,
+                                             const std::vector<CalibrationQuote>& quotes,
+                                             const ContourCalibrationSettings& settings,
+                                             const StopRequest& stop,
+                                             ParallelFor& runner = Serial());
+
+// The same without a stop request.
 ContourCalibrationResult CalibrateAccurately(double spot,
                                              const std::vector<CalibrationQuote>& quotes,
                                              const ContourCalibrationSettings& settings,

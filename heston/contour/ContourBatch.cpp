@@ -1,12 +1,13 @@
-// The batch of the contour pricer: groups of options sharing one line and one characteristic
-// function per node.
+// The batch of the contour pricer: groups of options sharing one line and one ln M per node.
 #include "contour/ContourBatch.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <stdexcept>
 
-#include "contour/ContourIntegrands.h"
-#include "contour/LogMoment.h"
+#include "contour/ContourIntegration.h"
+#include "contour/ContourKernel.h"
 #include "quadrature/SinhTrapezoid.h"
 
 namespace heston {
@@ -14,67 +15,7 @@ namespace contour {
 
 namespace {
 
-constexpr double kInversePi = 0.318309886183790671537767526745;
 constexpr std::size_t kLargestGroup = 32;
-
-// Integrands of a group along s = nu - i v: per option, the price integrand and, with
-// derivatives, its derivatives with respect to v0, theta, kappa, sigma and rho.
-class GroupIntegrand {
-  public:
-    using Number = Derivatives<3>;  // d/dkappa, d/dsigma, d/drho
-
-    GroupIntegrand(const ModelParameters& model, double maturity, double nu,
-                   const std::vector<double>& k, bool derivatives)
-        : model_(model), maturity_(maturity), nu_(nu), k_(k), derivatives_(derivatives) {}
-
-    std::size_t Width() const { return derivatives_ ? 6 : 1; }
-
-    void Evaluate(const double* v, int n, double* values, double* sizes) const {
-        const std::size_t stride = Width() * k_.size();
-        for (int j = 0; j < n; ++j) sizes[j] = (*this)(v[j], values + stride * j);
-    }
-
-    double operator()(double v, double* values) const {
-        const Complex s{nu_, -v};
-        const Complex inverseDenominator = 1.0 / (s * (s - 1.0));
-        const std::size_t width = Width();
-        double size = 0.0;
-        if (!derivatives_) {
-            const HestonExponent<Complex> x = HestonCharacteristicExponent(
-                s, Complex{model_.kappa, 0.0}, Complex{model_.sigma, 0.0}, Complex{model_.rho, 0.0},
-                Complex{maturity_, 0.0});
-            const Complex logMoment = model_.theta * x.perTheta + model_.v0 * x.perV0;
-            for (std::size_t i = 0; i < k_.size(); ++i) {
-                const Complex kernel = Exp(-s * k_[i] + logMoment) * inverseDenominator;
-                values[i] = kernel.re;
-                size = std::max(size, std::sqrt(kernel.re * kernel.re + kernel.im * kernel.im));
-            }
-            return size;
-        }
-        const HestonExponent<Number> x =
-            HestonCharacteristicExponent(s, Seeded<3>(model_.kappa, 0), Seeded<3>(model_.sigma, 1),
-                                         Seeded<3>(model_.rho, 2), Seeded<3>(maturity_, -1));
-        const Number logMoment = model_.theta * x.perTheta + model_.v0 * x.perV0;
-        for (std::size_t i = 0; i < k_.size(); ++i) {
-            const Complex kernel = Exp(-s * k_[i] + logMoment.v) * inverseDenominator;
-            double* out = values + width * i;
-            out[0] = kernel.re;
-            out[1] = (kernel * x.perV0.v).re;
-            out[2] = (kernel * x.perTheta.v).re;
-            out[3] = (kernel * logMoment.d[0]).re;
-            out[4] = (kernel * logMoment.d[1]).re;
-            out[5] = (kernel * logMoment.d[2]).re;
-            size = std::max(size, std::sqrt(kernel.re * kernel.re + kernel.im * kernel.im));
-        }
-        return size;
-    }
-
-  private:
-    ModelParameters model_;
-    double maturity_, nu_;
-    const std::vector<double>& k_;
-    bool derivatives_;
-};
 
 bool Joins(const Contour& first, double firstMaturity, const BatchMember& m,
            std::size_t groupSize) {
@@ -88,18 +29,31 @@ bool Joins(const Contour& first, double firstMaturity, const BatchMember& m,
            c.scale <= 1.5 * first.scale && first.scale <= 1.5 * c.scale;
 }
 
+// The price and parameter derivatives of a member from its integrals along `line`.
+void StoreResult(const BatchMember& m, const Contour& line, const double* integrals, double* prices,
+                 double* parameterDerivatives) {
+    if (parameterDerivatives == nullptr) {
+        prices[m.index] = PriceFromIntegral(m.optionType, m.market, line, integrals[kValue]);
+        return;
+    }
+    const Greeks g = GreeksFromIntegrals(m.optionType, m.market, line, integrals);
+    prices[m.index] = g.price;
+    CopyParameterDerivatives(g, parameterDerivatives + kModelParameterCount * m.index);
+}
+
 }  // namespace
 
-void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
-                double (*absoluteTolerance)(const Market&), double* prices,
-                double* parameterDerivatives, ParallelFor& runner) {
+void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members, double* prices,
+                double* parameterDerivatives, ParallelFor& runner, VectorWidth width) {
     std::sort(members.begin(), members.end(), [](const BatchMember& a, const BatchMember& b) {
         if (a.market.maturity != b.market.maturity) return a.market.maturity < b.market.maturity;
         if (a.contour.callSide != b.contour.callSide) return a.contour.callSide;
         if (a.contour.middle != b.contour.middle) return a.contour.middle;
         return a.contour.nu < b.contour.nu;
     });
-    const bool derivatives = parameterDerivatives != nullptr;
+    const Sensitivities sensitivities =
+        parameterDerivatives != nullptr ? Sensitivities::kParameters : Sensitivities::kNone;
+    const std::size_t perOption = static_cast<std::size_t>(ComponentCount(sensitivities));
     // The groups first, members[start[g] .. start[g + 1] - 1]; then each group as a task of
     // the runner, with its own scratch, writing only its own members' slots.
     std::vector<std::size_t> start;
@@ -115,71 +69,81 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
 
     auto priceGroup = [&](int g) {
         const std::size_t first = start[g], end = start[g + 1];
+        double integrals[kIntegralCount];
+        if (end - first == 1) {
+            const BatchMember& m = members[first];
+            IntegrateOption(model, m.market, m.contour, sensitivities, integrals, width);
+            StoreResult(m, m.contour, integrals, prices, parameterDerivatives);
+            return;
+        }
         const Contour line = members[first].contour;
-        const double maturity = members[first].market.maturity;
         std::vector<double> k;
-        double tolerance = absoluteTolerance(members[first].market);
+        double absolute = std::numeric_limits<double>::infinity();
         for (std::size_t i = first; i < end; ++i) {
             k.push_back(members[i].market.logMoneyness);
-            tolerance = std::min(tolerance, absoluteTolerance(members[i].market));
+            absolute = std::min(absolute, AbsoluteTolerance(members[i].market));
         }
-        GroupIntegrand integrand(model, maturity, line.nu, k, derivatives);
-        const std::size_t width = integrand.Width(), components = width * k.size();
-        std::vector<double> sums(components, 0.0), values(kQuadratureBatch * components, 0.0),
-            work(kQuadratureWork * components, 0.0);
-        const QuadratureReport report =
-            IntegrateSinhTrapezoid(integrand, line.scale, tolerance, components, sums.data(),
-                                   values.data(), work.data(), false);
+        const LineIntegrand f({{model, members[first].market.maturity, line.nu},
+                               k.data(),
+                               static_cast<int>(k.size()),
+                               sensitivities},
+                              width);
+        const std::size_t components = static_cast<std::size_t>(f.Components());
+        std::vector<ComponentIntegral> results(components);
+        std::vector<double> values(kQuadratureBatch * components),
+            work(kQuadratureWork * components);
+        IntegrateSinhTrapezoid(f, line.scale, QuadratureTolerance{absolute, perOption}, components,
+                               results.data(), values.data(), work.data());
         for (std::size_t i = first; i < end; ++i) {
             const BatchMember& m = members[i];
-            double integrals[kIntegralCount] = {};
-            if (!report.converged) {
-                // A tail the shared rule cannot resolve: the option alone on its own line,
-                // with the single-option functions' fallback.
-                const double k = m.market.logMoneyness;
-                const double tolerance = absoluteTolerance(m.market);
-                double greekValues[kQuadratureBatch * kIntegralCount],
-                    greekWork[kQuadratureWork * kIntegralCount];
-                if (derivatives) {
-                    GreeksIntegrand own(model, maturity, m.contour, k);
-                    IntegrateAlongContour(own, model, maturity, m.contour, k, tolerance,
-                                          kIntegralCount, integrals, greekValues, greekWork);
-                } else {
-                    PriceIntegrand own(model, maturity, m.contour, k);
-                    IntegrateAlongContour(own, model, maturity, m.contour, k, tolerance, 1,
-                                          integrals, greekValues, greekWork);
-                }
-                for (double& x : integrals) x *= kInversePi;
-                const Greeks g = GreeksFromIntegrals(m.optionType, m.market, m.contour, integrals);
-                prices[m.index] = g.price;
-                if (derivatives) {
-                    const double d[5] = {g.dV0, g.dTheta, g.dKappa, g.dSigma, g.dRho};
-                    for (int j = 0; j < 5; ++j) parameterDerivatives[5 * m.index + j] = d[j];
-                }
+            const ComponentIntegral* own = results.data() + perOption * (i - first);
+            bool converged = true;
+            for (std::size_t c = 0; c < perOption; ++c) converged = converged && own[c].converged;
+            if (!converged) {
+                // The shared line does not serve this option: alone on its own line, with the
+                // single-option functions' fallbacks.
+                IntegrateOption(model, m.market, m.contour, sensitivities, integrals, width);
+                StoreResult(m, m.contour, integrals, prices, parameterDerivatives);
                 continue;
             }
-            const double* J = sums.data() + width * (i - first);
-            integrals[kValue] = J[0] * kInversePi;
-            if (derivatives) {
-                integrals[kDV0] = J[1] * kInversePi;
-                integrals[kDTheta] = J[2] * kInversePi;
-                integrals[kDKappa] = J[3] * kInversePi;
-                integrals[kDSigma] = J[4] * kInversePi;
-                integrals[kDRho] = J[5] * kInversePi;
+            for (int c = 0; c < kIntegralCount; ++c) {
+                integrals[c] = c < static_cast<int>(perOption) ? own[c].sum * kInversePi : 0.0;
             }
-            const Greeks g = GreeksFromIntegrals(m.optionType, m.market, line, integrals);
-            prices[m.index] = g.price;
-            if (derivatives) {
-                double* d = parameterDerivatives + 5 * m.index;
-                d[0] = g.dV0;
-                d[1] = g.dTheta;
-                d[2] = g.dKappa;
-                d[3] = g.dSigma;
-                d[4] = g.dRho;
-            }
+            StoreResult(m, line, integrals, prices, parameterDerivatives);
         }
     };
     runner.ForEach(static_cast<int>(start.size()) - 1, priceGroup);
+}
+
+void PriceOptions(double spot, const ModelParameters& model, const BatchOption* options,
+                  std::size_t count, double* prices, double* parameterDerivatives,
+                  ParallelFor& runner, VectorWidth width) {
+    CheckModel(model);
+    CheckSpot(spot);
+    std::vector<BatchMember> pending;
+    for (std::size_t i = 0; i < count; ++i) {
+        const BatchOption& o = options[i];
+        double* derivatives = parameterDerivatives != nullptr
+                                  ? parameterDerivatives + kModelParameterCount * i
+                                  : nullptr;
+        if (!OptionInputError(o.optionType, o.strike, o.maturity, o.rate, o.dividendYield)
+                 .empty()) {
+            prices[i] = std::numeric_limits<double>::quiet_NaN();
+            if (derivatives != nullptr)
+                std::fill(derivatives, derivatives + kModelParameterCount, prices[i]);
+            continue;
+        }
+        const Market market = MakeMarket(spot, o.strike, o.maturity, o.rate, o.dividendYield);
+        Greeks g;
+        if (GreeksWithoutIntegral(o.optionType, market, model, &g)) {
+            prices[i] = g.price;
+            if (derivatives != nullptr) CopyParameterDerivatives(g, derivatives);
+            continue;
+        }
+        pending.push_back({i, o.optionType, market,
+                           ChooseContour(market.logMoneyness, o.maturity, model, width)});
+    }
+    PriceBatch(model, pending, prices, parameterDerivatives, runner, width);
 }
 
 }  // namespace contour

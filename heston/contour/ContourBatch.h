@@ -1,11 +1,14 @@
-// ContourBatch: many options under one parameter set, with the characteristic function
-// evaluated once per node for every group of options that can share an integration line.
+// ContourBatch: many options under one parameter set, with ln M evaluated once per node for
+// every group of options that can share an integration line.
 //
 // Options of one maturity whose own saddle-point lines lie close together (same side, nu within
 // a quarter of its distance to the pole, scales within a factor 1.5) are integrated along the
 // line of the first of them: the line may be anywhere in the strip, so every price stays exact,
 // and the cost per extra option is one complex exponential per node instead of a whole
-// characteristic function. Each option keeps its own convergence test.
+// characteristic function. Each option keeps its own error control (its price to 1e-8 of its
+// own integral as well as of its integrand's mass); one that misses it on the shared line is
+// integrated alone on its own line, as the single-option functions do. An option alone in its
+// group, or integrated alone, gets the single-option functions' price to the last bit.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +16,9 @@
 
 #include "contour/ContourPricing.h"
 #include "execution/ParallelFor.h"
+#include "model/ModelParameters.h"
+#include "model/PricingTypes.h"
+#include "vectormath/VectorWidth.h"
 
 namespace heston {
 namespace contour {
@@ -25,11 +31,15 @@ struct BatchMember {
 };
 
 // Prices (and, when parameterDerivatives is not null, the five parameter derivatives at
-// 5 * index) of the members; absoluteTolerance gives each option's tolerance of its integral.
-// The groups are the tasks handed to runner; every price is the same whichever runner.
-void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
-                double (*absoluteTolerance)(const Market&), double* prices,
-                double* parameterDerivatives, ParallelFor& runner = Serial());
+// 5 * index) of the members. The groups are the tasks handed to runner; every price is the
+// same whichever runner.
+void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members, double* prices,
+                double* parameterDerivatives, ParallelFor& runner, VectorWidth width);
+
+// EuropeanPrices (ContourPricer.h) at the loops of the given width.
+void PriceOptions(double spot, const ModelParameters& model, const BatchOption* options,
+                  std::size_t count, double* prices, double* parameterDerivatives,
+                  ParallelFor& runner, VectorWidth width);
 
 }  // namespace contour
 }  // namespace heston

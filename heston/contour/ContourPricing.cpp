@@ -9,7 +9,6 @@
 #include <stdexcept>
 
 #include "contour/ContourKernel.h"
-#include "contour/LogMoment.h"
 
 namespace heston {
 namespace contour {
@@ -105,7 +104,7 @@ bool DeterministicForward(const ModelParameters& m) {
     return m.v0 == 0.0 && (m.theta == 0.0 || m.kappa == 0.0);
 }
 
-Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
+Contour ChooseContour(double k, double maturity, const ModelParameters& model, VectorWidth width) {
     Contour c{k > 0.0, false, 0.0, 0.0, 0.0};
     // Saddle point of the integrand for a normal log price with the model's expected variance
     // w: with y = nu - 1/2 (or 1/2 - nu for the put), the root y > 1/2 of
@@ -168,7 +167,7 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
     const double h = 0.1 * c.scale;
     const double v[3] = {0.0, h, 2.0 * h};
     double re[3], im[3];
-    LogMoments(model, maturity, c.nu, v, 3, re, im);
+    LogMoments({model, maturity, c.nu}, v, 3, re, im, width);
     const double slopeH = -im[1] / h, slope2H = -im[2] / (2.0 * h);
     const double curvatureH = 2.0 * (re[0] - re[1]) / (h * h);
     const double curvature2H = 2.0 * (re[0] - re[2]) / (4.0 * h * h);
@@ -209,23 +208,25 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model) {
     return c;
 }
 
-Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k) {
-    const Complex kappa{model.kappa, 0.0}, sigma{model.sigma, 0.0}, rho{model.rho, 0.0},
-        T{maturity, 0.0};
-    // The phase of exp(-s k) M(s) at s = nu - i v (without the slowly turning 1/(s (s - 1))).
-    auto phase = [&](double v) {
-        const HestonExponent<Complex> x =
-            HestonCharacteristicExponent(Complex{contour.nu, -v}, kappa, sigma, rho, T);
-        return v * k + model.theta * x.perTheta.im + model.v0 * x.perV0.im;
-    };
+Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k,
+                VectorWidth width) {
     Tail tail{20.0 * contour.width, 0.0, contour.width};
     const double span = 100.0 * contour.width;
-    const double omega = (phase(tail.tailStart + span) - phase(tail.tailStart)) / span;
+    // The phase of exp(-s k) M(s) at s = nu - i v (without the slowly turning 1/(s (s - 1))),
+    // at the tail's start and a hundred widths on.
+    const double v[2] = {tail.tailStart, tail.tailStart + span};
+    double re[2], im[2];
+    LogMoments({model, maturity, contour.nu}, v, 2, re, im, width);
+    const double omega = ((v[1] * k + im[1]) - (v[0] * k + im[0])) / span;
     if (std::isfinite(omega)) tail.tailFrequency = std::fabs(omega);
     if (tail.tailFrequency > 0.0) {
         tail.bulkPanel = std::min(contour.width, 3.141592653589793 / tail.tailFrequency);
     }
     return tail;
+}
+
+double AbsoluteTolerance(const Market& market) {
+    return 1e-18 * market.spot / (market.strike * market.rateDiscount * kInversePi);
 }
 
 double PriceFromIntegral(int optionType, const Market& m, const Contour& contour, double sum) {
@@ -281,6 +282,11 @@ Greeks GreeksFromIntegrals(int optionType, const Market& m, const Contour& conto
         g.theta += sign * (m.dividendYield * discountedSpot - m.rate * discountedStrike);
     }
     return g;
+}
+
+void CopyParameterDerivatives(const Greeks& g, double* derivatives) {
+    const double d[kModelParameterCount] = {g.dV0, g.dTheta, g.dKappa, g.dSigma, g.dRho};
+    for (int j = 0; j < kModelParameterCount; ++j) derivatives[j] = d[j];
 }
 
 bool PriceWithoutIntegral(int optionType, const Market& m, const ModelParameters& model,

@@ -1,6 +1,7 @@
-// ContourPricing: the pieces of the contour pricer shared by the single-option
-// functions and the batch: argument checks, the market quantities of one option, the choice of
-// the integration contour, and the price and Greeks built from the contour integral.
+// ContourPricing: the pieces of the contour pricer shared by the single-option functions and
+// the batch: argument checks, the market quantities of one option, the choice of the
+// integration contour and of the tail rule, the tolerance of the integrals, and the price and
+// Greeks built from them.
 //
 // References:
 //   A. Lewis, "Option valuation under stochastic volatility", Finance Press, 2000, and
@@ -31,7 +32,10 @@
 
 #include <string>
 
-#include "contour/ContourPricer.h"
+#include "contour/ContourKernel.h"
+#include "model/ModelParameters.h"
+#include "model/PricingTypes.h"
+#include "vectormath/VectorWidth.h"
 
 namespace heston {
 namespace contour {
@@ -71,7 +75,8 @@ struct Contour {
     double scale;  // of the sinh-trapezoid rule
     double width;  // of the integrand's bell around v = 0
 };
-Contour ChooseContour(double logMoneyness, double maturity, const ModelParameters& model);
+Contour ChooseContour(double logMoneyness, double maturity, const ModelParameters& model,
+                      VectorWidth width);
 
 // Where the integrand decays slowly and keeps oscillating (v0 = 0 with a small kappa theta T
 // against sigma), the sinh-trapezoid rule cannot resolve its tail. The tail is then
@@ -82,20 +87,27 @@ struct Tail {
     double tailFrequency;
     double bulkPanel;
 };
-Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k);
+Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k,
+                VectorWidth width);
+
+// 1/pi: the integrals along the line are the undiscounted prices divided by pi K.
+constexpr double kInversePi = 0.318309886183790671537767526745;
+
+// The absolute tolerance of an option's integrals (in units of the price divided by
+// pi K exp(-r T)): prices below 1e-18 of the spot need only absolute accuracy.
+double AbsoluteTolerance(const Market& market);
 
 // Price of optionType from the integral sum (already divided by pi): the out-of-the-money
 // option, clamped to the no-arbitrage bounds, and the other type by parity.
 double PriceFromIntegral(int optionType, const Market& market, const Contour& contour, double sum);
 
-// The nine integrals of one option: price, d/dk, d2/dk2, d/dT, d/dv0, d/dtheta, d/dkappa,
-// d/dsigma, d/drho, each already divided by pi.
-enum Integral { kValue, kDk, kDk2, kDMaturity, kDV0, kDTheta, kDKappa, kDSigma, kDRho };
-constexpr int kIntegralCount = 9;
-
-// Greeks of optionType from the nine integrals of the out-of-the-money option.
+// Greeks of optionType from the integrals of the out-of-the-money option (kIntegralCount of
+// them in the order of ContourKernel.h, each already divided by pi; those not integrated 0).
 Greeks GreeksFromIntegrals(int optionType, const Market& market, const Contour& contour,
                            const double* integrals);
+
+// The five parameter derivatives of g in calibration order (v0, theta, kappa, sigma, rho).
+void CopyParameterDerivatives(const Greeks& g, double* derivatives);
 
 // Price and Greeks where no integral is needed: zero maturity, zero strike, zero spot or zero
 // variance. Returns false when the option needs the integral.

@@ -1,5 +1,4 @@
 // The model's smile: the Black-Scholes volatility of the contour price.
-#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -9,19 +8,14 @@ namespace heston {
 
 double ModelImpliedVolatility(int optionType, double spot, double strike, double maturity,
                               double rate, double dividendYield, const ModelParameters& model) {
-    // Call and put have the same implied volatility; the out-of-the-money one carries no
-    // intrinsic value, so its price inverts with the least loss of digits. EuropeanPrice
-    // checks the other arguments.
-    if (optionType != kCall && optionType != kPut) {
-        throw std::invalid_argument("optionType must be 1 (call) or 2 (put) (got " +
-                                    std::to_string(optionType) + ")");
-    }
-    const double forward = spot * std::exp((rate - dividendYield) * maturity);
-    const int outOfTheMoney = strike > forward ? kCall : kPut;
+    // The inversion of the very price EuropeanPrice gives for this option, so that the smile
+    // and the price a user sees agree to the last bit; EuropeanPrice checks the arguments.
+    // (An option in the money inverts with the rounding of its intrinsic value: the call and
+    // the put of one strike agree to the conditioning of the larger price.)
     const double price =
-        EuropeanPrice(outOfTheMoney, spot, strike, maturity, rate, dividendYield, model);
+        EuropeanPrice(optionType, spot, strike, maturity, rate, dividendYield, model);
     try {
-        return BlackImpliedVolatility(outOfTheMoney, price, spot, strike, maturity, rate,
+        return BlackImpliedVolatility(optionType, price, spot, strike, maturity, rate,
                                       dividendYield);
     } catch (const std::exception& e) {
         throw std::domain_error(

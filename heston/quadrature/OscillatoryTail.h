@@ -39,12 +39,13 @@ const GaussLegendre16& LegendreRule();
 // going to *change (an estimate of its error); work holds n doubles.
 double WynnEpsilonLimit(const double* partial, int n, double* work, double* change);
 
-// sums[c] = integral over [0, inf) of component c, for an integrand whose tail beyond start
+// results[c] = integral over [0, inf) of component c, for an integrand whose tail beyond start
 // oscillates with angular frequency omega > 0; bulkPanel is the width of the panels over
-// [0, start]. Returns the estimated error of the first component.
+// [0, start]. Each result's change is Wynn's estimate of its error; the rule has no tolerance
+// of its own, so none is marked converged: the caller weighs the changes.
 template <typename Integrand>
-double IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, double omega,
-                                std::size_t count, double* sums) {
+void IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, double omega,
+                              std::size_t count, ComponentIntegral* results) {
     constexpr int kTailPanels = 40;
     constexpr double kPi = 3.141592653589793238462643383279503;
     const GaussLegendre16& rule = LegendreRule();
@@ -86,14 +87,12 @@ double IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, do
         }
         for (std::size_t c = 0; c < count; ++c) partial[c * kTailPanels + p] = running[c];
     }
-    double firstChange = 0.0;
     for (std::size_t c = 0; c < count; ++c) {
-        double change;
-        sums[c] =
-            WynnEpsilonLimit(partial.data() + c * kTailPanels, kTailPanels, work.data(), &change);
-        if (c == 0) firstChange = change;
+        ComponentIntegral& r = results[c];
+        r.sum =
+            WynnEpsilonLimit(partial.data() + c * kTailPanels, kTailPanels, work.data(), &r.change);
+        r.converged = false;
     }
-    return firstChange;
 }
 
 }  // namespace heston

@@ -20,23 +20,28 @@
 // the bulk into a few nodes. The error then falls roughly as the square of the previous error
 // each time the step is halved: once two successive sums agree to 1e-8 of the integrand's
 // absolute mass (or to the caller's absolute tolerance), the finer sum is exact to rounding.
-// The first sum has step 1/4, where the pricer's integrands are first close to their limit, so
-// that the second sum can already be the last. The range of t is cut where the integrand's
-// modulus (supplied by the caller, so that zeros of an oscillating real part do not stop it)
-// has fallen below 1e-16 of the mass so far, or below the absolute tolerance, on two
-// successive nodes. Nothing depends on an upper limit of v. An integrand whose tail decays
-// slowly and keeps oscillating defeats the rule (the step grows with t); the report says so,
-// and OscillatoryTail.h takes over.
+// A sum far smaller than its integrand's mass (an integrand that oscillates and cancels, such
+// as a price far out of the money whose line is off its saddle point) would keep only the
+// digits that the mass leaves it; components the caller marks as values must also agree to
+// 1e-8 of their own sum, so that they keep their relative accuracy. The first sum has step
+// 1/4, where the pricer's integrands are first close to their limit, so that the second sum
+// can already be the last. The range of t is cut where the integrand's modulus (supplied by
+// the caller, so that zeros of an oscillating real part do not stop it) has fallen below 1e-16
+// of the mass so far, or below the absolute tolerance, on two successive nodes. Nothing
+// depends on an upper limit of v. An integrand whose tail decays slowly and keeps oscillating
+// defeats the rule (the step grows with t); the results say so, and OscillatoryTail.h takes
+// over.
 //
 // The integrand is a function object with a member
 //     void Evaluate(const double* v, int n, double* values, double* sizes)
 // that writes, for each of the n nodes v[j], the `count` real components to integrate at
 // values[count * j .. count * j + count - 1] and the size of the integrand there at sizes[j] (a
 // bound of the components' scale, for the truncation). Nodes come in groups of up to
-// kQuadratureBatch, so that the integrand can evaluate several at once; the sums do not depend
-// on how the nodes are grouped. Each component stops refining at the first step where it has
-// converged, so the first component's value does not depend on which other components are
-// integrated with it.
+// kQuadratureBatch, so that the integrand can evaluate several at once: the first sum's nodes
+// four at a time while looking for the cut, each call with the second sum's four nodes between
+// them (the second sum is always needed). The sums do not depend on how the nodes are grouped.
+// Each component stops refining at the first step where it has converged, so a component's
+// result does not depend on which other components are integrated with it.
 #pragma once
 
 #include <cmath>
@@ -57,47 +62,59 @@ struct SinhTrapezoidNodes {
 
 const SinhTrapezoidNodes& SinhNodes();
 
-// Result of IntegrateSinhTrapezoid: how many times the integrand was evaluated and
-// whether every component met the tolerance.
+// One component's integral: the sum, its last change (a bound of its error when it converged,
+// an estimate of it otherwise) and whether it met the tolerance.
+struct ComponentIntegral {
+    double sum;
+    double change;
+    bool converged;
+};
+
+// What IntegrateSinhTrapezoid reports: how many times the integrand was evaluated and whether
+// every component met the tolerance.
 struct QuadratureReport {
     int evaluations;
     bool converged;
-    double change;  // the first component's last change: a bound of its error when converged
+};
+
+// When a component has converged: two successive sums agree to 1e-8 of its absolute mass, or
+// to `absolute`; and, for the values (the components 0, valueStride, 2 valueStride, ... when
+// valueStride > 0), to 1e-8 of their own sum as well.
+struct QuadratureTolerance {
+    double absolute = 0.0;
+    std::size_t valueStride = 0;
 };
 
 // Nodes handed to the integrand at once, at most.
 constexpr int kQuadratureBatch = 8;
 
 // Doubles of scratch per component for IntegrateSinhTrapezoid.
-constexpr int kQuadratureWork = 5;
+constexpr int kQuadratureWork = 4;
 
-// sums[c] = integral over [0, inf) of component c; values holds kQuadratureBatch * count
+// results[c] = integral over [0, inf) of component c; values holds kQuadratureBatch * count
 // doubles and work kQuadratureWork * count.
-// With ahead, the second sum's nodes are evaluated in the same calls as the first sum's, which
-// pays where the integrand evaluates a call's nodes side by side; an integrand that evaluates
-// one node after the other does better without, which wastes no node past the cut. The sums
-// are the same either way, to the last bit.
 template <typename Integrand>
-QuadratureReport IntegrateSinhTrapezoid(Integrand& f, double scale, double absoluteTolerance,
-                                        std::size_t count, double* sums, double* values,
-                                        double* work, bool ahead = true) {
+QuadratureReport IntegrateSinhTrapezoid(Integrand& f, double scale,
+                                        const QuadratureTolerance& tolerance, std::size_t count,
+                                        ComponentIntegral* results, double* values, double* work) {
     const SinhTrapezoidNodes& nodes = SinhNodes();
     constexpr int kCoarse = 1 << SinhTrapezoidNodes::kLevels;
     constexpr int kHalf = kCoarse / 2;
     constexpr double kRelativeTolerance = 1e-8;
     constexpr double kNegligible = 1e-16;
     // The first sum's nodes are evaluated four at a time while looking for the cut, so that at
-    // most three are wasted; the second sum's nodes between them come in the same call (the
-    // second sum is always needed), so that each call fills kQuadratureBatch nodes.
+    // most three are wasted; the second sum's nodes between them come in the same call, so
+    // that each call fills kQuadratureBatch nodes.
     constexpr int kFirstBatch = kQuadratureBatch / 2;
+    const double absoluteTolerance = tolerance.absolute;
 
     double* raw = work;                 // running sum of terms over all nodes so far
     double* mass = work + count;        // running sum of |terms|
-    double* done = work + 2 * count;    // 1 once the component has converged
-    double* middle = work + 3 * count;  // the second sum's new terms, found with the first's
-    double* middleMass = work + 4 * count;
+    double* middle = work + 2 * count;  // the second sum's new terms, found with the first's
+    double* middleMass = work + 3 * count;
     for (std::size_t c = 0; c < count; ++c) {
-        raw[c] = mass[c] = done[c] = middle[c] = middleMass[c] = 0.0;
+        raw[c] = mass[c] = middle[c] = middleMass[c] = 0.0;
+        results[c] = {0.0, HUGE_VAL, false};
     }
     double v[kQuadratureBatch], sizes[kQuadratureBatch];
 
@@ -115,8 +132,7 @@ QuadratureReport IntegrateSinhTrapezoid(Integrand& f, double scale, double absol
             v[coarse++] = scale * nodes.abscissa[i];
         }
         int n = coarse;
-        for (int j = 0;
-             ahead && j < coarse && first + j * kCoarse + kHalf < SinhTrapezoidNodes::kNodeCount;
+        for (int j = 0; j < coarse && first + j * kCoarse + kHalf < SinhTrapezoidNodes::kNodeCount;
              ++j) {
             v[n++] = scale * nodes.abscissa[first + j * kCoarse + kHalf];
         }
@@ -152,16 +168,19 @@ QuadratureReport IntegrateSinhTrapezoid(Integrand& f, double scale, double absol
         }
     }
     double step = SinhTrapezoidNodes::kFirstStep;
-    for (std::size_t c = 0; c < count; ++c) sums[c] = step * raw[c];
+    for (std::size_t c = 0; c < count; ++c) results[c].sum = step * raw[c];
 
     bool converged = false;
-    double firstChange = HUGE_VAL;
     for (int level = 1, stride = kHalf; level <= SinhTrapezoidNodes::kLevels;
          ++level, stride /= 2) {
-        // The second sum's new terms are summed apart and added at once, in the same order
-        // whether they were evaluated ahead or now.
-        const bool behind = level == 1 && !ahead;
-        for (int i = stride; (level > 1 || behind) && i <= last;) {
+        if (level == 1) {
+            // The second sum's new terms, summed apart while the first sum was found.
+            for (std::size_t c = 0; c < count; ++c) {
+                raw[c] += middle[c];
+                mass[c] += middleMass[c];
+            }
+        }
+        for (int i = stride; level > 1 && i <= last;) {
             int n = 0, index[kQuadratureBatch];
             for (; n < kQuadratureBatch && i <= last; i += 2 * stride) {
                 index[n] = i;
@@ -172,43 +191,34 @@ QuadratureReport IntegrateSinhTrapezoid(Integrand& f, double scale, double absol
             for (int j = 0; j < n; ++j) {
                 const double weight = scale * nodes.weight[index[j]];
                 for (std::size_t c = 0; c < count; ++c) {
-                    if (done[c] != 0.0) continue;
+                    if (results[c].converged) continue;
                     const double term = values[count * j + c] * weight;
-                    if (behind) {
-                        middle[c] += term;
-                        middleMass[c] += std::fabs(term);
-                    } else {
-                        raw[c] += term;
-                        mass[c] += std::fabs(term);
-                    }
+                    raw[c] += term;
+                    mass[c] += std::fabs(term);
                 }
-            }
-        }
-        if (level == 1) {
-            for (std::size_t c = 0; c < count; ++c) {
-                raw[c] += middle[c];
-                mass[c] += middleMass[c];
             }
         }
         step *= 0.5;
         converged = true;
+        // valueIn counts down to the next value (0: component c is one).
+        std::size_t valueIn = tolerance.valueStride > 0 ? 0 : count;
         for (std::size_t c = 0; c < count; ++c) {
-            if (done[c] != 0.0) continue;
+            const bool value = valueIn == 0;
+            valueIn = value ? tolerance.valueStride - 1 : valueIn - 1;
+            ComponentIntegral& r = results[c];
+            if (r.converged) continue;
             const double sum = step * raw[c];
-            const double change = std::fabs(sum - sums[c]);
-            const bool agrees =
-                change <= kRelativeTolerance * step * mass[c] || change <= absoluteTolerance;
-            sums[c] = sum;
-            if (c == 0) firstChange = change;
-            if (agrees) {
-                done[c] = 1.0;
-            } else {
-                converged = false;
-            }
+            const double change = std::fabs(sum - r.sum);
+            bool agrees = change <= kRelativeTolerance * step * mass[c];
+            if (value) agrees = agrees && change <= kRelativeTolerance * std::fabs(sum);
+            r.sum = sum;
+            r.change = change;
+            r.converged = agrees || change <= absoluteTolerance;
+            converged = converged && r.converged;
         }
         if (converged) break;
     }
-    return {evaluations, converged, firstChange};
+    return {evaluations, converged};
 }
 
 }  // namespace heston

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "vectormath/Inline.h"
 #include "vectormath/VectorPack.h"
 
 // Four-lane vectors pass between these inline functions only inside AVX2 code.
@@ -50,25 +51,51 @@ struct UnsignedLanes<32> {
 template <class Vd>
 constexpr int kLanes = sizeof(Vd) / sizeof(double);
 
-// The kernels are always inlined, so that each takes the instruction set of the loop that
-// uses it.
-#define HESTON_VMATH_INLINE inline __attribute__((always_inline))
-
 template <class Vd>
 HESTON_VMATH_INLINE Vd Splat(double x) {
     return Vd{} + x;
 }
 
+// kLanes<Vd> doubles from p (no alignment needed). A pack loads its halves one by one, so that
+// each is one vector load and never a copy through the stack.
 template <class Vd>
 HESTON_VMATH_INLINE Vd Load(const double* p) {
-    Vd v;
-    __builtin_memcpy(&v, p, sizeof v);
-    return v;
+    if constexpr (IsPack<Vd>::value) {
+        using H = decltype(Vd{}.lo);
+        return Vd{Load<H>(p), Load<H>(p + sizeof(H) / sizeof(double))};
+    } else {
+        Vd v;
+        __builtin_memcpy(&v, p, sizeof v);
+        return v;
+    }
+}
+
+// The first count doubles at p (1 <= count <= kLanes<Vd>) in the first lanes, the other lanes
+// `pad`, built in registers from scalar loads: a vector load of doubles that were just stored
+// one by one (the nodes a quadrature has just written) would wait until the stores retire.
+template <class Vd>
+HESTON_VMATH_INLINE Vd LoadFirst(const double* p, int count, double pad) {
+    if constexpr (IsPack<Vd>::value) {
+        using H = decltype(Vd{}.lo);
+        constexpr int half = static_cast<int>(sizeof(H) / sizeof(double));
+        return Vd{LoadFirst<H>(p, count < half ? count : half, pad),
+                  count > half ? LoadFirst<H>(p + half, count - half, pad) : H{} + pad};
+    } else if constexpr (sizeof(Vd) == 2 * sizeof(double)) {
+        return Vd{p[0], count > 1 ? p[1] : pad};
+    } else {
+        if (count == 4) return Vd{p[0], p[1], p[2], p[3]};
+        return Vd{p[0], count > 1 ? p[1] : pad, count > 2 ? p[2] : pad, pad};
+    }
 }
 
 template <class Vd>
 HESTON_VMATH_INLINE void Store(double* p, Vd v) {
-    __builtin_memcpy(p, &v, sizeof v);
+    if constexpr (IsPack<Vd>::value) {
+        Store(p, v.lo);
+        Store(p + sizeof(v.lo) / sizeof(double), v.hi);
+    } else {
+        __builtin_memcpy(p, &v, sizeof v);
+    }
 }
 
 // Lane-wise mask ? a : b, the mask being all ones or all zeros per lane.
@@ -173,6 +200,26 @@ __attribute__((target("avx2"))) inline V4 Min(V4 a, V4 b) {
     return __builtin_ia32_minpd256(a, b);
 }
 #endif
+
+// Whether any lane of a comparison's mask is set: the sign bits gathered in one instruction.
+HESTON_VMATH_INLINE bool AnyLane(MaskOf<V2> mask) {
+#if defined(__SSE2__)
+    return __builtin_ia32_movmskpd((V2)mask) != 0;
+#else
+    return mask[0] != 0 || mask[1] != 0;
+#endif
+}
+
+#if HESTON_VMATH_AVX2
+__attribute__((target("avx2"))) inline bool AnyLane(MaskOf<V4> mask) {
+    return __builtin_ia32_movmskpd256((V4)mask) != 0;
+}
+#endif
+
+template <class H>
+HESTON_VMATH_INLINE bool AnyLane(Pack<H> mask) {
+    return AnyLane(mask.lo | mask.hi);
+}
 
 template <class H>
 HESTON_VMATH_INLINE Pack<H> Max(Pack<H> a, Pack<H> b) {

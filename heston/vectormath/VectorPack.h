@@ -15,6 +15,8 @@
 
 #include <type_traits>
 
+#include "vectormath/Inline.h"
+
 // Vectors of four lanes pass between these inline functions only inside AVX2 code.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -42,21 +44,25 @@ struct Pack {
     }
 };
 
-#define HESTON_PACK_INLINE inline __attribute__((always_inline))
-
 // Binary operators between packs, and between a pack and a scalar (applied to every lane, as
 // with a vector), and the compound assignments.
+// Whether a type is a pack.
+template <class T>
+struct IsPack : std::false_type {};
+template <class H>
+struct IsPack<Pack<H>> : std::true_type {};
+
 #define HESTON_PACK_BINARY(op)                                                          \
     template <class H>                                                                  \
-    HESTON_PACK_INLINE Pack<H> operator op(const Pack<H>& a, const Pack<H>& b) {        \
+    HESTON_VMATH_INLINE Pack<H> operator op(const Pack<H>& a, const Pack<H>& b) {       \
         return {a.lo op b.lo, a.hi op b.hi};                                            \
     }                                                                                   \
     template <class H, class S, class = std::enable_if_t<std::is_arithmetic<S>::value>> \
-    HESTON_PACK_INLINE Pack<H> operator op(const Pack<H>& a, S s) {                     \
+    HESTON_VMATH_INLINE Pack<H> operator op(const Pack<H>& a, S s) {                    \
         return {a.lo op s, a.hi op s};                                                  \
     }                                                                                   \
     template <class H>                                                                  \
-    HESTON_PACK_INLINE Pack<H>& operator op##=(Pack<H>& a, const Pack<H>& b) {          \
+    HESTON_VMATH_INLINE Pack<H>& operator op##=(Pack<H>& a, const Pack<H>& b) {         \
         a.lo = a.lo op b.lo;                                                            \
         a.hi = a.hi op b.hi;                                                            \
         return a;                                                                       \
@@ -74,16 +80,16 @@ HESTON_PACK_BINARY(>>)
 #undef HESTON_PACK_BINARY
 
 template <class H>
-HESTON_PACK_INLINE Pack<H> operator~(const Pack<H>& a) {
+HESTON_VMATH_INLINE Pack<H> operator~(const Pack<H>& a) {
     return {~a.lo, ~a.hi};
 }
 
 // Comparisons give a pack of the halves' lane masks.
-#define HESTON_PACK_COMPARE(op)                                               \
-    template <class H>                                                        \
-    HESTON_PACK_INLINE auto operator op(const Pack<H>& a, const Pack<H>& b) { \
-        using Mask = decltype(a.lo op b.lo);                                  \
-        return Pack<Mask>{a.lo op b.lo, a.hi op b.hi};                        \
+#define HESTON_PACK_COMPARE(op)                                                \
+    template <class H>                                                         \
+    HESTON_VMATH_INLINE auto operator op(const Pack<H>& a, const Pack<H>& b) { \
+        using Mask = decltype(a.lo op b.lo);                                   \
+        return Pack<Mask>{a.lo op b.lo, a.hi op b.hi};                         \
     }
 
 HESTON_PACK_COMPARE(<)

@@ -1,17 +1,22 @@
 // Stopping long computations: the poll's asking, and what a stop leaves behind in the Monte
 // Carlo price (the random stream after whole simulations), the Differential Evolution solver
 // (whole members, finished generations counted) and both calibrations (the observation table
-// stored whole); a request that never says stop changes no number.
+// stored whole), and the contour calibration's end with "Calculation cancelled"; a request that
+// never says stop changes no number.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "calibration/Calibration.h"
+#include "calibration/ContourCalibration.h"
 #include "closedform/Heston.h"
+#include "contour/ContourPricer.h"
 #include "execution/StopRequest.h"
 #include "montecarlo/RuntimeRand.h"
 #include "optimisation/DESolver.h"
+#include "thread_runner.h"
 
 namespace {
 
@@ -174,4 +179,47 @@ TEST(StopRequestCalibration, StopLeavesTheTableWholeAndNeverStoppingChangesNothi
                                     StopAtQuestion(60, &asked)),
                  CalculationCancelled);
     ExpectTableStored(table);
+}
+
+TEST(StopRequestCalibration, ContourCalibrationEndsCancelledAndNeverStoppingChangesNothing) {
+    // Fifteen options priced by the contour pricer; from no guess, with and without threads.
+    const heston::ModelParameters truth{0.05, 0.08, 2.0, 0.6, -0.7};
+    std::vector<heston::CalibrationQuote> quotes;
+    for (double maturity : {0.25, 1.0, 2.5}) {
+        for (double strike : {80.0, 90.0, 100.0, 110.0, 125.0}) {
+            const int type = strike < 100.0 ? heston::kPut : heston::kCall;
+            quotes.push_back({{type, strike, maturity, 0.03, 0.01},
+                              heston::EuropeanPrice(type, 100, strike, maturity, 0.03, 0.01, truth),
+                              1.0});
+        }
+    }
+    const heston::ContourCalibrationSettings settings;
+    test_support::ThreadRunner threads(3);
+    for (heston::ParallelFor* runner :
+         {&heston::Serial(), static_cast<heston::ParallelFor*>(&threads)}) {
+        const heston::ContourCalibrationResult plain =
+            heston::CalibrateAccurately(100, quotes, settings, *runner);
+        int asked = 0;
+        const heston::ContourCalibrationResult polled =
+            heston::CalibrateAccurately(100, quotes, settings, StopAtQuestion(0, &asked), *runner);
+        EXPECT_EQ(std::memcmp(&plain.parameters, &polled.parameters, sizeof plain.parameters), 0);
+        EXPECT_EQ(plain.rmse, polled.rmse);
+        EXPECT_EQ(plain.evaluations, polled.evaluations);
+        // Asked before the input checks, the ranking, the short runs and each evaluation of
+        // the fit to the whole table.
+        EXPECT_GE(asked, 4);
+
+        // Stopped at the first question (before any evaluation), part-way, and at the last.
+        for (int question : {1, asked / 2, asked}) {
+            int count = 0;
+            try {
+                heston::CalibrateAccurately(100, quotes, settings, StopAtQuestion(question, &count),
+                                            *runner);
+                ADD_FAILURE() << "not stopped at question " << question;
+            } catch (const CalculationCancelled& e) {
+                EXPECT_EQ(std::string(e.what()), "Calculation cancelled");
+                EXPECT_EQ(count, question);
+            }
+        }
+    }
 }

@@ -1,0 +1,19 @@
+// The Black-Scholes vega.
+#include "blackscholes/BlackVega.h"
+
+#include <cmath>
+
+namespace heston {
+
+double BlackVega(double spot, double strike, double maturity, double rate, double dividendYield,
+                 double volatility) {
+    constexpr double kInverseSqrtTwoPi = 0.3989422804014327;
+    const double root = std::sqrt(maturity);
+    const double d1 = (std::log(spot / strike) +
+                       (rate - dividendYield + 0.5 * volatility * volatility) * maturity) /
+                      (volatility * root);
+    return spot * std::exp(-dividendYield * maturity) *
+           (kInverseSqrtTwoPi * std::exp(-0.5 * d1 * d1)) * root;
+}
+
+}  // namespace heston

@@ -1,0 +1,87 @@
+// One option's integrals along its own line, with the rule's fallbacks taken integral by
+// integral.
+#include "contour/ContourIntegration.h"
+
+#include "quadrature/OscillatoryTail.h"
+#include "quadrature/SinhTrapezoid.h"
+
+namespace heston {
+namespace contour {
+
+namespace {
+
+// The integrals of one option for the given sensitivities, whose number of components is a
+// constant of each instantiation, so that the rules' loops over them unroll.
+template <Sensitivities kSensitivities>
+void IntegrateOptionFor(const ModelParameters& model, const Market& market, const Contour& contour,
+                        double* integrals, VectorWidth width) {
+    constexpr std::size_t kCount = static_cast<std::size_t>(ComponentCount(kSensitivities));
+    const double k = market.logMoneyness;
+    LineIntegrand f({{model, market.maturity, contour.nu}, &k, 1, kSensitivities}, width);
+    const QuadratureTolerance tolerance{AbsoluteTolerance(market), kCount};
+    ComponentIntegral results[kCount], retry[kCount];
+    double values[kQuadratureBatch * kCount], work[kQuadratureWork * kCount];
+    QuadratureReport report =
+        IntegrateSinhTrapezoid(f, contour.scale, tolerance, kCount, results, values, work);
+    if (!report.converged && contour.width != contour.scale) {
+        report = IntegrateSinhTrapezoid(f, contour.width, tolerance, kCount, retry, values, work);
+        for (std::size_t c = 0; c < kCount; ++c) {
+            if (!results[c].converged) results[c] = retry[c];
+        }
+    }
+    if (!report.converged) {
+        const Tail tail = ChooseTail(model, market.maturity, contour, k, width);
+        if (tail.tailFrequency > 0.0) {
+            IntegrateOscillatoryTail(f, tail.tailStart, tail.bulkPanel, tail.tailFrequency, kCount,
+                                     retry);
+            for (std::size_t c = 0; c < kCount; ++c) {
+                if (!results[c].converged && retry[c].change < results[c].change) {
+                    results[c] = retry[c];
+                }
+            }
+        }
+    }
+    for (int c = 0; c < kIntegralCount; ++c) {
+        integrals[c] = c < static_cast<int>(kCount) ? results[c].sum * kInversePi : 0.0;
+    }
+}
+
+}  // namespace
+
+void IntegrateOption(const ModelParameters& model, const Market& market, const Contour& contour,
+                     Sensitivities sensitivities, double* integrals, VectorWidth width) {
+    switch (sensitivities) {
+        case Sensitivities::kNone:
+            return IntegrateOptionFor<Sensitivities::kNone>(model, market, contour, integrals,
+                                                            width);
+        case Sensitivities::kParameters:
+            return IntegrateOptionFor<Sensitivities::kParameters>(model, market, contour, integrals,
+                                                                  width);
+        case Sensitivities::kGreeks:
+            return IntegrateOptionFor<Sensitivities::kGreeks>(model, market, contour, integrals,
+                                                              width);
+    }
+}
+
+double OptionPrice(int optionType, const Market& market, const ModelParameters& model,
+                   VectorWidth width) {
+    double price;
+    if (PriceWithoutIntegral(optionType, market, model, &price)) return price;
+    const Contour contour = ChooseContour(market.logMoneyness, market.maturity, model, width);
+    double integrals[kIntegralCount];
+    IntegrateOption(model, market, contour, Sensitivities::kNone, integrals, width);
+    return PriceFromIntegral(optionType, market, contour, integrals[kValue]);
+}
+
+Greeks OptionGreeks(int optionType, const Market& market, const ModelParameters& model,
+                    VectorWidth width) {
+    Greeks greeks;
+    if (GreeksWithoutIntegral(optionType, market, model, &greeks)) return greeks;
+    const Contour contour = ChooseContour(market.logMoneyness, market.maturity, model, width);
+    double integrals[kIntegralCount];
+    IntegrateOption(model, market, contour, Sensitivities::kGreeks, integrals, width);
+    return GreeksFromIntegrals(optionType, market, contour, integrals);
+}
+
+}  // namespace contour
+}  // namespace heston

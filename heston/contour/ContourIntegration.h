@@ -1,0 +1,34 @@
+// ContourIntegration: the integrals of one option along its own line, and the price and
+// Greeks of one option from them.
+//
+// The rule is the sinh-trapezoid rule (SinhTrapezoid.h) at the contour's scale; an integral
+// that does not converge there is integrated again at the width of the integrand's bell; and
+// where the integrand's tail keeps oscillating so that neither converges, the oscillatory-tail
+// rule (OscillatoryTail.h) replaces it if its own error estimate is the smaller. Each integral
+// takes its way on its own, so that the price computed with the Greeks or with the parameter
+// derivatives is the price computed alone, to the last bit.
+#pragma once
+
+#include "contour/ContourKernel.h"
+#include "contour/ContourPricing.h"
+#include "model/ModelParameters.h"
+#include "model/PricingTypes.h"
+#include "vectormath/VectorWidth.h"
+
+namespace heston {
+namespace contour {
+
+// integrals[0 .. kIntegralCount - 1]: the option's integrals along the contour, each divided
+// by pi, in the order of ContourKernel.h; those that sensitivities leave out are 0.
+void IntegrateOption(const ModelParameters& model, const Market& market, const Contour& contour,
+                     Sensitivities sensitivities, double* integrals, VectorWidth width);
+
+// The price and the Greeks of a checked option (its inputs valid), at the loops of the given
+// width.
+double OptionPrice(int optionType, const Market& market, const ModelParameters& model,
+                   VectorWidth width);
+Greeks OptionGreeks(int optionType, const Market& market, const ModelParameters& model,
+                    VectorWidth width);
+
+}  // namespace contour
+}  // namespace heston
