@@ -34,6 +34,7 @@
 
 #include "blackscholes/NormalisedBlack.h"
 #include "model/PricingTypes.h"
+#include "vectormath/MathConstants.h"
 
 namespace heston {
 
@@ -44,8 +45,6 @@ using blackscholes::NormalisedBlackCallComplement;
 using blackscholes::NormalisedVega;
 
 constexpr double kSqrtThree = 1.7320508075688772935;
-constexpr double kInvSqrtTwoPi = 0.39894228040143267794;
-constexpr double kTwoPi = 6.2831853071795864769;
 constexpr double kConvergedStep = 1e-7;
 constexpr int kMaxIterations = 12;
 
@@ -93,7 +92,7 @@ double TotalVolatility(double beta, double x) {
     const double bMax = std::exp(0.5 * x);
     const double sC = std::sqrt(-2.0 * x);
     const double bC = sC > 0.0 ? NormalisedBlackCall(x, sC).Value() : 0.0;
-    const double vegaC = sC > 0.0 ? NormalisedVega(x, sC) : kInvSqrtTwoPi;
+    const double vegaC = sC > 0.0 ? NormalisedVega(x, sC) : kInverseSqrtTwoPi;
 
     Piece piece = Piece::kMiddle;
     double s = sC + (beta - bC) / vegaC;

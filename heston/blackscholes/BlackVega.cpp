@@ -3,11 +3,12 @@
 
 #include <cmath>
 
+#include "vectormath/MathConstants.h"
+
 namespace heston {
 
 double BlackVega(double spot, double strike, double maturity, double rate, double dividendYield,
                  double volatility) {
-    constexpr double kInverseSqrtTwoPi = 0.3989422804014327;
     const double root = std::sqrt(maturity);
     const double d1 = (std::log(spot / strike) +
                        (rate - dividendYield + 0.5 * volatility * volatility) * maturity) /

@@ -5,13 +5,14 @@
 
 #include <cmath>
 
+#include "vectormath/MathConstants.h"
+
 namespace heston {
 namespace blackscholes {
 
 namespace {
 
 constexpr double kSqrtPi = 1.7724538509055160273;
-constexpr double kInvSqrtTwoPi = 0.39894228040143267794;
 constexpr double kInvSqrtTwo = 0.70710678118654752440;
 constexpr double kSqrtHalfPi = 1.2533141373155002512;
 
@@ -67,7 +68,7 @@ double AsymptoticFactor(double h, double t) {
             break;
         }
     }
-    return kInvSqrtTwoPi * sum;
+    return kInverseSqrtTwoPi * sum;
 }
 
 // The factor M for t < 0.21 and -10 <= h <= 0: b = phi(h) e^{-t^2/2} 2 sum_{k odd} c_k t^k with
@@ -103,11 +104,11 @@ double SmallTFactor(double h, double t) {
     for (int k = oddTerms - 2; k >= 0; --k) {
         sum = odd[k] + w * sum;
     }
-    return 2.0 * kInvSqrtTwoPi * t * sum;
+    return 2.0 * kInverseSqrtTwoPi * t * sum;
 }
 
 NormalisedBlackValue FromFactor(double factor, double exponent) {
-    return {factor, exponent, kInvSqrtTwoPi / factor};
+    return {factor, exponent, kInverseSqrtTwoPi / factor};
 }
 
 }  // namespace
@@ -146,7 +147,7 @@ NormalisedBlackValue NormalisedBlackCall(double x, double s) {
         // Phi(h + t) > 0.8 and Phi(h - t) < 0.2: the difference keeps its digits.
         const double value =
             std::exp(0.5 * x) * NormalCdf(h + t) - std::exp(-0.5 * x) * NormalCdf(h - t);
-        return {value, 0.0, kInvSqrtTwoPi * std::exp(exponent) / value};
+        return {value, 0.0, kInverseSqrtTwoPi * std::exp(exponent) / value};
     }
     const double factor =
         0.5 * (ScaledErfc(-(h + t) * kInvSqrtTwo) - ScaledErfc(-(h - t) * kInvSqrtTwo));
@@ -162,7 +163,7 @@ double NormalisedBlackCallComplement(double x, double s) {
 double NormalisedVega(double x, double s) {
     const double h = x / s;
     const double t = 0.5 * s;
-    return kInvSqrtTwoPi * std::exp(-0.5 * (h * h + t * t));
+    return kInverseSqrtTwoPi * std::exp(-0.5 * (h * h + t * t));
 }
 
 }  // namespace blackscholes

@@ -220,7 +220,7 @@ Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& co
     const double omega = ((v[1] * k + im[1]) - (v[0] * k + im[0])) / span;
     if (std::isfinite(omega)) tail.tailFrequency = std::fabs(omega);
     if (tail.tailFrequency > 0.0) {
-        tail.bulkPanel = std::min(contour.width, 3.141592653589793 / tail.tailFrequency);
+        tail.bulkPanel = std::min(contour.width, kPi / tail.tailFrequency);
     }
     return tail;
 }

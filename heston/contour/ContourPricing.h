@@ -35,6 +35,7 @@
 #include "contour/ContourKernel.h"
 #include "model/ModelParameters.h"
 #include "model/PricingTypes.h"
+#include "vectormath/MathConstants.h"
 #include "vectormath/VectorWidth.h"
 
 namespace heston {
@@ -91,7 +92,6 @@ Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& co
                 VectorWidth width);
 
 // 1/pi: the integrals along the line are the undiscounted prices divided by pi K.
-constexpr double kInversePi = 0.318309886183790671537767526745;
 
 // The absolute tolerance of an option's integrals (in units of the price divided by
 // pi K exp(-r T)): prices below 1e-18 of the spot need only absolute accuracy.

@@ -19,6 +19,7 @@
 #include <stdexcept>
 
 #include "quadrature/SinhTrapezoid.h"
+#include "vectormath/MathConstants.h"
 
 namespace heston {
 
@@ -29,9 +30,8 @@ struct FourierCall {
     bool converged;
 };
 
-// The damping of the call (the line Re s = 1 + kFourierAlpha), and 1/pi.
+// The damping of the call (the line Re s = 1 + kFourierAlpha).
 constexpr double kFourierAlpha = 0.5;
-constexpr double kOneOverPi = 0.318309886183790671538;
 
 template <typename LogMoment>
 FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
@@ -56,14 +56,14 @@ FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
             for (int j = 0; j < n; ++j) {
                 const C z(kFourierAlpha, v[j]);
                 const C term =
-                    std::exp(logMoment(z + 1.0) - z * logK) / (z * (z + 1.0)) * kOneOverPi;
+                    std::exp(logMoment(z + 1.0) - z * logK) / (z * (z + 1.0)) * kInversePi;
                 values[j] = std::real(term);
                 sizes[j] = std::abs(term);
             }
         }
     } integrand{logMoment, logK};
 
-    double sum = 0.0;
+    ComponentIntegral result{};
     double values[kQuadratureBatch];
     double work[kQuadratureWork];
     // A short maturity's integrand has a long, slowly decaying oscillating tail beyond the
@@ -71,11 +71,11 @@ FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
     double scale = 1.0 / std::sqrt(variance);
     QuadratureReport report{};
     for (int attempt = 0; attempt < 4; ++attempt, scale *= 0.25) {
-        report = IntegrateSinhTrapezoid(integrand, scale, 1e-16 * (1.0 + k), 1, &sum, values, work,
-                                        false);
+        report = IntegrateSinhTrapezoid(integrand, scale, QuadratureTolerance{1e-16 * (1.0 + k)}, 1,
+                                        &result, values, work);
         if (report.converged) break;
     }
-    return {sum, mean, report.converged};
+    return {result.sum, mean, report.converged};
 }
 
 }  // namespace heston

@@ -3,11 +3,11 @@
 
 #include <cmath>
 
+#include "vectormath/MathConstants.h"
+
 namespace heston {
 
 namespace {
-
-constexpr double kPi = 3.141592653589793238462643383279503;
 
 GaussLegendre16 MakeRule() {
     constexpr int n = 2 * GaussLegendre16::kHalf;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "quadrature/SinhTrapezoid.h"
+#include "vectormath/MathConstants.h"
 
 namespace heston {
 
@@ -47,7 +48,6 @@ template <typename Integrand>
 void IntegrateOscillatoryTail(Integrand& f, double start, double bulkPanel, double omega,
                               std::size_t count, ComponentIntegral* results) {
     constexpr int kTailPanels = 40;
-    constexpr double kPi = 3.141592653589793238462643383279503;
     const GaussLegendre16& rule = LegendreRule();
     // At most 4096 panels over the bulk, whatever the caller asks.
     const int bulkPanels =
