@@ -1,6 +1,7 @@
 // Worksheet functions of the path-dependent options: Asian options (arithmetic by simulation
 // with the geometric closed form as control variate, geometric exactly) and forward-start
-// options (closed form).
+// options (closed form), under the Heston model or, with the optional last argument Jumps,
+// under the Bates model.
 //
 // Both are thread-safe in Excel-12 mode, as the contour pricer's functions are (results in
 // per-thread storage, arguments read without the temporary pool), and cluster-safe: on a
@@ -15,6 +16,7 @@
 
 #include "EscapeRequest.h"
 #include "FixingArguments.h"
+#include "JumpArguments.h"
 #include "OptionArguments.h"
 #include "SharedThreadPool.h"
 #include "ThreadResult.h"
@@ -40,15 +42,16 @@ void SetNumber(CellMatrix& cells, std::uint32_t row, std::uint32_t column, doubl
 XLL_EXPORT LPXLFOPER WINAPI xlheston_AsianPrice(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                                 LPXLFOPER FixingTimes, double Rate,
                                                 double DividendYield, LPXLFOPER Parameters,
-                                                LPXLFOPER Average, LPXLFOPER Paths,
-                                                LPXLFOPER Seed) {
+                                                LPXLFOPER Average, LPXLFOPER Paths, LPXLFOPER Seed,
+                                                LPXLFOPER Jumps) {
     return addin::GuardedClusterSafeCall<ThreadResult>([&] {
         const GridArgument types = ReadGrid(OptionType, "OptionType");
         const GridArgument strikes = ReadGrid(Strike, "Strike");
         const std::vector<double> fixings =
             addin::ReadFixingTimes(ReadGrid(FixingTimes, "FixingTimes"));
-        const heston::ModelParameters model =
-            addin::ReadParameters(ReadGrid(Parameters, "Parameters"));
+        const heston::BatesParameters model{
+            addin::ReadParameters(ReadGrid(Parameters, "Parameters")),
+            addin::ReadJumps(ReadGrid(Jumps, "Jumps"))};
         const heston::AsianAverage average = addin::ReadAverage(ReadGrid(Average, "Average"));
         heston::SimulationSettings settings;
         settings.paths = addin::ReadPaths(ReadGrid(Paths, "Paths"));
@@ -99,7 +102,7 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_ForwardStartPrice(LPXLFOPER OptionType, dou
                                                        LPXLFOPER Moneyness, LPXLFOPER ResetTime,
                                                        LPXLFOPER Maturity, LPXLFOPER Rate,
                                                        LPXLFOPER DividendYield,
-                                                       LPXLFOPER Parameters) {
+                                                       LPXLFOPER Parameters, LPXLFOPER Jumps) {
     return addin::GuardedClusterSafeCall<ThreadResult>([&] {
         const GridArgument types = ReadGrid(OptionType, "OptionType");
         const GridArgument moneyness = ReadGrid(Moneyness, "Moneyness");
@@ -107,8 +110,9 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_ForwardStartPrice(LPXLFOPER OptionType, dou
         const GridArgument maturities = ReadGrid(Maturity, "Maturity");
         const GridArgument rates = ReadGrid(Rate, "Rate");
         const GridArgument yields = ReadGrid(DividendYield, "DividendYield");
-        const heston::ModelParameters model =
-            addin::ReadParameters(ReadGrid(Parameters, "Parameters"));
+        const heston::BatesParameters model{
+            addin::ReadParameters(ReadGrid(Parameters, "Parameters")),
+            addin::ReadJumps(ReadGrid(Jumps, "Jumps"))};
         const addin::Shape shape =
             addin::CombinedShape({&types, &moneyness, &resets, &maturities, &rates, &yields});
         const bool single = shape.rows == 1 && shape.columns == 1;

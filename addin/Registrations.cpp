@@ -329,6 +329,11 @@ const FunctionRegistration kBarrierGreeks(
     kDefaultReturnType);
 
 // The path-dependent options' functions.
+constexpr ArgumentEntry kJumps{
+    "Jumps",
+    " Optional: lambda, muJ, deltaJ of lognormal jumps in the spot (Bates model): jumps per "
+    "year (>= 0), mean and standard deviation (>= 0) of the log jump. Omitted: no jumps ",
+    "XLF_OPER"};
 constexpr ArgumentEntry kAsianArgs[] = {
     {"OptionType",
      " 1, \"C\" or \"Call\" for a call; 2, \"P\" or \"Put\" for a put. One value, or one per "
@@ -349,12 +354,13 @@ constexpr ArgumentEntry kAsianArgs[] = {
      "XLF_OPER"},
     {"Paths", " Optional: number of simulated paths, in antithetic pairs; default 100000 ",
      "XLF_OPER"},
-    {"Seed", " Optional: seed of the random numbers, a whole number; default 1 ", "XLF_OPER"}};
+    {"Seed", " Optional: seed of the random numbers, a whole number; default 1 ", "XLF_OPER"},
+    kJumps};
 const FunctionRegistration kAsianPrice(
     "xlheston_AsianPrice", "heston_AsianPrice",
-    " Heston price of a fixed-strike Asian option on the average of the spot at the fixing "
-    "times, paid at the last. Returns a row: price, standard error; a range of strikes gives "
-    "one row per strike. Same numbers on any number of cores ",
+    " Heston price (Bates with Jumps) of a fixed-strike Asian option on the spot's average at "
+    "the fixing times, paid at the last. Returns a row: price, standard error; a range of "
+    "strikes gives one row per strike. Same numbers on any number of cores ",
     kCategory, kAsianArgs, std::size(kAsianArgs), kVolatile, kThreadSafeFunction,
     kDefaultReturnType);
 
@@ -372,11 +378,13 @@ constexpr ArgumentEntry kForwardStartArgs[] = {
     kPricingMaturity,
     kPricingRate,
     kPricingDividendYield,
-    kPricingParameters};
+    kPricingParameters,
+    kJumps};
 const FunctionRegistration kForwardStartPrice(
     "xlheston_ForwardStartPrice", "heston_ForwardStartPrice",
-    " Heston price of a forward-start option in closed form: strike k times the spot at the "
-    "reset time. Ranges give an array of prices; #NUM! marks options that cannot be priced ",
+    " Heston price (Bates with Jumps) of a forward-start option in closed form: strike k times "
+    "the spot at the reset time. Ranges give an array of prices; #NUM! marks options that "
+    "cannot be priced ",
     kCategory, kForwardStartArgs, std::size(kForwardStartArgs), kVolatile, kThreadSafeFunction,
     kDefaultReturnType);
 

@@ -94,13 +94,15 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_BarrierGreeks(LPXLFOPER OptionType, LPXLFOP
                                                    LPXLFOPER Parameters, LPXLFOPER Exercise,
                                                    LPXLFOPER Monitoring, LPXLFOPER Grid);
 // The path-dependent options: Asians (a row of price and standard error per strike) and
-// forward starts, thread-safe in Excel-12 mode and cluster-safe (PathSimulationFunctions.cpp).
+// forward starts, thread-safe in Excel-12 mode and cluster-safe, with optional Bates jumps
+// (PathSimulationFunctions.cpp).
 XLL_EXPORT LPXLFOPER WINAPI xlheston_AsianPrice(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                                 LPXLFOPER FixingTimes, double Rate,
                                                 double DividendYield, LPXLFOPER Parameters,
-                                                LPXLFOPER Average, LPXLFOPER Paths, LPXLFOPER Seed);
+                                                LPXLFOPER Average, LPXLFOPER Paths, LPXLFOPER Seed,
+                                                LPXLFOPER Jumps);
 XLL_EXPORT LPXLFOPER WINAPI xlheston_ForwardStartPrice(LPXLFOPER OptionType, double Spot,
                                                        LPXLFOPER Moneyness, LPXLFOPER ResetTime,
                                                        LPXLFOPER Maturity, LPXLFOPER Rate,
                                                        LPXLFOPER DividendYield,
-                                                       LPXLFOPER Parameters);
+                                                       LPXLFOPER Parameters, LPXLFOPER Jumps);

@@ -6,7 +6,9 @@
 //   million paths, steps of 1/48 and 1/24 year) for the table of the README;
 // - 12 monthly fixings with S = 120, K = 100 (published range 22.48 - 22.52);
 // - the QE scheme's bias on long-dated, high vol-of-vol Europeans (Andersen 2008, cases I - III)
-//   at the default step, against the contour pricer.
+//   at the default step, against the contour pricer;
+// - the cost of Bates jumps: the Zeng and Kwok Asian with and without jumps on one thread, path
+//   steps per second of each, with the prices and standard errors as counters.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -63,6 +65,30 @@ void BM_AsianPathSteps(benchmark::State& state) {
         benchmark::Counter(steps * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_AsianPathSteps)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The Zeng and Kwok Asian (120 monthly fixings, 20000 paths, one thread) under Heston (Arg 0)
+// and under Bates with rare large jumps (Arg 1: lambda 0.5, muJ -0.2, deltaJ 0.15) and frequent
+// small ones (Arg 2: lambda 5, muJ 0.02, deltaJ 0.05).
+void BM_BatesAsianPathSteps(benchmark::State& state) {
+    const heston::JumpParameters jumpSets[] = {
+        heston::kNoJumps, {0.5, -0.2, 0.15}, {5.0, 0.02, 0.05}};
+    const heston::BatesParameters model{kZengKwok, jumpSets[state.range(0)]};
+    const std::vector<double> fixings = Monthly(120);
+    heston::SimulationSettings settings;
+    settings.paths = 20000;
+    std::vector<heston::SimulatedPrice> prices;
+    for (auto _ : state) {
+        prices = heston::AsianPrices(100, {{kCall, 100}}, fixings, 0.03, 0.0, model,
+                                     AsianAverage::kArithmetic, settings);
+    }
+    const double steps =
+        double(settings.paths) * double(heston::SimulationSteps(fixings, settings.stepsPerYear));
+    state.counters["path_steps_per_second"] =
+        benchmark::Counter(steps * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["price"] = prices[0].price;
+    state.counters["se"] = prices[0].standardError;
+}
+BENCHMARK(BM_BatesAsianPathSteps)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 void ZengKwokTable(benchmark::State& state, std::int64_t paths, int stepsPerYear) {
     heston::SimulationSettings settings;

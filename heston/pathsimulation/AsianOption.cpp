@@ -65,7 +65,7 @@ class AsianProduct final : public PathProduct {
 
 void CheckInputs(double spot, const std::vector<StrikeOption>& options,
                  const std::vector<double>& fixingTimes, double rate, double dividendYield,
-                 const ModelParameters& model) {
+                 const BatesParameters& model) {
     checks::Positive(spot, "Spot");
     for (const StrikeOption& option : options) {
         checks::OptionType(option.optionType);
@@ -74,12 +74,13 @@ void CheckInputs(double spot, const std::vector<StrikeOption>& options,
     checks::AscendingTimes(fixingTimes, "FixingTimes");
     checks::Finite(rate, "Rate");
     checks::Finite(dividendYield, "DividendYield");
-    checks::Model(model);
+    checks::Model(model.heston);
+    checks::Jumps(model.jumps);
 }
 
 std::vector<SimulatedPrice> Simulate(double spot, const std::vector<StrikeOption>& options,
                                      const std::vector<double>& fixingTimes, double rate,
-                                     double dividendYield, const ModelParameters& model,
+                                     double dividendYield, const BatesParameters& model,
                                      Sample sample, const SimulationSettings& settings,
                                      ParallelFor& runner) {
     const AsianProduct product(spot, options, static_cast<int>(fixingTimes.size()), sample);
@@ -97,7 +98,7 @@ std::vector<SimulatedPrice> Simulate(double spot, const std::vector<StrikeOption
 
 std::vector<SimulatedPrice> AsianPrices(double spot, const std::vector<StrikeOption>& options,
                                         const std::vector<double>& fixingTimes, double rate,
-                                        double dividendYield, const ModelParameters& model,
+                                        double dividendYield, const BatesParameters& model,
                                         AsianAverage average, const SimulationSettings& settings,
                                         ParallelFor& runner) {
     CheckInputs(spot, options, fixingTimes, rate, dividendYield, model);
@@ -119,12 +120,29 @@ std::vector<SimulatedPrice> AsianPrices(double spot, const std::vector<StrikeOpt
 
 std::vector<SimulatedPrice> SimulatedAsianPrices(
     double spot, const std::vector<StrikeOption>& options, const std::vector<double>& fixingTimes,
-    double rate, double dividendYield, const ModelParameters& model, AsianAverage average,
+    double rate, double dividendYield, const BatesParameters& model, AsianAverage average,
     const SimulationSettings& settings, ParallelFor& runner) {
     CheckInputs(spot, options, fixingTimes, rate, dividendYield, model);
     return Simulate(spot, options, fixingTimes, rate, dividendYield, model,
                     average == AsianAverage::kGeometric ? Sample::kGeometric : Sample::kArithmetic,
                     settings, runner);
+}
+
+std::vector<SimulatedPrice> AsianPrices(double spot, const std::vector<StrikeOption>& options,
+                                        const std::vector<double>& fixingTimes, double rate,
+                                        double dividendYield, const ModelParameters& model,
+                                        AsianAverage average, const SimulationSettings& settings,
+                                        ParallelFor& runner) {
+    return AsianPrices(spot, options, fixingTimes, rate, dividendYield,
+                       BatesParameters{model, kNoJumps}, average, settings, runner);
+}
+
+std::vector<SimulatedPrice> SimulatedAsianPrices(
+    double spot, const std::vector<StrikeOption>& options, const std::vector<double>& fixingTimes,
+    double rate, double dividendYield, const ModelParameters& model, AsianAverage average,
+    const SimulationSettings& settings, ParallelFor& runner) {
+    return SimulatedAsianPrices(spot, options, fixingTimes, rate, dividendYield,
+                                BatesParameters{model, kNoJumps}, average, settings, runner);
 }
 
 }  // namespace heston

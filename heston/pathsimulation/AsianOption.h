@@ -1,5 +1,6 @@
 // AsianOption: fixed-strike options on the average of the spot at given fixing times under
-// the Heston model, several strikes on one set of simulated paths. A call pays
+// the Heston model or the Bates model (Heston with lognormal jumps in the spot), several
+// strikes on one set of simulated paths. A call pays
 // max(average - K, 0) and a put max(K - average, 0) at the last fixing.
 //
 // - Arithmetic average: simulated (PathSimulation.h), with the geometric average's closed
@@ -16,16 +17,18 @@
 //     control variate of the arithmetic one).
 //   B. Kim and I.-S. Wee, Quantitative Finance 14 (2014) 1795-1809 (the closed form).
 //   L. Andersen, Journal of Computational Finance 11 (2008) (the path scheme).
+//   D. S. Bates, Rev. Financial Studies 9 (1996) 69-107 (the jumps).
 //
 // Errors: std::invalid_argument naming the argument (see GeometricAsianPrice.h and
 // PathSimulation.h); CalculationCancelled when the stop request says so.
 //
-// Tested in tests/numerics/asian_option_test.cpp.
+// Tested in tests/numerics/asian_option_test.cpp and jump_simulation_test.cpp.
 #pragma once
 
 #include <vector>
 
 #include "execution/ParallelFor.h"
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 #include "model/PricingTypes.h"
 #include "pathsimulation/PathSimulation.h"
@@ -47,11 +50,20 @@ std::vector<SimulatedPrice> AsianPrices(double spot, const std::vector<StrikeOpt
                                         double dividendYield, const ModelParameters& model,
                                         AsianAverage average, const SimulationSettings& settings,
                                         ParallelFor& runner = Serial());
+std::vector<SimulatedPrice> AsianPrices(double spot, const std::vector<StrikeOption>& options,
+                                        const std::vector<double>& fixingTimes, double rate,
+                                        double dividendYield, const BatesParameters& model,
+                                        AsianAverage average, const SimulationSettings& settings,
+                                        ParallelFor& runner = Serial());
 
 // Plain simulation of either average, no control variate.
 std::vector<SimulatedPrice> SimulatedAsianPrices(
     double spot, const std::vector<StrikeOption>& options, const std::vector<double>& fixingTimes,
     double rate, double dividendYield, const ModelParameters& model, AsianAverage average,
+    const SimulationSettings& settings, ParallelFor& runner = Serial());
+std::vector<SimulatedPrice> SimulatedAsianPrices(
+    double spot, const std::vector<StrikeOption>& options, const std::vector<double>& fixingTimes,
+    double rate, double dividendYield, const BatesParameters& model, AsianAverage average,
     const SimulationSettings& settings, ParallelFor& runner = Serial());
 
 }  // namespace heston

@@ -62,8 +62,15 @@ AffineExponent HestonRiccatiSolution(ComplexNumber u, ComplexNumber w, double ta
     return result;
 }
 
+ComplexNumber JumpLogMoment(ComplexNumber u, double tau, const JumpParameters& jumps) {
+    const double halfVariance = 0.5 * jumps.deltaJ * jumps.deltaJ;
+    return jumps.lambda * tau *
+           (std::exp(u * (jumps.muJ + halfVariance * u)) - 1.0 - u * MeanJumpSize(jumps));
+}
+
 ComplexNumber LogMomentOfFixings(const ComplexNumber* coefficients, const double* times, int count,
-                                 double rate, double dividendYield, const ModelParameters& model) {
+                                 double rate, double dividendYield, const BatesParameters& model) {
+    const bool jumps = model.jumps.lambda > 0.0;
     ComplexNumber u = 0.0;         // coefficient of ln S at the current date
     ComplexNumber w = 0.0;         // coefficient of the variance at the current date
     ComplexNumber constant = 0.0;  // what the later intervals contributed
@@ -71,12 +78,19 @@ ComplexNumber LogMomentOfFixings(const ComplexNumber* coefficients, const double
         u += coefficients[j];
         const double tau = times[j] - (j > 0 ? times[j - 1] : 0.0);
         if (tau > 0.0) {
-            const AffineExponent step = HestonRiccatiSolution(u, w, tau, model);
+            const AffineExponent step = HestonRiccatiSolution(u, w, tau, model.heston);
             constant += u * ((rate - dividendYield) * tau) + step.a;
+            if (jumps) constant += JumpLogMoment(u, tau, model.jumps);
             w = step.b;
         }
     }
-    return constant + w * model.v0;
+    return constant + w * model.heston.v0;
+}
+
+ComplexNumber LogMomentOfFixings(const ComplexNumber* coefficients, const double* times, int count,
+                                 double rate, double dividendYield, const ModelParameters& model) {
+    return LogMomentOfFixings(coefficients, times, count, rate, dividendYield,
+                              BatesParameters{model, kNoJumps});
 }
 
 }  // namespace heston

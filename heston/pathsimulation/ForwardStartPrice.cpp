@@ -14,7 +14,7 @@ namespace heston {
 
 double ForwardStartPrice(int optionType, double spot, double moneyness, double resetTime,
                          double maturity, double rate, double dividendYield,
-                         const ModelParameters& model) {
+                         const BatesParameters& model) {
     checks::OptionType(optionType);
     checks::Positive(spot, "Spot");
     checks::Positive(moneyness, "Moneyness");
@@ -24,7 +24,8 @@ double ForwardStartPrice(int optionType, double spot, double moneyness, double r
     if (resetTime > maturity) throw std::invalid_argument("ResetTime must not be after Maturity");
     checks::Finite(rate, "Rate");
     checks::Finite(dividendYield, "DividendYield");
-    checks::Model(model);
+    checks::Model(model.heston);
+    checks::Jumps(model.jumps);
 
     const double discount = std::exp(-rate * maturity) * spot;
     if (resetTime == maturity) {
@@ -44,6 +45,13 @@ double ForwardStartPrice(int optionType, double spot, double moneyness, double r
     const double value =
         optionType == kCall ? call.call : call.call - (call.mean - moneyness * forwardAtReset);
     return discount * std::max(value, 0.0);
+}
+
+double ForwardStartPrice(int optionType, double spot, double moneyness, double resetTime,
+                         double maturity, double rate, double dividendYield,
+                         const ModelParameters& model) {
+    return ForwardStartPrice(optionType, spot, moneyness, resetTime, maturity, rate, dividendYield,
+                             BatesParameters{model, kNoJumps});
 }
 
 }  // namespace heston

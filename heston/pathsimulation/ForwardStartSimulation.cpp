@@ -47,7 +47,7 @@ class ForwardStartProduct final : public PathProduct {
 
 std::vector<SimulatedPrice> SimulatedForwardStartPrices(
     double spot, const std::vector<ForwardStartOption>& options, double resetTime, double maturity,
-    double rate, double dividendYield, const ModelParameters& model,
+    double rate, double dividendYield, const BatesParameters& model,
     const SimulationSettings& settings, ParallelFor& runner) {
     checks::Positive(spot, "Spot");
     for (const ForwardStartOption& option : options) {
@@ -60,7 +60,8 @@ std::vector<SimulatedPrice> SimulatedForwardStartPrices(
     if (resetTime > maturity) throw std::invalid_argument("ResetTime must not be after Maturity");
     checks::Finite(rate, "Rate");
     checks::Finite(dividendYield, "DividendYield");
-    checks::Model(model);
+    checks::Model(model.heston);
+    checks::Jumps(model.jumps);
 
     const ForwardStartProduct product(options);
     const PathStatistics statistics = SimulatePaths(
@@ -70,6 +71,14 @@ std::vector<SimulatedPrice> SimulatedForwardStartPrices(
     for (std::size_t o = 0; o < options.size(); ++o)
         prices[o] = {discount * statistics.mean[o], discount * statistics.standardError[o]};
     return prices;
+}
+
+std::vector<SimulatedPrice> SimulatedForwardStartPrices(
+    double spot, const std::vector<ForwardStartOption>& options, double resetTime, double maturity,
+    double rate, double dividendYield, const ModelParameters& model,
+    const SimulationSettings& settings, ParallelFor& runner) {
+    return SimulatedForwardStartPrices(spot, options, resetTime, maturity, rate, dividendYield,
+                                       BatesParameters{model, kNoJumps}, settings, runner);
 }
 
 }  // namespace heston

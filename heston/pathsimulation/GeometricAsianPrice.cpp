@@ -14,14 +14,15 @@ namespace heston {
 
 double GeometricAsianPrice(int optionType, double spot, double strike,
                            const std::vector<double>& fixingTimes, double rate,
-                           double dividendYield, const ModelParameters& model) {
+                           double dividendYield, const BatesParameters& model) {
     checks::OptionType(optionType);
     checks::Positive(spot, "Spot");
     checks::Positive(strike, "Strike");
     checks::AscendingTimes(fixingTimes, "FixingTimes");
     checks::Finite(rate, "Rate");
     checks::Finite(dividendYield, "DividendYield");
-    checks::Model(model);
+    checks::Model(model.heston);
+    checks::Jumps(model.jumps);
 
     const int n = static_cast<int>(fixingTimes.size());
     std::vector<ComplexNumber> coefficients(fixingTimes.size());
@@ -35,6 +36,13 @@ double GeometricAsianPrice(int optionType, double spot, double strike,
     const double discount = std::exp(-rate * fixingTimes.back()) * spot;
     const double value = optionType == kCall ? call.call : call.call - (call.mean - k);
     return discount * std::max(value, 0.0);
+}
+
+double GeometricAsianPrice(int optionType, double spot, double strike,
+                           const std::vector<double>& fixingTimes, double rate,
+                           double dividendYield, const ModelParameters& model) {
+    return GeometricAsianPrice(optionType, spot, strike, fixingTimes, rate, dividendYield,
+                               BatesParameters{model, kNoJumps});
 }
 
 }  // namespace heston

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 #include "model/PricingTypes.h"
 
@@ -36,6 +37,19 @@ inline void Model(const ModelParameters& p) {
     if (!(p.sigma >= 0.0) || !std::isfinite(p.sigma))
         throw std::invalid_argument("sigma must be >= 0");
     if (!(std::fabs(p.rho) <= 1.0)) throw std::invalid_argument("rho must be in [-1, 1]");
+}
+
+// Jumps of the Bates model: lambda >= 0, deltaJ >= 0, all finite, and a mean jump factor
+// exp(muJ + deltaJ^2 / 2) that a double holds (the drift's compensator is lambda times it).
+inline void Jumps(const JumpParameters& j) {
+    if (!(j.lambda >= 0.0) || !std::isfinite(j.lambda))
+        throw std::invalid_argument("Jumps: lambda must be >= 0 and finite");
+    if (!std::isfinite(j.muJ)) throw std::invalid_argument("Jumps: muJ must be finite");
+    if (!(j.deltaJ >= 0.0) || !std::isfinite(j.deltaJ))
+        throw std::invalid_argument("Jumps: deltaJ must be >= 0 and finite");
+    if (!(j.muJ + 0.5 * j.deltaJ * j.deltaJ < 700.0))
+        throw std::invalid_argument(
+            "Jumps: muJ + deltaJ^2 / 2 must be below 700 (the mean jump factor overflows)");
 }
 
 // Times that are finite, not negative, ascending (equal neighbours allowed) and end after 0.

@@ -79,9 +79,106 @@ StepConstants ConstantsOf(double dt, double rate, double dividendYield, const Mo
     return c;
 }
 
+// The jumps of one step of length dt: the distribution function of their number N and the
+// compensator of the drift.
+struct JumpStep {
+    int firstCount = 0;       // the smallest N the table holds
+    std::vector<double> cdf;  // cdf[i] = P(N <= firstCount + i); the last is exactly 1
+    double drift = 0.0;       // -lambda m dt
+};
+
+// Relative size below which a Poisson probability is left out of the table (2^-70: what is
+// left out has a probability far below the 2^-53 spacing of the uniforms).
+constexpr double kPoissonCut = 0x1p-70;
+
+// The jumps of a step of length dt. meanFactor = E[exp(J)] by the library's exponential.
+JumpStep JumpsOf(double dt, const JumpParameters& jumps, double meanFactor) {
+    const double mean = jumps.lambda * dt;
+    if (!(mean <= kMaxJumpsPerStep)) {
+        throw std::invalid_argument(
+            "Jumps: lambda is too large for the simulation: more than 10000 jumps expected in "
+            "a time step");
+    }
+    // Weights relative to the mode's, outward by p(n - 1) / p(n) = n / mean and
+    // p(n + 1) / p(n) = mean / (n + 1), until they fall below the cut.
+    const int mode = static_cast<int>(mean);
+    std::vector<double> below, above;
+    double weight = 1.0;
+    for (int n = mode; n > 0; --n) {
+        weight = weight * n / mean;
+        if (weight < kPoissonCut) break;
+        below.push_back(weight);
+    }
+    weight = 1.0;
+    for (int n = mode + 1;; ++n) {
+        weight = weight * mean / n;
+        if (weight < kPoissonCut) break;
+        above.push_back(weight);
+    }
+    JumpStep step;
+    step.firstCount = mode - static_cast<int>(below.size());
+    step.cdf.assign(below.rbegin(), below.rend());
+    step.cdf.push_back(1.0);
+    step.cdf.insert(step.cdf.end(), above.begin(), above.end());
+    // Partial sums over the total: non-decreasing, and the last is the total over itself, 1.
+    double sum = 0.0;
+    for (double& w : step.cdf) {
+        sum += w;
+        w = sum;
+    }
+    for (double& c : step.cdf) c = c / sum;
+    step.drift = -(mean * (meanFactor - 1.0));
+    return step;
+}
+
+// The number of jumps for the uniform u: the smallest N with u <= P(N' <= N).
+int JumpCount(const JumpStep& step, double u) {
+    const std::vector<double>& cdf = step.cdf;
+    if (u <= cdf[0]) return step.firstCount;
+    std::size_t low = 0, high = cdf.size() - 1;  // cdf[low] < u <= cdf[high]
+    while (high - low > 1) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (u <= cdf[middle]) {
+            high = middle;
+        } else {
+            low = middle;
+        }
+    }
+    return step.firstCount + static_cast<int>(high);
+}
+
+// The standard normal quantile of one uniform by the vector kernel, the same bits everywhere.
+HESTON_REALIGN_STACK double NormalQuantile(double u) {
+    return InverseNormal(Splat<V2>(u))[0];
+}
+
+// Adds the jumps of step k less their compensator to the log spots x of a block's paths.
+void AddJumps(const JumpStep& step, const JumpParameters& jumps, std::uint32_t k,
+              std::int64_t firstPair, std::uint64_t seed, double* x) {
+    for (int p = 0; p < kPairs; ++p) {
+        const PhiloxBlock r = Philox4x32(
+            PathCounter(k, PathStream::kJumps, static_cast<std::uint64_t>(firstPair + p)), seed);
+        const double uCount = Uniform52(r.word[0], r.word[1]);
+        const int count = JumpCount(step, uCount);
+        const int partnerCount = JumpCount(step, 1.0 - uCount);
+        double jump = 0.0, partnerJump = 0.0;
+        if (count > 0 || partnerCount > 0) {
+            const double z = NormalQuantile(Uniform52(r.word[2], r.word[3]));
+            jump = count * jumps.muJ + jumps.deltaJ * std::sqrt(double(count)) * z;
+            partnerJump =
+                partnerCount * jumps.muJ - jumps.deltaJ * std::sqrt(double(partnerCount)) * z;
+        }
+        x[p] = x[p] + (jump + step.drift);
+        x[p + kPairs] = x[p + kPairs] + (partnerJump + step.drift);
+    }
+}
+
 struct Grid {
     std::vector<StepConstants> steps;
     std::vector<int> firstEvent;  // per step count k = 0 .. K: first event observed after k steps
+    // With jumps: the jumps of each interval of the grid, and of each step the interval's index.
+    std::vector<JumpStep> jumps;
+    std::vector<int> jumpsOfStep;
 };
 
 std::int64_t CountSteps(const std::vector<double>& times, int stepsPerYear,
@@ -107,7 +204,10 @@ std::int64_t CountSteps(const std::vector<double>& times, int stepsPerYear,
 }
 
 Grid MakeGrid(const std::vector<double>& times, int stepsPerYear, double rate, double dividendYield,
-              const ModelParameters& model) {
+              const BatesParameters& model) {
+    const bool jumps = model.jumps.lambda > 0.0;
+    const double meanFactor =
+        jumps ? Exp(model.jumps.muJ + 0.5 * model.jumps.deltaJ * model.jumps.deltaJ) : 1.0;
     std::vector<int> perInterval;
     const std::int64_t total = CountSteps(times, stepsPerYear, &perInterval);
     Grid grid;
@@ -119,9 +219,14 @@ Grid MakeGrid(const std::vector<double>& times, int stepsPerYear, double rate, d
     for (std::size_t e = 0; e < times.size(); ++e) {
         const int n = perInterval[e];
         if (n > 0) {
-            const StepConstants c =
-                ConstantsOf((times[e] - previous) / n, rate, dividendYield, model);
+            const double dt = (times[e] - previous) / n;
+            const StepConstants c = ConstantsOf(dt, rate, dividendYield, model.heston);
             for (int i = 0; i < n; ++i) grid.steps.push_back(c);
+            if (jumps) {
+                grid.jumps.push_back(JumpsOf(dt, model.jumps, meanFactor));
+                grid.jumpsOfStep.insert(grid.jumpsOfStep.end(), n,
+                                        static_cast<int>(grid.jumps.size()) - 1);
+            }
             k += n;
         }
         ++eventsAfter[k];
@@ -292,6 +397,14 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
                              double dividendYield, const ModelParameters& model,
                              const PathProduct& product, const SimulationSettings& settings,
                              ParallelFor& runner) {
+    return SimulatePaths(spot, eventTimes, rate, dividendYield, BatesParameters{model, kNoJumps},
+                         product, settings, runner);
+}
+
+PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes, double rate,
+                             double dividendYield, const BatesParameters& model,
+                             const PathProduct& product, const SimulationSettings& settings,
+                             ParallelFor& runner) {
     if (settings.paths <= 0) throw std::invalid_argument("Paths must be at least 1");
     if (settings.paths > kMaxPaths)
         throw std::invalid_argument("Paths: at most " + std::to_string(kMaxPaths));
@@ -321,7 +434,7 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
         double v[kPaths], x[kPaths], spots[kPaths];
         double uSpot[kPairs], uVariance[kPairs];
         std::vector<double> state(static_cast<std::size_t>(stateSize) * kPaths, 0.0);
-        std::fill(v, v + kPaths, model.v0);
+        std::fill(v, v + kPaths, model.heston.v0);
         std::fill(x, x + kPaths, 0.0);
         auto observe = [&](int k) {
             for (int e = grid.firstEvent[k]; e < grid.firstEvent[k + 1]; ++e) {
@@ -341,7 +454,11 @@ PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes,
                 uSpot[p] = Uniform52(r.word[0], r.word[1]);
                 uVariance[p] = Uniform52(r.word[2], r.word[3]);
             }
-            Step(settings.width, grid.steps[k], model, uSpot, uVariance, v, x);
+            Step(settings.width, grid.steps[k], model.heston, uSpot, uVariance, v, x);
+            if (!grid.jumps.empty()) {
+                AddJumps(grid.jumps[grid.jumpsOfStep[k]], model.jumps,
+                         static_cast<std::uint32_t>(k), first, settings.seed, x);
+            }
             observe(k + 1);
         }
         std::vector<double> samples(static_cast<std::size_t>(outputs) * kPairs);

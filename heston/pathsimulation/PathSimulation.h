@@ -38,11 +38,22 @@
 // thrown. Only the calling thread ever asks, so a request that calls back into a host is
 // never made from a worker.
 //
-// Jumps (for a Bates extension): counter stream 1 of the same pair and step is reserved for
-// a compound Poisson count and lognormal sizes in log-spot; the step adds them to the log spot
-// after the diffusion, with the drift compensated, leaving every diffusion draw as it is.
+// Jumps (the Bates model, lambda > 0): after the diffusion of each step the log spot gains the
+// step's compound Poisson jumps less their compensator, lambda m dt with m = E[exp(J)] - 1,
+// which keeps the discounted spot a martingale of the discrete scheme exactly. The number of
+// jumps N is Poisson(lambda dt), drawn by inversion of its distribution function (tabulated
+// once per step length, from the mode outward by the ratios of neighbouring probabilities and
+// then normalised: integer ratios and one sum, no exponential, the same bits everywhere); their
+// sum is N muJ + deltaJ sqrt(N) Z. The uniforms are those of counter stream 1 of the same pair
+// and step: the first for N, the second for Z (drawn only when a path of the pair jumps); the
+// antithetic partner takes 1 - u for both. Every diffusion draw stays as it is, and lambda = 0
+// takes the jump-free code: the Heston numbers bit for bit.
 //
-// Tested in tests/numerics/path_simulation_test.cpp.
+// Reference for the jumps:
+//   D. S. Bates, "Jumps and stochastic volatility: exchange rate processes implicit in
+//     Deutsche Mark options", Rev. Financial Studies 9 (1996) 69-107.
+//
+// Tested in tests/numerics/path_simulation_test.cpp and jump_simulation_test.cpp.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +61,7 @@
 
 #include "execution/ParallelFor.h"
 #include "execution/StopRequest.h"
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 #include "vectormath/VectorWidth.h"
 
@@ -58,6 +70,10 @@ namespace heston {
 constexpr std::int64_t kDefaultPaths = 100000;
 constexpr std::uint64_t kDefaultSeed = 1;
 constexpr int kDefaultStepsPerYear = 24;
+
+// Most jumps expected in one time step, lambda dt: the Poisson table then has about 2000
+// entries.
+constexpr double kMaxJumpsPerStep = 1e4;
 
 // Largest number of paths (days of work; the pair index must fit the generator's counter).
 constexpr std::int64_t kMaxPaths = std::int64_t(1) << 40;
@@ -107,8 +123,14 @@ struct PathStatistics {
 
 // Simulates settings.paths paths from spot and v0 over the event dates (ascending, not
 // negative; an event at 0 sees the spot) and returns the statistics of the product's samples.
-// Throws std::invalid_argument naming Paths when it is not positive or above kMaxPaths, or when
-// the dates or the steps per year give no grid; CalculationCancelled on a stop.
+// Throws std::invalid_argument naming Paths when it is not positive or above kMaxPaths, when
+// the dates or the steps per year give no grid, or naming Jumps when a step would expect more
+// than kMaxJumpsPerStep jumps; CalculationCancelled on a stop.
+PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes, double rate,
+                             double dividendYield, const BatesParameters& model,
+                             const PathProduct& product, const SimulationSettings& settings,
+                             ParallelFor& runner = Serial());
+// The Heston model: no jumps.
 PathStatistics SimulatePaths(double spot, const std::vector<double>& eventTimes, double rate,
                              double dividendYield, const ModelParameters& model,
                              const PathProduct& product, const SimulationSettings& settings,

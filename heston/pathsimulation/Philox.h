@@ -14,8 +14,9 @@
 //
 // Addressing (PathCounter): key = the seed; counter = (time step, stream, path pair low word,
 // path pair high word). Stream 0 is the diffusion (the spot's and the variance's uniforms of
-// one step for one antithetic pair); stream 1 is reserved for jumps in log-spot (a compound
-// Poisson count and its sizes), so that adding jumps leaves every diffusion draw as it is;
+// one step for one antithetic pair); stream 1 is the jumps in log-spot of the Bates model
+// (the uniforms of a compound Poisson count and of the normal of its sizes), so that adding
+// jumps leaves every diffusion draw as it is;
 // further streams are free.
 #pragma once
 
@@ -58,7 +59,7 @@ inline PhiloxBlock Philox4x32(PhiloxBlock counter, std::uint64_t seed) {
 // Streams of one time step of one antithetic pair.
 enum class PathStream : std::uint32_t {
     kDiffusion = 0,  // spot and variance uniforms
-    kJumps = 1,      // reserved: jump counts and sizes in log-spot
+    kJumps = 1,      // jump counts and sizes in log-spot
 };
 
 inline PhiloxBlock PathCounter(std::uint32_t step, PathStream stream, std::uint64_t pair) {

@@ -2,7 +2,8 @@
 // both modes: registration after the others (thread-safe in Excel-12 mode, "&" nowhere, as
 // no version Excel-12 mode is chosen for knows it), prices against the library, a column of
 // strikes from one set of paths, texts naming bad arguments, the same results from 8 threads,
-// Esc, and no callback at all when the host says the call runs on a compute cluster.
+// Esc, and no callback at all when the host says the call runs on a compute cluster; with the
+// Jumps argument, Bates prices against independent references and bad jumps named.
 #include <chrono>
 #include <cmath>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "AddinSession.h"
 #include "ParallelCalls.h"
+#include "bates_reference.h"
 
 namespace {
 
@@ -25,6 +27,19 @@ const char kInputs[] =
     "0.5,1,\n"
     "-0.7,1.25,\n"
     ",1.5,\n";
+// A1:A5 Heston parameters, B1:B6 fixings, C1:C3 strikes, D1:D5 parameters with sigma = 0 and
+// v0 = theta (Merton's jump-diffusion, volatility 0.2), E1:E2 moneyness levels, K1 one fixing.
+// Jumps (lambda, muJ, deltaJ): F1:F3 a column, G1:I1 the same as a row, J1:J3 no jumps with
+// sizes; bad ones: M negative lambda, N negative deltaJ, O a text, P a mean factor beyond a
+// double, Q too many jumps per step.
+const char kJumpInputs[] =
+    "0.04,0.25,90,0.04,0.9,0.5,0.5,-0.2,0.15,0,1,,-1,1,1,1,1e6\n"
+    "0.05,0.5,100,0.04,1.1,-0.2,,,,-0.2,,,0,0,x,800,0\n"
+    "1.5,0.75,110,2,,0.15,,,,0.15,,,0.1,-0.1,0.1,0.1,0.001\n"
+    "0.5,1,,0\n"
+    "-0.7,1.25,,0\n"
+    ",1.5\n";
+
 const std::vector<double> kFixings = {0.25, 0.5, 0.75, 1.0, 1.25, 1.5};
 
 double NormalCdf(double x) {
@@ -82,8 +97,8 @@ TEST_P(PathSimulationFunctions, RegisterThreadSafeInExcel12AndNeverClusterSafe) 
         // No version that selects Excel-12 mode knows "&"; Excel-4 mode never registers it.
         EXPECT_EQ(f.typeText.find('&'), std::string::npos) << f.worksheetName;
         std::string expected;
-        if (f.worksheetName == "heston_AsianPrice") expected = "QQBQQBBQQQQ$";
-        if (f.worksheetName == "heston_ForwardStartPrice") expected = "QQBQQQQQQ$";
+        if (f.worksheetName == "heston_AsianPrice") expected = "QQBQQBBQQQQQ$";
+        if (f.worksheetName == "heston_ForwardStartPrice") expected = "QQBQQQQQQQ$";
         if (expected.empty()) continue;
         ++found;
         if (!IsExcel12()) {
@@ -99,6 +114,10 @@ TEST_P(PathSimulationFunctions, RegisterThreadSafeInExcel12AndNeverClusterSafe) 
             EXPECT_NE(f.argumentHelp[9].find("default 1"), std::string::npos);
             EXPECT_NE(f.argumentHelp[7].find("\"Arithmetic\" (default"), std::string::npos);
         }
+        // Jumps comes last, optional.
+        EXPECT_EQ(f.argumentText.substr(f.argumentText.rfind(',') + 1), " Jumps");
+        EXPECT_EQ(f.argumentHelp.back().find(" Optional: lambda, muJ, deltaJ"), 0u)
+            << f.argumentHelp.back();
     }
     EXPECT_EQ(found, 2);
 }
@@ -214,10 +233,12 @@ TEST_P(PathSimulationFunctions, OnAClusterNoCallbackIsMade) {
 TEST_P(PathSimulationFunctions, EightThreadsGiveTheResultsOfOne) {
     if (!IsExcel12()) GTEST_SKIP() << "thread-safe only in Excel-12 mode";
     std::istringstream input(
-        std::string(kInputs) +
+        std::string(kJumpInputs) +
         "=heston_AsianPrice(\"C\",100,C1:C3,B1:B6,0.03,0.01,A1:A5,,2000)\n\n\n"
+        "=heston_AsianPrice(\"C\",100,C1:C3,B1:B6,0.03,0.01,A1:A5,,2000,5,F1:F3)\n\n\n"
         "=heston_AsianPrice(\"P\",100,100,B1:B6,0.03,0.01,A1:A5,\"Geometric\")\n"
         "=heston_ForwardStartPrice(\"C\",100,C1:C3,0.5,1.5,0.03,0.01,A1:A5)\n"
+        "=heston_ForwardStartPrice(\"C\",100,C1:C3,0.5,1.5,0.03,0.01,A1:A5,F1:F3)\n"
         "=heston_EuropeanCallPrice(100,100,1,0.02,-0.6,1.5,0.06,0,0.5,0.04)\n");
     const runner::Workbook workbook = runner::ParseWorkbook(input);
     const auto functions = runner::RegisteredFunctions();
@@ -225,8 +246,75 @@ TEST_P(PathSimulationFunctions, EightThreadsGiveTheResultsOfOne) {
     const Sheet sheet = evaluator.Evaluate(workbook);
     const auto calls = runner::ThreadedCalls(workbook, evaluator, functions, sheet);
     const runner::ParallelReport report = runner::CallFromThreads(evaluator, calls, sheet, 8, 2);
-    EXPECT_EQ(report.threadSafeCalls, 3u * 2u * 8u);
+    EXPECT_EQ(report.threadSafeCalls, 5u * 2u * 8u);
     EXPECT_EQ(report.differing, 0u) << report.firstDifference;
+}
+
+TEST_P(PathSimulationFunctions, JumpsPriceUnderTheBatesModel) {
+    const std::string asian = "=heston_AsianPrice(\"C\",100,C1:C3,B1:B6,0.03,0.01,A1:A5,,400,7,";
+    const Sheet sheet = Evaluate(
+        std::string(kJumpInputs) +
+        "=heston_AsianPrice(\"C\",100,C2,K1,0.03,0.01,A1:A5,\"Geometric\",,,F1:F3)\n"
+        "=heston_AsianPrice(\"P\",100,C2,K1,0.03,0.01,A1:A5,,500,3,G1:I1)\n"
+        "=heston_ForwardStartPrice(\"C\",100,E1:E2,0.5,1.5,0.03,0.01,D1:D5,F1:F3)\n\n" +
+        asian + "F1:F3)\n\n\n" + asian + "G1:I1)\n\n\n" + asian + "J1:J3)\n\n\n" + asian + ")\n");
+    // One fixing: the European price under Bates, by the independent reference.
+    reference::BatesReference european{100, 100, 1,    0.03, 0.01, 0.04, 0.05,
+                                       1.5, 0.5, -0.7, 0.5,  -0.2, 0.15};
+    const reference::BatesReference::CallAndPut exact = european.Prices();
+    EXPECT_NEAR(Number(At(sheet, "A7")), static_cast<double>(exact.call), 1e-10);
+    EXPECT_EQ(Number(At(sheet, "B7")), 0.0);
+    // The arithmetic average of one fixing is the geometric one: the closed form, error 0.
+    EXPECT_NEAR(Number(At(sheet, "A8")), static_cast<double>(exact.put), 1e-10);
+    EXPECT_EQ(Number(At(sheet, "B8")), 0.0);
+    // Forward starts under Merton's jumps: S exp(-q t0) times Merton's price of spot 1.
+    for (int row : {9, 10}) {
+        const double k = row == 9 ? 0.9 : 1.1;
+        reference::BatesReference merton{1, k, 1.0, 0.03, 0.01, 0.04, 0.04,
+                                         2, 0, 0,   0.5,  -0.2, 0.15};
+        EXPECT_NEAR(Number(At(sheet, "A" + std::to_string(row))),
+                    100 * std::exp(-0.01 * 0.5) * static_cast<double>(merton.MertonPrice(1)),
+                    1e-10);
+    }
+    for (int row = 11; row <= 13; ++row) {
+        const std::string r = std::to_string(row), asRow = std::to_string(row + 3),
+                          none = std::to_string(row + 6), heston = std::to_string(row + 9);
+        // Jumps as a column or as a row: the same numbers.
+        EXPECT_EQ(Number(At(sheet, "A" + r)), Number(At(sheet, "A" + asRow)));
+        EXPECT_EQ(Number(At(sheet, "B" + r)), Number(At(sheet, "B" + asRow)));
+        // lambda = 0 is the Heston model, bit for bit; jumps change the price.
+        EXPECT_EQ(Number(At(sheet, "A" + none)), Number(At(sheet, "A" + heston)));
+        EXPECT_EQ(Number(At(sheet, "B" + none)), Number(At(sheet, "B" + heston)));
+        EXPECT_NE(Number(At(sheet, "A" + r)), Number(At(sheet, "A" + heston)));
+    }
+}
+
+TEST_P(PathSimulationFunctions, BadJumpsAreNamed) {
+    const std::string asian = "=heston_AsianPrice(1,100,100,B1:B6,0.03,0,A1:A5,,100,1,";
+    const std::string forward = "=heston_ForwardStartPrice(1,100,E1:E2,0.5,1,0.03,0,A1:A5,";
+    const Sheet sheet =
+        Evaluate(std::string(kJumpInputs) + asian + "F1:F2)\n" + asian + "G1:J1)\n" + asian +
+                 "M1:M3)\n" + asian + "N1:N3)\n" + asian + "O1:O3)\n" + asian + "P1:P3)\n" +
+                 forward + "N1:N3)\n" + asian + "Q1:Q3)\n");
+    EXPECT_EQ(Text(At(sheet, "A7")),
+              "Jumps: three numbers are needed (lambda, muJ, deltaJ), found 2");
+    EXPECT_EQ(Text(At(sheet, "A8")),
+              "Jumps: three numbers are needed (lambda, muJ, deltaJ), found 4");
+    EXPECT_EQ(Text(At(sheet, "A9")),
+              "Jumps: lambda, the jumps per year, cannot be negative, found -1");
+    EXPECT_EQ(
+        Text(At(sheet, "A10")),
+        "Jumps: deltaJ, the standard deviation of a log jump, cannot be negative, found -0.1");
+    EXPECT_EQ(Text(At(sheet, "A11")), "Jumps: a number is needed, not the text \"x\"");
+    EXPECT_EQ(Text(At(sheet, "A12")),
+              "Jumps: muJ + deltaJ^2 / 2 must be below 700 (the mean jump factor overflows)");
+    // An argument that applies to every option of a range: one text, not #NUM! per cell.
+    EXPECT_EQ(
+        Text(At(sheet, "A13")),
+        "Jumps: deltaJ, the standard deviation of a log jump, cannot be negative, found -0.1");
+    EXPECT_EQ(Text(At(sheet, "A14")),
+              "Jumps: lambda is too large for the simulation: more than 10000 jumps expected in "
+              "a time step");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, PathSimulationFunctions,

@@ -1,7 +1,8 @@
 // The joint moment of the log spot at several dates, in closed form, against the Heston Riccati
 // equations integrated by Runge-Kutta: European-like moments (one date), the geometric
 // average's and the forward start's coefficients, complex arguments far up the imaginary axis,
-// and the limits sigma -> 0 and kappa -> 0 where the closed form must not divide by zero.
+// and the limits sigma -> 0 and kappa -> 0 where the closed form must not divide by zero; the
+// first moment is the forward, with jumps too.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -59,6 +60,16 @@ TEST(FixingMoments, TheFirstMomentIsTheForward) {
     EXPECT_NEAR(one.real(), 0.02 * 2.0, 1e-15);
     EXPECT_NEAR(one.imag(), 0.0, 1e-15);
     EXPECT_EQ(ClosedForm({0.0, 0.0}, dates, m), ComplexNumber(0.0));
+    // With jumps too: the compensator keeps the forward at either date.
+    const heston::BatesParameters bates{m, {2.0, -0.2, 0.3}};
+    for (const std::vector<ComplexNumber>& a :
+         {std::vector<ComplexNumber>{0.0, 1.0}, std::vector<ComplexNumber>{1.0, 0.0}}) {
+        const ComplexNumber moment =
+            heston::LogMomentOfFixings(a.data(), dates.data(), 2, 0.03, 0.01, bates);
+        const double t = a[0] == 1.0 ? dates[0] : dates[1];
+        EXPECT_NEAR(moment.real(), 0.02 * t, 1e-15);
+        EXPECT_NEAR(moment.imag(), 0.0, 1e-15);
+    }
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 // agrees with European prices from the reset integrated over the transition density of the
 // variance at the reset (the representation of Kruse and Noegel, computed independently with
 // the contour pricer and a tanh-sinh rule) to 1e-8 of the spot; a reset at maturity pays the
-// intrinsic value; and the simulated price lands within a few standard errors.
+// intrinsic value; and the simulated price lands within a few standard errors. Under the Bates
+// model, a reset at 0 is the independent Bates European price; with deterministic variance the
+// price is Merton's series from the reset; and with stochastic variance and jumps of one size it
+// is the Heston forward start mixed over the number of jumps after the reset (those before it
+// only scale the spot at the reset).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +14,7 @@
 #include <string>
 
 #include "affine_moment_reference.h"
+#include "bates_reference.h"
 #include "contour/ContourPricer.h"
 #include "pathsimulation/ForwardStartPrice.h"
 #include "pathsimulation/ForwardStartSimulation.h"
@@ -80,6 +85,72 @@ TEST(ForwardStart, AgreesWithEuropeanPricesIntegratedOverTheVarianceAtTheReset) 
                 EXPECT_NEAR(closed, reference, 1e-8 * 100)
                     << "k " << k << " type " << type << " kappa " << c.m.kappa;
             }
+        }
+    }
+}
+
+TEST(ForwardStart, UnderJumpsResetAtZeroIsTheBatesEuropeanOption) {
+    const ModelParameters m{0.09, 0.022, 11.35, 0.618, -0.5};
+    const heston::JumpParameters j{0.5, -0.2, 0.15};
+    for (double k : {0.7, 1.0, 1.3}) {
+        reference::BatesReference r{100.0,   100.0 * k, 1.0,   0.005,    0.03,  m.v0,    m.theta,
+                                    m.kappa, m.sigma,   m.rho, j.lambda, j.muJ, j.deltaJ};
+        for (int type : {kCall, kPut}) {
+            EXPECT_NEAR(heston::ForwardStartPrice(type, 100, k, 0.0, 1.0, 0.005, 0.03,
+                                                  heston::BatesParameters{m, j}),
+                        static_cast<double>(r.Price(type)), 1e-12 * 100)
+                << k;
+        }
+    }
+}
+
+TEST(ForwardStart, UnderMertonJumpsIsMertonsSeriesFromTheReset) {
+    // sigma = 0: the variance at the reset is theta + (v0 - theta) exp(-kappa t0), and the
+    // price S exp(-q t0) times Merton's price of spot 1 and strike k over T - t0.
+    const ModelParameters m{0.09, 0.03, 2.0, 0.0, 0.0};
+    const double reset = 0.75, maturity = 2.0, rate = 0.03, yield = 0.01;
+    const double atReset = m.theta + (m.v0 - m.theta) * std::exp(-m.kappa * reset);
+    for (const heston::JumpParameters& j :
+         {heston::JumpParameters{0.5, -0.2, 0.15}, heston::JumpParameters{5.0, 0.02, 0.05}}) {
+        for (double k : {0.7, 1.0, 1.3}) {
+            reference::BatesReference r{1.0,      k,       maturity - reset, rate, yield,
+                                        atReset,  m.theta, m.kappa,          0.0,  0.0,
+                                        j.lambda, j.muJ,   j.deltaJ};
+            for (int type : {kCall, kPut}) {
+                const double expected =
+                    100 * std::exp(-yield * reset) * static_cast<double>(r.MertonPrice(type));
+                EXPECT_NEAR(heston::ForwardStartPrice(type, 100, k, reset, maturity, rate, yield,
+                                                      heston::BatesParameters{m, j}),
+                            expected, 1e-12 * 100)
+                    << "lambda " << j.lambda << " k " << k << " type " << type;
+            }
+        }
+    }
+}
+
+TEST(ForwardStart, UnderFixedJumpsIsTheHestonPriceMixedOverTheJumpsAfterTheReset) {
+    // With deltaJ = 0, n jumps after the reset multiply S(T) / S(t0) by exp(c_n),
+    // c_n = n muJ - lambda m (T - t0), independently of the rest: the payoff is exp(c_n) times
+    // that of moneyness k exp(-c_n), priced by the Heston closed form. n <= 14 leaves out a
+    // Poisson weight below 1e-17.
+    const ModelParameters m{0.04, 0.05, 1.5, 0.5, -0.7};
+    const heston::JumpParameters j{0.8, -0.15, 0.0};
+    const double reset = 0.5, maturity = 1.0, rate = 0.03, yield = 0.01;
+    const double mean = j.lambda * (maturity - reset);
+    const double compensator = mean * std::expm1(j.muJ);
+    for (double k : {0.8, 1.0, 1.2}) {
+        for (int type : {kCall, kPut}) {
+            double mixed = 0.0;
+            for (int n = 0; n <= 14; ++n) {
+                const double c = n * j.muJ - compensator;
+                mixed += std::exp(-mean + n * std::log(mean) - std::lgamma(n + 1.0)) * std::exp(c) *
+                         heston::ForwardStartPrice(type, 100, k * std::exp(-c), reset, maturity,
+                                                   rate, yield, m);
+            }
+            EXPECT_NEAR(heston::ForwardStartPrice(type, 100, k, reset, maturity, rate, yield,
+                                                  heston::BatesParameters{m, j}),
+                        mixed, 1e-12 * 100)
+                << "k " << k << " type " << type;
         }
     }
 }
