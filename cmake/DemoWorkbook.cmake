@@ -1,6 +1,7 @@
 # Tests of the demonstration workbook (tests/demo).
 #
 # cell_values_file_test  the file of cell values xllhost writes and the workbook builder reads
+# sheet_model_test       the demonstration sheet as the workbook builder hands it to xllhost
 # demo_workbook_test     the workbook checked in LibreOffice Calc: the demo through the native
 #                        add-in, then Calc opens the workbook and converts it to CSV (values,
 #                        formulas); the charts page rendered to PDF. Not under the sanitizers:
@@ -13,6 +14,10 @@ heston_add_tests(${PROJECT_SOURCE_DIR}/tests/demo/cell_values_file_test.cpp
                          ${PROJECT_SOURCE_DIR}/host/workbook/Workbook.cpp
                          ${DEMO_WORKBOOK_DIR}/CellValues.cpp ${DEMO_WORKBOOK_DIR}/SheetModel.cpp
                  INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/host/workbook ${DEMO_WORKBOOK_DIR})
+
+heston_add_tests(${PROJECT_SOURCE_DIR}/tests/demo/sheet_model_test.cpp
+                 SOURCES ${DEMO_WORKBOOK_DIR}/SheetModel.cpp
+                 INCLUDE_DIRECTORIES ${DEMO_WORKBOOK_DIR})
 
 if(HESTON_SANITIZE)
     return()

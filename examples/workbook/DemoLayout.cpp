@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <stdexcept>
 
 namespace demo {
@@ -33,6 +34,24 @@ constexpr int kFitsFirstRow = 3;
 constexpr int kFitsRows = 9;
 constexpr int kMonteCarloRows = 10;
 constexpr int kNormalDraws = 5;
+
+// American and barrier puts: strikes around the spot, above the down-and-out barrier.
+const double kExerciseStrikes[] = {4000.0, 4250.0, 4500.0, 4750.0, 5000.0};
+constexpr double kDownOutBarrier = 3800.0;
+
+// Asian calls on monthly fixings over a year, strikes about 80% to 120% of the spot. The
+// paths are the function's default, and the standard error shows what they leave.
+constexpr int kMonthlyFixings = 12;
+constexpr double kAsianPaths = 100000.0;
+constexpr double kAsianFirstStrike = 3600.0;
+constexpr double kAsianLastStrike = 5400.0;
+constexpr double kAsianStrikeStep = 200.0;
+
+// Forward-start calls: reset at half a year, moneyness k from 80% to 120%.
+constexpr double kResetTime = 0.5;
+constexpr int kFirstMoneynessPercent = 80;
+constexpr int kLastMoneynessPercent = 120;
+constexpr int kMoneynessStepPercent = 5;
 
 // Smile grid: strikes across the quoted range, out of the money (puts below the spot).
 constexpr double kSmileFirstStrike = 3400.0;
@@ -386,6 +405,7 @@ void AddContour(DemoLayout& layout, int firstRow) {
                                             kParameterFormat, 8, 1));
     const std::string fit = RangeName({fitRow, 1}, {fitRow + 7, 1}, true);
     const Position volFit{fitRow, 2};
+    layout.contourFits = {{fitRow, 1}, volFit};
     const std::string volFitRange = RangeName(volFit, {fitRow + 7, 2}, true);
 
     // Greeks of three calls at the sixth quoted maturity (or the last), at the price fit.
@@ -510,6 +530,238 @@ void AddContour(DemoLayout& layout, int firstRow) {
          firstRow, rmsRow + 1});
 }
 
+// A column of heston_Calibrate's fit as the pricing functions take it: all eight cells (the
+// five parameters come first; the functions pass over what follows them).
+std::string FitColumn(Position first) {
+    return RangeName(first, {first.row + 7, first.col}, true);
+}
+
+// The quoted maturity nearest to the given one.
+const MaturityRows& NearestMaturity(const DemoLayout& layout, double years) {
+    return *std::min_element(layout.maturities.begin(), layout.maturities.end(),
+                             [&](const MaturityRows& a, const MaturityRows& b) {
+                                 return std::fabs(a.maturity - years) <
+                                        std::fabs(b.maturity - years);
+                             });
+}
+
+// A labelled input in columns A and B.
+Position Input(DemoLayout& layout, int row, const std::string& label, double value,
+               const std::string& format = "") {
+    layout.sheet.Set({row, 0}, Cell::MakeText(label));
+    layout.sheet.Set({row, 1}, Cell::MakeNumber(value, Style::Input, format));
+    return {row, 1};
+}
+
+// What the model prices beyond European options by finite differences, at one maturity near a
+// year: per strike the European put (the contour pricer), the American put and its
+// early-exercise premium, the down-and-out put and what the knock-out takes off the European
+// price; below, the American puts' Greeks. Each priced column is one array formula over the
+// strikes, which the add-in prices as a batch on its threads.
+void AddExerciseAndBarrier(DemoLayout& layout, int firstRow, const std::string& fitName,
+                           const std::string& fit) {
+    Heading(layout, firstRow, "American and down-and-out puts at " + fitName);
+    const std::string spot = Abs(layout.spot);
+    const double spotValue = layout.sheet.At(layout.spot).number;
+    const MaturityRows& maturity = NearestMaturity(layout, 1.0);
+    const Position t = Input(layout, firstRow + 1, "maturity", maturity.maturity, "0.0000");
+    const Position r =
+        Input(layout, firstRow + 2, "rate",
+              layout.sheet.At({maturity.firstQuoteRow, QuoteColumns::kRate}).number, "0.0000%");
+    const Position barrier = Input(layout, firstRow + 3, "barrier", kDownOutBarrier, "0.00");
+    layout.sheet.Set(
+        {firstRow + 3, 2},
+        Cell::MakeText("down-and-out, continuously monitored; set at about " +
+                       std::to_string(std::lround(100.0 * kDownOutBarrier / spotValue)) +
+                       "% of the spot"));
+    const Position rebate = Input(layout, firstRow + 4, "rebate", 0.0);
+
+    using C = ExerciseBarrierCells;
+    const int header = firstRow + 5;
+    ColumnHeaders(layout, header,
+                  {"strike", "European put", "American put", "exercise premium", "down-and-out put",
+                   "knock-out discount"});
+    ExerciseBarrierCells& cells = layout.exerciseBarrier;
+    cells.firstRow = header + 1;
+    const int count = static_cast<int>(std::size(kExerciseStrikes));
+    cells.lastRow = cells.firstRow + count - 1;
+    for (int i = 0; i < count; ++i) {
+        const int row = cells.firstRow + i;
+        layout.sheet.Set({row, C::kStrike}, Cell::MakeNumber(kExerciseStrikes[i]));
+        layout.sheet.Set(
+            {row, C::kPremium},
+            Cell::MakeDifference({row, C::kAmerican}, {row, C::kEuropean}, kPriceFormat));
+        layout.sheet.Set(
+            {row, C::kDiscount},
+            Cell::MakeDifference({row, C::kEuropean}, {row, C::kDownOut}, kPriceFormat));
+    }
+    // Option, spot, strikes, maturity, rate, dividend yield 0, parameters: the arguments the
+    // three pricing functions share after their own leading ones.
+    const std::string option =
+        spot + ", " + RangeName({cells.firstRow, C::kStrike}, {cells.lastRow, C::kStrike}) + ", " +
+        CellName(t) + ", " + CellName(r) + ", 0, " + fit;
+    const auto column = [&](int col, const std::string& formula) {
+        layout.sheet.Set({cells.firstRow, col},
+                         Cell::MakeAddinFormula(formula, kPriceFormat, count, 1));
+    };
+    column(C::kEuropean, "=heston_Price(\"P\", " + option + ")");
+    column(C::kAmerican, "=heston_Price(\"P\", " + option + ", \"American\")");
+    column(C::kDownOut, "=heston_BarrierPrice(\"P\", \"DownOut\", " + CellName(barrier) + ", " +
+                            CellName(rebate) + ", " + option + ")");
+
+    const int greeksRow = cells.lastRow + 2;
+    layout.sheet.Set({greeksRow, 0},
+                     Cell::MakeText("heston_Greeks of the American puts, one column per strike "
+                                    "in the order above"));
+    cells.greeks = {greeksRow + 1, 0};
+    layout.sheet.Set(cells.greeks,
+                     Cell::MakeAddinFormula("=heston_Greeks(\"P\", " + option + ", \"American\")",
+                                            "0.0000", 11, count + 1));
+    layout.blocks.push_back(
+        {"American and down-and-out puts",
+         "At " + fitName +
+             ", puts of one maturity near a year: the European price (heston_Price, Fourier "
+             "inversion), the American price (heston_Price with Exercise \"American\", finite "
+             "differences with early exercise) and the early-exercise premium, the down-and-out "
+             "put (heston_BarrierPrice \"DownOut\", continuously monitored, rebate 0) and what "
+             "the knock-out takes off the European price. Below them heston_Greeks of the "
+             "American puts: price, delta, gamma, theta, both rhos and the five parameter "
+             "sensitivities, one column per strike. Each priced column and the Greeks are one "
+             "array formula.",
+         firstRow, greeksRow + 11});
+}
+
+// Path-dependent options at the same fit: the smile of Asian calls on twelve monthly fixings
+// over a year (simulated, with the standard error of each price) beside the European call
+// paid at the last fixing, and the forward smile: forward-start calls struck at k times the
+// spot at the reset, their implied volatility over the forward period, and the implied
+// volatility of an option over as long a period starting today.
+void AddPathDependent(DemoLayout& layout, int firstRow, const std::string& fitName,
+                      const std::string& fit) {
+    using C = PathDependentCells;
+    PathDependentCells& cells = layout.pathDependent;
+    const std::string spot = Abs(layout.spot);
+    const MaturityRows& year = NearestMaturity(layout, 1.0);
+    const double rateValue = layout.sheet.At({year.firstQuoteRow, QuoteColumns::kRate}).number;
+
+    Heading(layout, firstRow, "Asian smile at " + fitName);
+    const Position rate = Input(layout, firstRow + 1, "rate", rateValue, "0.0000%");
+    const int fixingsRow = firstRow + 2;
+    layout.sheet.Set({fixingsRow, 0}, Cell::MakeText("fixing times"));
+    for (int m = 1; m <= kMonthlyFixings; ++m) {
+        layout.sheet.Set({fixingsRow, m}, Cell::MakeNumber(m / 12.0, Style::Input, "0.0000"));
+    }
+    cells.rate = rate;
+    cells.firstFixing = {fixingsRow, 1};
+    cells.lastFixing = {fixingsRow, kMonthlyFixings};
+    const std::string fixings = RangeName(cells.firstFixing, cells.lastFixing);
+    const Position paths = Input(layout, firstRow + 3, "paths", kAsianPaths);
+    const Position seed = Input(layout, firstRow + 4, "seed", 1.0);
+    const int asianHeader = firstRow + 5;
+    ColumnHeaders(layout, asianHeader,
+                  {"strike", "Asian call", "standard error", "European call (last fixing)",
+                   "European - Asian"});
+    cells.firstAsianRow = asianHeader + 1;
+    int row = cells.firstAsianRow;
+    for (double strike = kAsianFirstStrike; strike <= kAsianLastStrike; strike += kAsianStrikeStep)
+        layout.sheet.Set({row++, C::kStrike}, Cell::MakeNumber(strike));
+    cells.lastAsianRow = row - 1;
+    const int strikes = cells.lastAsianRow - cells.firstAsianRow + 1;
+    const std::string strikeRange =
+        RangeName({cells.firstAsianRow, C::kStrike}, {cells.lastAsianRow, C::kStrike});
+    layout.sheet.Set({cells.firstAsianRow, C::kAsian},
+                     Cell::MakeAddinFormula(
+                         "=heston_AsianPrice(\"C\", " + spot + ", " + strikeRange + ", " + fixings +
+                             ", " + CellName(rate) + ", 0, " + fit + ", \"Arithmetic\", " +
+                             CellName(paths) + ", " + CellName(seed) + ")",
+                         kPriceFormat, strikes, 2));
+    layout.sheet.Set({cells.firstAsianRow, C::kEuropean},
+                     Cell::MakeAddinFormula("=heston_Price(\"C\", " + spot + ", " + strikeRange +
+                                                ", " + CellName(cells.lastFixing) + ", " +
+                                                CellName(rate) + ", 0, " + fit + ")",
+                                            kPriceFormat, strikes, 1));
+    for (int r = cells.firstAsianRow; r <= cells.lastAsianRow; ++r) {
+        layout.sheet.Set({r, C::kAveraging},
+                         Cell::MakeDifference({r, C::kEuropean}, {r, C::kAsian}, kPriceFormat));
+    }
+    layout.blocks.push_back(
+        {"Asian smile",
+         "At " + fitName +
+             ": fixed-strike Asian calls on the arithmetic average of twelve monthly fixings "
+             "over a year, paid at the last fixing (heston_AsianPrice, one array formula: a row "
+             "of price and standard error per strike, all strikes from the same simulated paths, "
+             "with the geometric average's closed form as control variate), beside the European "
+             "call paid at the last fixing (heston_Price) and what the averaging takes off its "
+             "price. The simulation starts from the given seed, so it gives the same numbers on "
+             "every recalculation.",
+         firstRow, cells.lastAsianRow});
+
+    const int forwardRow = cells.lastAsianRow + 2;
+    Heading(layout, forwardRow, "Forward smile at " + fitName);
+    const Position reset = Input(layout, forwardRow + 1, "reset time", kResetTime, "0.0000");
+    const Position maturity = Input(layout, forwardRow + 2, "maturity", 1.0, "0.0000");
+    // The forward period is a difference of two inputs, which the add-in's formulas may read.
+    const Position period{forwardRow + 3, 1};
+    layout.sheet.Set({forwardRow + 3, 0}, Cell::MakeText("forward period"));
+    layout.sheet.Set(period, Cell::MakeDifference(maturity, reset, "0.0000"));
+    const int forwardHeader = forwardRow + 4;
+    ColumnHeaders(layout, forwardHeader,
+                  {"moneyness k", "forward-start call", "per unit of spot", "forward implied vol",
+                   "implied vol starting today", "forward - today"});
+    cells.firstForwardRow = forwardHeader + 1;
+    row = cells.firstForwardRow;
+    for (int percent = kFirstMoneynessPercent; percent <= kLastMoneynessPercent;
+         percent += kMoneynessStepPercent) {
+        layout.sheet.Set({row++, C::kMoneyness},
+                         Cell::MakeNumber(percent / 100.0, Style::Input, "0.00"));
+    }
+    cells.lastForwardRow = row - 1;
+    const int count = cells.lastForwardRow - cells.firstForwardRow + 1;
+    const std::string moneyness =
+        RangeName({cells.firstForwardRow, C::kMoneyness}, {cells.lastForwardRow, C::kMoneyness});
+    const std::string forwardStart = moneyness + ", " + CellName(reset) + ", " +
+                                     CellName(maturity) + ", " + CellName(rate) + ", 0, " + fit +
+                                     ")";
+    layout.sheet.Set(
+        {cells.firstForwardRow, C::kForwardStart},
+        Cell::MakeAddinFormula("=heston_ForwardStartPrice(\"C\", " + spot + ", " + forwardStart,
+                               kPriceFormat, count, 1));
+    // Per unit of spot (the price is proportional to the spot; no dividend yield), the
+    // forward-start call is a Black-Scholes call with spot 1 and strike k over the forward
+    // period: its implied volatility is the forward smile's.
+    layout.sheet.Set({cells.firstForwardRow, C::kPerUnitSpot},
+                     Cell::MakeAddinFormula("=heston_ForwardStartPrice(\"C\", 1, " + forwardStart,
+                                            "0.000000", count, 1));
+    layout.sheet.Set({cells.firstForwardRow, C::kForwardVol},
+                     Cell::MakeAddinFormula("=heston_BlackImpliedVol(\"C\", " +
+                                                RangeName({cells.firstForwardRow, C::kPerUnitSpot},
+                                                          {cells.lastForwardRow, C::kPerUnitSpot}) +
+                                                ", 1, " + moneyness + ", " + CellName(period) +
+                                                ", " + CellName(rate) + ", 0)",
+                                            kVolFormat, count, 1));
+    layout.sheet.Set(
+        {cells.firstForwardRow, C::kSpotStartVol},
+        Cell::MakeAddinFormula("=heston_ModelImpliedVol(\"C\", 1, " + moneyness + ", " +
+                                   CellName(period) + ", " + CellName(rate) + ", 0, " + fit + ")",
+                               kVolFormat, count, 1));
+    for (int r = cells.firstForwardRow; r <= cells.lastForwardRow; ++r) {
+        layout.sheet.Set(
+            {r, C::kVolDifference},
+            Cell::MakeDifference({r, C::kForwardVol}, {r, C::kSpotStartVol}, kVolFormat));
+    }
+    layout.blocks.push_back(
+        {"Forward smile",
+         "At the same fit: forward-start calls that pay the excess of the spot at maturity "
+         "over k times the spot at the reset time (heston_ForwardStartPrice, closed form), at "
+         "the sheet's spot and per unit of spot; the forward smile, the Black-Scholes implied "
+         "volatility of the price per unit of spot over the forward period "
+         "(heston_BlackImpliedVol with spot 1 and strike k), beside the model's implied "
+         "volatility of a call over as long a period starting today with strike k times the "
+         "spot (heston_ModelImpliedVol), and their difference: how the smile the model "
+         "expects at the reset differs from today's.",
+         forwardRow, cells.lastForwardRow});
+}
+
 }  // namespace
 
 DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot) {
@@ -524,6 +776,11 @@ DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot) {
     AddQuotes(layout, quotesRow, quotes);
     AddSmile(layout, layout.lastQuoteRow + 2);
     AddContour(layout, layout.blocks.back().lastRow + 2);
+    // Beyond European options, at the fit the summary puts first.
+    const std::string fitName = "heston_Calibrate's fit in implied vols";
+    const std::string fit = FitColumn(layout.contourFits.inVols);
+    AddExerciseAndBarrier(layout, layout.blocks.back().lastRow + 2, fitName, fit);
+    AddPathDependent(layout, layout.blocks.back().lastRow + 2, fitName, fit);
     for (std::size_t i = 1; i < layout.blocks.size(); ++i) {
         if (layout.blocks[i].firstRow <= layout.blocks[i - 1].lastRow)
             throw std::logic_error("block '" + layout.blocks[i].title + "' overlaps the one above");

@@ -75,6 +75,38 @@ struct SmileColumns {
     static constexpr int kStrike = 0, kMaturity = 1, kType = 2, kRate = 3;
 };
 
+// heston_Calibrate's two fits in the contour pricer's block: the first cell of each column of
+// eight (v0, theta, kappa, sigma, rho, RMSE, evaluations, status). The pricing functions take
+// such a column whole.
+struct ContourFitCells {
+    Position inPrices;
+    Position inVols;
+};
+
+// American and down-and-out puts beside the European one, one row per strike, and the
+// American puts' Greeks below them.
+struct ExerciseBarrierCells {
+    static constexpr int kStrike = 0, kEuropean = 1, kAmerican = 2, kPremium = 3, kDownOut = 4,
+                         kDiscount = 5;
+    int firstRow = 0;
+    int lastRow = 0;
+    Position greeks;  // heston_Greeks: a column of labels, then one column per strike
+};
+
+// The Asian smile (one row per strike) and the forward smile (one row per moneyness).
+struct PathDependentCells {
+    Position rate;         // of both smiles
+    Position firstFixing;  // the Asians' fixing times, in one row
+    Position lastFixing;
+    static constexpr int kStrike = 0, kAsian = 1, kStandardError = 2, kEuropean = 3, kAveraging = 4;
+    int firstAsianRow = 0;
+    int lastAsianRow = 0;
+    static constexpr int kMoneyness = 0, kForwardStart = 1, kPerUnitSpot = 2, kForwardVol = 3,
+                         kSpotStartVol = 4, kVolDifference = 5;
+    int firstForwardRow = 0;
+    int lastForwardRow = 0;
+};
+
 struct DemoLayout {
     std::string sheetName = "DAX";
     SheetModel sheet;
@@ -86,7 +118,10 @@ struct DemoLayout {
     int firstQuoteRow = 0;
     int lastQuoteRow = 0;
     std::vector<MaturityRows> maturities;  // in increasing maturity
-    std::vector<int> columnWidths;         // characters, per column from A
+    ContourFitCells contourFits;
+    ExerciseBarrierCells exerciseBarrier;
+    PathDependentCells pathDependent;
+    std::vector<int> columnWidths;  // characters, per column from A
 };
 
 // The sheet for these quotes (in any order; the table sorts them by maturity, then strike).

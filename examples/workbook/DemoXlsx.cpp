@@ -419,7 +419,8 @@ void WriteReadMe(lxw_worksheet* sheet, const DemoLayout& layout, const std::stri
         computedBy +
         "). The file asks for no recalculation when it is opened, so these values show "
         "with the add-in or without it. Formulas that fill a range (the calibrations, the "
-        "normal draws, the Greeks, the columns of the contour pricer's block) read "
+        "normal draws, the Greeks, the columns of the contour pricer's block and of the "
+        "blocks below it) read "
         "IF(HestonAddinLoaded, formula, {the values it gave}): HestonAddinLoaded is a name of "
         "this workbook that is TRUE when the add-in answers, so without the add-in these "
         "ranges keep their values even where they are recalculated, as LibreOffice does on "
@@ -427,7 +428,8 @@ void WriteReadMe(lxw_worksheet* sheet, const DemoLayout& layout, const std::stri
         "bound or an iteration limit and the fits, prices, charts and errors follow. If the "
         "file was opened before the add-in was loaded, a full recalculation (Ctrl+Alt+F9) "
         "brings it live. Differential Evolution continues its random stream on every run, so "
-        "each recalculation of column E gives a slightly different fit.");
+        "each recalculation of column E gives a slightly different fit; the Asian prices "
+        "are simulated from their seed, so they come out the same on every recalculation.");
     ++row;
     line("What the DAX sheet shows", Style::Heading);
     for (const Block& block : layout.blocks) {

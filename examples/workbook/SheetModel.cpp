@@ -120,6 +120,11 @@ int SheetModel::ColumnCount() const {
     return columns;
 }
 
+bool SheetModel::IsDifferenceOfNumbers(const Cell& cell) const {
+    return cell.kind == Cell::SheetFormula && cell.arithmetic == Cell::Difference &&
+           At(cell.first).kind == Cell::Number && At(cell.second).kind == Cell::Number;
+}
+
 void SheetModel::WriteXllhostCsv(std::ostream& out) const {
     const int columns = ColumnCount();
     for (int r = 0; r < RowCount(); ++r) {
@@ -129,6 +134,8 @@ void SheetModel::WriteXllhostCsv(std::ostream& out) const {
             if (c > 0) line += ',';
             if (cell.kind == Cell::Number) {
                 line += ShortestText(cell.number);
+            } else if (IsDifferenceOfNumbers(cell)) {
+                line += ShortestText(At(cell.first).number - At(cell.second).number);
             } else if (cell.kind == Cell::Text || cell.kind == Cell::AddinFormula) {
                 line += CsvField(cell.text);
             }

@@ -64,12 +64,15 @@ class SheetModel {
     int RowCount() const;
     int ColumnCount() const;
 
-    // The sheet as xllhost reads it: numbers, texts and add-in formulas; the spreadsheet's own
+    // The sheet as xllhost reads it: numbers, texts and add-in formulas. The spreadsheet's own
     // formulas are left out (xllhost calls only the add-in), so no add-in formula may refer to
-    // one.
+    // one, except a difference of two numbers: that one is known before the add-in runs, and
+    // xllhost gets its value.
     void WriteXllhostCsv(std::ostream& out) const;
 
   private:
+    bool IsDifferenceOfNumbers(const Cell& cell) const;
+
     std::map<Position, Cell> cells_;
 };
 

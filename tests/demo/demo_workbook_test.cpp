@@ -313,8 +313,8 @@ TEST_F(DemoWorkbookTest, CalcShowsTheValuesTheAddinComputed) {
     }
     // At least: 104 quotes x 6 formulas, 184 grid points x 4, 2 x 5 parameters, 6 prices,
     // 5 draws, and the contour pricer's block: 2 x 7 of its fits, 3 x 11 Greeks, 3 x 104 per
-    // quote.
-    EXPECT_GE(checked, 104 * 6 + 184 * 4 + 10 + 6 + 5 + 14 + 33 + 3 * 104);
+    // quote; 5 strikes x 3 puts and 5 x 11 Greeks, 10 Asian strikes x 3, 9 forward starts x 4.
+    EXPECT_GE(checked, 104 * 6 + 184 * 4 + 10 + 6 + 5 + 14 + 33 + 3 * 104 + 15 + 55 + 30 + 36);
 
     // Nothing on the sheet is a #NAME? (or any other error).
     std::vector<std::string> errors;
@@ -409,8 +409,10 @@ TEST_F(DemoWorkbookTest, ExcelShowsTheStoredValuesOnOpening) {
             }
         }
     }
-    // Two calibrations, the draws, two contour calibrations, the Greeks, three quote columns.
-    EXPECT_EQ(arrays, 9);
+    // Two calibrations, the draws, two contour calibrations, the Greeks, three quote columns;
+    // three columns of puts and their Greeks, the Asian and European calls, four forward
+    // columns.
+    EXPECT_EQ(arrays, 9 + 4 + 2 + 4);
 }
 
 TEST_F(DemoWorkbookTest, FormulasSurviveInCalc) {
@@ -463,6 +465,84 @@ TEST_F(DemoWorkbookTest, FormulasSurviveInCalc) {
     EXPECT_GT(formulas, 1000);
     // Inputs stay values.
     EXPECT_EQ(formulas_.Field(layout.spot), "4468.17");
+}
+
+// The blocks beyond European options hold the relations between their prices that any
+// sound model gives, so a formula wired to the wrong cell or argument shows.
+TEST_F(DemoWorkbookTest, ExoticPricesKeepTheirNoArbitrageRelations) {
+    const demo::DemoLayout layout = Layout();
+    const demo::CellValues addin = AddinValues();
+    const double spot = addin.Number(layout.spot);
+
+    using X = demo::ExerciseBarrierCells;
+    const X& puts = layout.exerciseBarrier;
+    ASSERT_EQ(puts.lastRow - puts.firstRow + 1, 5);
+    double previousAmerican = 0.0;
+    for (int r = puts.firstRow; r <= puts.lastRow; ++r) {
+        const std::string row = "row " + std::to_string(r + 1);
+        const double strike = addin.Number({r, X::kStrike});
+        const double european = addin.Number({r, X::kEuropean});
+        const double american = addin.Number({r, X::kAmerican});
+        const double downOut = addin.Number({r, X::kDownOut});
+        // Early exercise is worth something to a put when rates are positive, and never less
+        // than exercising now; knocking out only takes value away.
+        EXPECT_GT(american, european) << row;
+        EXPECT_GE(american, strike - spot) << row;
+        EXPECT_GT(downOut, 0.0) << row;
+        EXPECT_LT(downOut, european) << row;
+        EXPECT_GT(american, previousAmerican) << row;
+        previousAmerican = american;
+        // The Greeks table's column of this strike: its price is the American price itself.
+        const int column = puts.greeks.col + 1 + (r - puts.firstRow);
+        EXPECT_EQ(addin.Number({puts.greeks.row, column}), american) << row;
+        const double delta = addin.Number({puts.greeks.row + 1, column});
+        EXPECT_TRUE(delta > -1.0 && delta < 0.0) << row << ": delta " << delta;
+        EXPECT_GT(addin.Number({puts.greeks.row + 2, column}), 0.0) << row << ": gamma";
+    }
+
+    using P = demo::PathDependentCells;
+    const P& paths = layout.pathDependent;
+    ASSERT_EQ(paths.lastAsianRow - paths.firstAsianRow + 1, 10);
+    const double rate = addin.Number(paths.rate);
+    std::vector<double> fixings;
+    for (int c = paths.firstFixing.col; c <= paths.lastFixing.col; ++c)
+        fixings.push_back(addin.Number({paths.firstFixing.row, c}));
+    ASSERT_EQ(fixings.size(), 12u);
+    double meanForward = 0.0;
+    for (double t : fixings) meanForward += spot * std::exp(rate * t) / fixings.size();
+    double previousAsian = spot;
+    for (int r = paths.firstAsianRow; r <= paths.lastAsianRow; ++r) {
+        const std::string row = "row " + std::to_string(r + 1);
+        const double strike = addin.Number({r, P::kStrike});
+        const double asian = addin.Number({r, P::kAsian});
+        const double error = addin.Number({r, P::kStandardError});
+        const double european = addin.Number({r, P::kEuropean});
+        EXPECT_TRUE(error > 0.0 && error < 1e-4 * spot) << row << ": standard error " << error;
+        // Averaging lowers the call's value; by convexity the call on the average is worth at
+        // least the payoff at the mean of the forwards, discounted from the last fixing.
+        EXPECT_LT(asian, european - 3.0 * error) << row;
+        EXPECT_GT(asian + 3.0 * error,
+                  std::exp(-rate * fixings.back()) * std::max(meanForward - strike, 0.0))
+            << row;
+        EXPECT_LT(asian, previousAsian) << row;
+        previousAsian = asian;
+    }
+
+    ASSERT_EQ(paths.lastForwardRow - paths.firstForwardRow + 1, 9);
+    double previousPrice = spot;
+    for (int r = paths.firstForwardRow; r <= paths.lastForwardRow; ++r) {
+        const std::string row = "row " + std::to_string(r + 1);
+        const double price = addin.Number({r, P::kForwardStart});
+        const double perUnit = addin.Number({r, P::kPerUnitSpot});
+        // The forward-start price is proportional to the spot.
+        EXPECT_NEAR(price, spot * perUnit, 1e-12 * price) << row;
+        EXPECT_LT(price, previousPrice) << row;
+        previousPrice = price;
+        const double forwardVol = addin.Number({r, P::kForwardVol});
+        const double todayVol = addin.Number({r, P::kSpotStartVol});
+        EXPECT_TRUE(forwardVol > 0.01 && forwardVol < 2.0) << row << ": " << forwardVol;
+        EXPECT_TRUE(todayVol > 0.01 && todayVol < 2.0) << row << ": " << todayVol;
+    }
 }
 
 TEST_F(DemoWorkbookTest, ChartsRenderInCalc) {
