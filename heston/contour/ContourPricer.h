@@ -28,6 +28,7 @@
 
 #include "blackscholes/BlackImpliedVolatility.h"
 #include "execution/ParallelFor.h"
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 #include "model/PricingTypes.h"
 
@@ -53,6 +54,25 @@ double ModelImpliedVolatility(int optionType, double spot, double strike, double
 // The groups of options sharing a maturity and an integration line are independent tasks
 // handed to runner; the results are the same bit for bit whatever the runner.
 void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption* options,
+                    std::size_t count, double* prices, double* parameterDerivatives = nullptr,
+                    ParallelFor& runner = Serial());
+
+// The same under the Bates model (BatesParameters.h): Heston's variance with lognormal jumps
+// in the spot. With lambda = 0 every number is the Heston one bit for bit. Invalid jump
+// parameters (lambda or deltaJ negative, any not finite) throw with a text naming them.
+double EuropeanPrice(int optionType, double spot, double strike, double maturity, double rate,
+                     double dividendYield, const BatesParameters& model);
+
+BatesGreeks EuropeanGreeks(int optionType, double spot, double strike, double maturity, double rate,
+                           double dividendYield, const BatesParameters& model);
+
+double ModelImpliedVolatility(int optionType, double spot, double strike, double maturity,
+                              double rate, double dividendYield, const BatesParameters& model);
+
+// When parameterDerivatives is not null it receives, for option i, the eight derivatives
+// d price / d (v0, theta, kappa, sigma, rho, lambda, muJ, deltaJ) at
+// parameterDerivatives[8 * i .. 8 * i + 7].
+void EuropeanPrices(double spot, const BatesParameters& model, const BatchOption* options,
                     std::size_t count, double* prices, double* parameterDerivatives = nullptr,
                     ParallelFor& runner = Serial());
 

@@ -24,4 +24,11 @@ struct Greeks {
     double price, delta, gamma, theta, rho, dividendRho, dV0, dTheta, dKappa, dSigma, dRho;
 };
 
+// The same under the Bates model, with the derivatives with respect to the three jump
+// parameters (BatesParameters.h).
+struct BatesGreeks {
+    Greeks heston;
+    double dLambda, dMuJ, dDeltaJ;
+};
+
 }  // namespace heston
