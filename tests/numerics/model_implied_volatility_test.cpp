@@ -124,7 +124,8 @@ TEST(ModelImpliedVolatility, InvalidInputThrowsNamingTheArgument) {
         EXPECT_NE(std::string(e.what()).find("optionType"), std::string::npos);
     }
     try {
-        heston::ModelImpliedVolatility(1, 100, 100, 1, 0.0, 0.0, {0.04, 0.06, 1.5, 0.6, 2.0});
+        heston::ModelImpliedVolatility(1, 100, 100, 1, 0.0, 0.0,
+                                       heston::ModelParameters{0.04, 0.06, 1.5, 0.6, 2.0});
         FAIL() << "no exception";
     } catch (const std::invalid_argument& e) {
         EXPECT_NE(std::string(e.what()).find("rho"), std::string::npos);
