@@ -40,10 +40,7 @@ double ForwardStartPrice(int optionType, double spot, double moneyness, double r
         return LogMomentOfFixings(coefficients, times, 2, rate, dividendYield, model);
     };
     const FourierCall call = CallFromLogMoment(logMoment, moneyness);
-    // The put by parity: E[S(t0) (k - exp(Y))^+] = call - (E[S(T)] - k E[S(t0)]) / S(0).
-    const double forwardAtReset = std::exp((rate - dividendYield) * resetTime);
-    const double value =
-        optionType == kCall ? call.call : call.call - (call.mean - moneyness * forwardAtReset);
+    const double value = optionType == kCall ? call.call : call.put;
     return discount * std::max(value, 0.0);
 }
 

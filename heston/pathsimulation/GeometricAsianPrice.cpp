@@ -34,7 +34,7 @@ double GeometricAsianPrice(int optionType, double spot, double strike,
     const double k = strike / spot;
     const FourierCall call = CallFromLogMoment(logMoment, k);
     const double discount = std::exp(-rate * fixingTimes.back()) * spot;
-    const double value = optionType == kCall ? call.call : call.call - (call.mean - k);
+    const double value = optionType == kCall ? call.call : call.put;
     return discount * std::max(value, 0.0);
 }
 

@@ -1,5 +1,6 @@
 // The geometric Asian option in closed form: with one fixing it is the European option (against
-// the contour pricer, to 1e-12 of the spot); with many it agrees with an independent
+// the contour pricer, to 1e-12 of the spot, from one day to thirty years and deep in and out of
+// the money); with many it agrees with an independent
 // evaluation (the moment of the log-average from the Riccati equations integrated numerically,
 // inverted on another line by another rule) to 1e-10 of the spot; it sits below the arithmetic
 // average's price and the input errors name their argument. Under the Bates model, one fixing is
@@ -32,8 +33,11 @@ const ModelParameters kModels[] = {{0.04, 0.05, 1.5, 0.5, -0.7},
 TEST(GeometricAsian, OneFixingIsTheEuropeanOption) {
     const double spot = 100.0;
     for (const ModelParameters& m : kModels) {
-        for (double maturity : {0.1, 1.0, 5.0}) {
-            for (double strike : {50.0, 90.0, 100.0, 125.0, 200.0}) {
+        // Deep in and out of the money from one day to thirty years: each option's value is
+        // integrated on its out-of-the-money side, so the time value of a deep in-the-money
+        // call at one day is not lost in its intrinsic value.
+        for (double maturity : {1.0 / 365.0, 0.1, 1.0, 5.0, 30.0}) {
+            for (double strike : {1e-6, 10.0, 50.0, 90.0, 100.0, 125.0, 200.0, 1000.0}) {
                 for (int type : {kCall, kPut}) {
                     const double asian =
                         heston::GeometricAsianPrice(type, spot, strike, {maturity}, 0.03, 0.01, m);
