@@ -18,14 +18,7 @@ double ForwardStartPrice(int optionType, double spot, double moneyness, double r
     checks::OptionType(optionType);
     checks::Positive(spot, "Spot");
     checks::Positive(moneyness, "Moneyness");
-    checks::Finite(resetTime, "ResetTime");
-    checks::Positive(maturity, "Maturity");
-    if (resetTime < 0.0) throw std::invalid_argument("ResetTime must not be negative");
-    if (resetTime > maturity) throw std::invalid_argument("ResetTime must not be after Maturity");
-    checks::Finite(rate, "Rate");
-    checks::Finite(dividendYield, "DividendYield");
-    checks::Model(model.heston);
-    checks::Jumps(model.jumps);
+    checks::ForwardStartTerms(resetTime, maturity, rate, dividendYield, model);
 
     const double discount = std::exp(-rate * maturity) * spot;
     if (resetTime == maturity) {

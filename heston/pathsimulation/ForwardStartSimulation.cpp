@@ -54,14 +54,7 @@ std::vector<SimulatedPrice> SimulatedForwardStartPrices(
         checks::OptionType(option.optionType);
         checks::Positive(option.moneyness, "Moneyness");
     }
-    checks::Finite(resetTime, "ResetTime");
-    checks::Positive(maturity, "Maturity");
-    if (resetTime < 0.0) throw std::invalid_argument("ResetTime must not be negative");
-    if (resetTime > maturity) throw std::invalid_argument("ResetTime must not be after Maturity");
-    checks::Finite(rate, "Rate");
-    checks::Finite(dividendYield, "DividendYield");
-    checks::Model(model.heston);
-    checks::Jumps(model.jumps);
+    checks::ForwardStartTerms(resetTime, maturity, rate, dividendYield, model);
 
     const ForwardStartProduct product(options);
     const PathStatistics statistics = SimulatePaths(

@@ -65,5 +65,18 @@ inline void AscendingTimes(const std::vector<double>& times, const char* name) {
         throw std::invalid_argument(std::string(name) + ": the last must be after 0");
 }
 
+// The dates, rates and model of a forward start: the reset from 0 to the maturity.
+inline void ForwardStartTerms(double resetTime, double maturity, double rate, double dividendYield,
+                              const BatesParameters& model) {
+    Finite(resetTime, "ResetTime");
+    Positive(maturity, "Maturity");
+    if (resetTime < 0.0) throw std::invalid_argument("ResetTime must not be negative");
+    if (resetTime > maturity) throw std::invalid_argument("ResetTime must not be after Maturity");
+    Finite(rate, "Rate");
+    Finite(dividendYield, "DividendYield");
+    Model(model.heston);
+    Jumps(model.jumps);
+}
+
 }  // namespace checks
 }  // namespace heston
