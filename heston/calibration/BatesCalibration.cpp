@@ -25,12 +25,11 @@ const std::vector<ParameterRule> kParameterRules = {
 // The jumps of the global phase's grid (lambda, muJ, deltaJ): rare large crashes, yearly
 // moderate falls, and frequent small moves. Each is combined with every point of the Heston
 // grid, whose variances give up the jumps' share of the at-the-money variance.
-constexpr JumpParameters kGridJumps[] = {
-    {0.1, -0.5, 0.2}, {0.3, -0.2, 0.15}, {1.0, -0.1, 0.1}, {2.0, -0.03, 0.05}};
+constexpr JumpParameters kGridJumps[] = {{0.1, -0.5, 0.2}, {0.3, -0.2, 0.15}, {1.0, -0.1, 0.1}};
 constexpr std::size_t kJumpSets = sizeof kGridJumps / sizeof kGridJumps[0];
 // Short local runs from the best grid point of each jump set, each of at most this many
 // evaluations; fits to the whole table from the best kFinalFits of their end points.
-constexpr GlobalPhaseSettings kGlobalPhase{kJumpSets, 15, kJumpSets, true};
+constexpr GlobalPhaseSettings kGlobalPhase{kJumpSets, 10, kJumpSets, true};
 constexpr std::size_t kFinalFits = 1;
 // In a price or relative measure, the start is first refined in implied volatilities by at most
 // this many evaluations of the whole table (CalibrationPhases.h).
