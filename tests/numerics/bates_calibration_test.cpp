@@ -31,12 +31,14 @@ constexpr double kSpot = 100.0;
 // A short end whose skew the jumps make: a crash of a fifth about every three years.
 const BatesParameters kTruth{{0.03, 0.05, 2.0, 0.4, -0.6}, {0.3, -0.2, 0.12}};
 
-// Seven strikes at four maturities from two weeks to two years, puts below the forward and
-// calls above, priced at p.
-std::vector<CalibrationQuote> Surface(const BatesParameters& p) {
+// The given strikes at four maturities from two weeks to two years, puts below the forward
+// and calls above, priced at p.
+std::vector<CalibrationQuote> Surface(const BatesParameters& p,
+                                      const std::vector<double>& strikes = {75.0, 85.0, 95.0, 100.0,
+                                                                            105.0, 115.0, 130.0}) {
     std::vector<CalibrationQuote> quotes;
     for (double maturity : {14.0 / 365, 0.25, 1.0, 2.0}) {
-        for (double strike : {75.0, 85.0, 95.0, 100.0, 105.0, 115.0, 130.0}) {
+        for (double strike : strikes) {
             const int type = strike < 100.0 ? heston::kPut : heston::kCall;
             const heston::BatchOption option{type, strike, maturity, 0.03, 0.01};
             const double price =
@@ -56,15 +58,15 @@ std::vector<double> Vector(const BatesCalibrationResult& r) {
 }
 
 TEST(BatesCalibration, RecoversKnownParametersWithoutAGuess) {
+    // In prices, whose global phase takes the longest way (volatilities, then prices); the
+    // vol measure's fit from no guess is the DAX test's.
     const std::vector<CalibrationQuote> quotes = Surface(kTruth);
-    for (CalibrationErrorMeasure measure :
-         {CalibrationErrorMeasure::Price, CalibrationErrorMeasure::Vol}) {
-        SCOPED_TRACE(static_cast<int>(measure));
+    {
         BatesCalibrationSettings settings;
-        settings.measure = measure;
+        settings.measure = CalibrationErrorMeasure::Price;
         const BatesCalibrationResult fit = CalibrateBates(kSpot, quotes, settings);
         EXPECT_EQ(fit.status, CalibrationStatus::Converged);
-        EXPECT_LT(fit.rmse, measure == CalibrationErrorMeasure::Price ? 1e-6 : 1e-7);
+        EXPECT_LT(fit.rmse, 1e-6);
         const heston::ModelParameters& h = fit.parameters.heston;
         EXPECT_NEAR(h.v0, kTruth.heston.v0, 1e-4);
         EXPECT_NEAR(h.theta, kTruth.heston.theta, 1e-3);
@@ -112,7 +114,7 @@ TEST(BatesCalibration, FindsTheJumpFitOfTheDaxSurfaceByItself) {
 }
 
 TEST(BatesCalibration, SameBitsOnAnyNumberOfThreadsAndUntilAStop) {
-    const std::vector<CalibrationQuote> quotes = Surface(kTruth);
+    const std::vector<CalibrationQuote> quotes = Surface(kTruth, {85.0, 100.0, 115.0});
     BatesCalibrationSettings settings;
     settings.measure = CalibrationErrorMeasure::Relative;
     const std::vector<double> serial = Vector(CalibrateBates(kSpot, quotes, settings));
