@@ -23,9 +23,23 @@ using vm::PlainMask;
 
 template <Sensitivities kSensitivities>
 constexpr Gradient kGradientOf =
-    kSensitivities == Sensitivities::kNone         ? Gradient::kNone
-    : kSensitivities == Sensitivities::kParameters ? Gradient::kParameters
-                                                   : Gradient::kFull;
+    kSensitivities == Sensitivities::kNone || kSensitivities == Sensitivities::kJumpPrice
+        ? Gradient::kNone
+    : kSensitivities == Sensitivities::kParameters ||
+            kSensitivities == Sensitivities::kJumpParameters
+        ? Gradient::kParameters
+        : Gradient::kFull;
+
+// ln M at the nodes: Heston's alone, or with the jumps' term for the kernels that have it.
+template <Sensitivities kSensitivities, class T>
+HESTON_VMATH_INLINE LogMomentAt<T> LogMomentFor(const MomentLine& line, T v, PlainMask<T>& plain) {
+    if constexpr (WithJumpTerm(kSensitivities)) {
+        return LogMoment<kGradientOf<kSensitivities>, WithJumpDerivatives(kSensitivities)>(line, v,
+                                                                                           plain);
+    } else {
+        return HestonLogMoment<kGradientOf<kSensitivities>>(line, v, plain);
+    }
+}
 
 // 1/(s (s - 1)) at a node, and its modulus: the factor every option's kernel shares.
 template <class T>
@@ -57,20 +71,27 @@ HESTON_VMATH_INLINE void OptionComponents(const LogMomentAt<T>& logMoment,
     size = magnitude * denominator.size;
     plain &= vm::FiniteLanes(size);
     out[kValue] = kernel.re;
-    if constexpr (kSensitivities != Sensitivities::kNone) {
+    if constexpr (kGradientOf<kSensitivities> != Gradient::kNone) {
         // Re(kernel * d ln M / dp).
         for (int j = 0; j < kModelParameterCount; ++j) {
             const ComplexParts<T>& g = logMoment.gradient[j];
             out[kDV0 + j] = kernel.re * g.re - kernel.im * g.im;
         }
     }
-    if constexpr (kSensitivities == Sensitivities::kGreeks) {
+    if constexpr (kSensitivities == Sensitivities::kGreeks ||
+                  kSensitivities == Sensitivities::kJumpGreeks) {
         // d/dk multiplies by -s, d2/dk2 by s^2 = (nu^2 - v^2) - 2 i nu v.
         const T n = Broadcast<T>(nu);
         out[kDk] = Broadcast<T>(0.0) - (n * kernel.re + v * kernel.im);
         out[kDk2] = (n * n - v * v) * kernel.re + (Broadcast<T>(2.0) * n) * v * kernel.im;
         const ComplexParts<T>& g = logMoment.gradient[kMaturityEntry];
         out[kDMaturity] = kernel.re * g.re - kernel.im * g.im;
+    }
+    if constexpr (WithJumpDerivatives(kSensitivities)) {
+        for (int j = 0; j < kBatesParameterCount - kModelParameterCount; ++j) {
+            const ComplexParts<T>& g = logMoment.gradient[kLambdaEntry + j];
+            out[JumpComponent(kSensitivities) + j] = kernel.re * g.re - kernel.im * g.im;
+        }
     }
 }
 
@@ -88,8 +109,7 @@ __attribute__((noinline)) void ScalarOptions(const KernelLine& line, double v, i
                                              double* values, double* size) {
     constexpr int kComponents = ComponentCount(kSensitivities);
     bool plain = true;
-    const LogMomentAt<double> logMoment =
-        HestonLogMoment<kGradientOf<kSensitivities>>(line.moment, v, plain);
+    const LogMomentAt<double> logMoment = LogMomentFor<kSensitivities>(line.moment, v, plain);
     const Denominator<double> denominator = InverseDenominator(line.moment.nu, v, plain);
     *size = 0.0;
     for (int i = first; i < last; ++i) {
@@ -112,8 +132,7 @@ HESTON_VMATH_INLINE void KernelGroup(const KernelLine& line, const double* v, in
     const int stride = line.options * kComponents;
     const V at = lanes == kLanes ? vm::Load<V>(v) : vm::LoadFirst<V>(v, lanes, v[0]);
     PlainMask<V> plainNode = at == at;
-    const LogMomentAt<V> logMoment =
-        HestonLogMoment<kGradientOf<kSensitivities>>(line.moment, at, plainNode);
+    const LogMomentAt<V> logMoment = LogMomentFor<kSensitivities>(line.moment, at, plainNode);
     const Denominator<V> denominator = InverseDenominator(line.moment.nu, at, plainNode);
     for (int i = 0; i < line.options; ++i) {
         PlainMask<V> plain = plainNode;
@@ -177,7 +196,17 @@ HESTON_VMATH_INLINE void KernelsAt(const KernelLine& line, const double* v, int 
     }
 }
 
-template <class V>
+// ln M alone along a line, with the jumps' term or without.
+template <bool kJumps, class T>
+HESTON_VMATH_INLINE LogMomentAt<T> LineLogMoment(const MomentLine& line, T v, PlainMask<T>& plain) {
+    if constexpr (kJumps) {
+        return LogMoment<Gradient::kNone, false>(line, v, plain);
+    } else {
+        return HestonLogMoment<Gradient::kNone>(line, v, plain);
+    }
+}
+
+template <class V, bool kJumps>
 HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, int n, double* re,
                                       double* im) {
     constexpr int kLanes = vm::kLanes<V>;
@@ -185,7 +214,7 @@ HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, i
         const int lanes = n - i < kLanes ? n - i : kLanes;
         const V at = vm::LoadFirst<V>(v + i, lanes, v[i]);
         PlainMask<V> plain = at == at;
-        const LogMomentAt<V> logMoment = HestonLogMoment<Gradient::kNone>(line, at, plain);
+        const LogMomentAt<V> logMoment = LineLogMoment<kJumps>(line, at, plain);
         for (int lane = 0; lane < lanes; ++lane) {
             if (plain[lane]) {
                 re[i + lane] = logMoment.value.re[lane];
@@ -193,7 +222,7 @@ HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, i
             } else {
                 bool scalarPlain = true;
                 const LogMomentAt<double> scalar =
-                    HestonLogMoment<Gradient::kNone>(line, v[i + lane], scalarPlain);
+                    LineLogMoment<kJumps>(line, v[i + lane], scalarPlain);
                 re[i + lane] = scalar.value.re;
                 im[i + lane] = scalar.value.im;
             }
@@ -211,9 +240,12 @@ HESTON_REALIGN_STACK __attribute__((flatten)) void KernelsSse2(const KernelLine&
     KernelsAt<kSensitivities, vm::V2>(line, v, n, values, sizes);
 }
 
+// ln M along a line, Heston's alone or with the jumps' term: one function each, so that the
+// Heston one is compiled as it would be without jumps.
+template <bool kJumps>
 __attribute__((flatten)) void LogMomentsSse2(const MomentLine& line, const double* v, int n,
                                              double* re, double* im) {
-    LogMomentsAt<vm::V2>(line, v, n, re, im);
+    LogMomentsAt<vm::V2, kJumps>(line, v, n, re, im);
 }
 
 #if HESTON_VMATH_AVX2
@@ -223,10 +255,11 @@ HESTON_REALIGN_STACK __attribute__((target("avx2"), flatten)) void KernelsAvx2(
     KernelsAt<kSensitivities, vm::V4>(line, v, n, values, sizes);
 }
 
+template <bool kJumps>
 __attribute__((target("avx2"), flatten)) void LogMomentsAvx2(const MomentLine& line,
                                                              const double* v, int n, double* re,
                                                              double* im) {
-    LogMomentsAt<vm::V4>(line, v, n, re, im);
+    LogMomentsAt<vm::V4, kJumps>(line, v, n, re, im);
 }
 #endif
 
@@ -249,9 +282,15 @@ KernelLoops ChooseKernelLoops(Sensitivities sensitivities, VectorWidth width) {
         case Sensitivities::kParameters:
             return LoopsOfWidth<Sensitivities::kParameters>(width);
         case Sensitivities::kGreeks:
+            return LoopsOfWidth<Sensitivities::kGreeks>(width);
+        case Sensitivities::kJumpPrice:
+            return LoopsOfWidth<Sensitivities::kJumpPrice>(width);
+        case Sensitivities::kJumpParameters:
+            return LoopsOfWidth<Sensitivities::kJumpParameters>(width);
+        case Sensitivities::kJumpGreeks:
             break;
     }
-    return LoopsOfWidth<Sensitivities::kGreeks>(width);
+    return LoopsOfWidth<Sensitivities::kJumpGreeks>(width);
 }
 
 void Kernels(const KernelLine& line, const double* v, int n, double* values, double* sizes,
@@ -274,6 +313,18 @@ void ScalarKernels(const KernelLine& line, const double* v, int n, double* value
             case Sensitivities::kGreeks:
                 ScalarOptions<Sensitivities::kGreeks>(line, v[j], 0, line.options, node, sizes + j);
                 break;
+            case Sensitivities::kJumpPrice:
+                ScalarOptions<Sensitivities::kJumpPrice>(line, v[j], 0, line.options, node,
+                                                         sizes + j);
+                break;
+            case Sensitivities::kJumpParameters:
+                ScalarOptions<Sensitivities::kJumpParameters>(line, v[j], 0, line.options, node,
+                                                              sizes + j);
+                break;
+            case Sensitivities::kJumpGreeks:
+                ScalarOptions<Sensitivities::kJumpGreeks>(line, v[j], 0, line.options, node,
+                                                          sizes + j);
+                break;
         }
     }
 }
@@ -282,12 +333,14 @@ HESTON_REALIGN_STACK void LogMoments(const MomentLine& line, const double* v, in
                                      double* im, VectorWidth width) {
 #if HESTON_VMATH_AVX2
     if (width == VectorWidth::kWidest && vm::HasAvx2()) {
-        return LogMomentsAvx2(line, v, n, re, im);
+        if (line.jumps.lambda != 0.0) return LogMomentsAvx2<true>(line, v, n, re, im);
+        return LogMomentsAvx2<false>(line, v, n, re, im);
     }
 #else
     (void)width;
 #endif
-    LogMomentsSse2(line, v, n, re, im);
+    if (line.jumps.lambda != 0.0) return LogMomentsSse2<true>(line, v, n, re, im);
+    LogMomentsSse2<false>(line, v, n, re, im);
 }
 
 }  // namespace contour
