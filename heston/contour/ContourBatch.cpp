@@ -29,11 +29,18 @@ bool Joins(const Contour& first, double firstMaturity, const BatchMember& m,
            c.scale <= 1.5 * first.scale && first.scale <= 1.5 * c.scale;
 }
 
-// The price and parameter derivatives of a member from its integrals along `line`.
+// The price and parameter derivatives of a member from its integrals along `line`: the five
+// Heston ones, or with jumps the eight.
 void StoreResult(const BatchMember& m, const Contour& line, const double* integrals, double* prices,
-                 double* parameterDerivatives) {
+                 double* parameterDerivatives, bool withJumps) {
     if (parameterDerivatives == nullptr) {
         prices[m.index] = PriceFromIntegral(m.optionType, m.market, line, integrals[kValue]);
+        return;
+    }
+    if (withJumps) {
+        const BatesGreeks g = BatesGreeksFromIntegrals(m.optionType, m.market, line, integrals);
+        prices[m.index] = g.heston.price;
+        CopyParameterDerivatives(g, parameterDerivatives + kBatesParameterCount * m.index);
         return;
     }
     const Greeks g = GreeksFromIntegrals(m.optionType, m.market, line, integrals);
@@ -41,10 +48,18 @@ void StoreResult(const BatchMember& m, const Contour& line, const double* integr
     CopyParameterDerivatives(g, parameterDerivatives + kModelParameterCount * m.index);
 }
 
-}  // namespace
+// One more than the largest slot of the members.
+std::size_t Slots(const std::vector<BatchMember>& members) {
+    std::size_t slots = 0;
+    for (const BatchMember& m : members) slots = std::max(slots, m.index + 1);
+    return slots;
+}
 
-void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members, double* prices,
-                double* parameterDerivatives, ParallelFor& runner, VectorWidth width) {
+// The batch under model (lambda = 0 for Heston); with parameter derivatives, the jumps' as well
+// when withJumps.
+void PriceGroups(const BatesParameters& model, bool withJumps, std::vector<BatchMember>& members,
+                 double* prices, double* parameterDerivatives, ParallelFor& runner,
+                 VectorWidth width) {
     std::sort(members.begin(), members.end(), [](const BatchMember& a, const BatchMember& b) {
         if (a.market.maturity != b.market.maturity) return a.market.maturity < b.market.maturity;
         if (a.contour.callSide != b.contour.callSide) return a.contour.callSide;
@@ -52,7 +67,9 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
         return a.contour.nu < b.contour.nu;
     });
     const Sensitivities sensitivities =
-        parameterDerivatives != nullptr ? Sensitivities::kParameters : Sensitivities::kNone;
+        parameterDerivatives == nullptr ? Sensitivities::kNone
+        : withJumps                     ? Sensitivities::kJumpParameters
+                                        : Sensitivities::kParameters;
     const std::size_t perOption = static_cast<std::size_t>(ComponentCount(sensitivities));
     // The groups first, members[start[g] .. start[g + 1] - 1]; then each group as a task of
     // the runner, with its own scratch, writing only its own members' slots.
@@ -73,7 +90,7 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
         if (end - first == 1) {
             const BatchMember& m = members[first];
             IntegrateOption(model, m.market, m.contour, sensitivities, integrals, width);
-            StoreResult(m, m.contour, integrals, prices, parameterDerivatives);
+            StoreResult(m, m.contour, integrals, prices, parameterDerivatives, withJumps);
             return;
         }
         const Contour line = members[first].contour;
@@ -83,7 +100,7 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
             k.push_back(members[i].market.logMoneyness);
             absolute = std::min(absolute, AbsoluteTolerance(members[i].market));
         }
-        const LineIntegrand f({{model, members[first].market.maturity, line.nu},
+        const LineIntegrand f({{model.heston, members[first].market.maturity, line.nu, model.jumps},
                                k.data(),
                                static_cast<int>(k.size()),
                                sensitivities},
@@ -103,16 +120,51 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
                 // The shared line does not serve this option: alone on its own line, with the
                 // single-option functions' fallbacks.
                 IntegrateOption(model, m.market, m.contour, sensitivities, integrals, width);
-                StoreResult(m, m.contour, integrals, prices, parameterDerivatives);
+                StoreResult(m, m.contour, integrals, prices, parameterDerivatives, withJumps);
                 continue;
             }
-            for (int c = 0; c < kIntegralCount; ++c) {
-                integrals[c] = c < static_cast<int>(perOption) ? own[c].sum * kInversePi : 0.0;
+            for (int c = 0; c < kIntegralCount; ++c) integrals[c] = 0.0;
+            for (std::size_t c = 0; c < perOption; ++c) {
+                integrals[IntegralOfComponent(sensitivities, static_cast<int>(c))] =
+                    own[c].sum * kInversePi;
             }
-            StoreResult(m, line, integrals, prices, parameterDerivatives);
+            StoreResult(m, line, integrals, prices, parameterDerivatives, withJumps);
         }
     };
     runner.ForEach(static_cast<int>(start.size()) - 1, priceGroup);
+}
+
+}  // namespace
+
+void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members, double* prices,
+                double* parameterDerivatives, ParallelFor& runner, VectorWidth width) {
+    PriceGroups({model, kNoJumps}, false, members, prices, parameterDerivatives, runner, width);
+}
+
+void PriceBatch(const BatesParameters& model, std::vector<BatchMember>& members, double* prices,
+                double* parameterDerivatives, ParallelFor& runner, VectorWidth width) {
+    if (model.jumps.lambda != 0.0) {
+        PriceGroups(model, parameterDerivatives != nullptr, members, prices, parameterDerivatives,
+                    runner, width);
+        return;
+    }
+    // No jumps: Heston's prices and derivatives, and d/dlambda (not 0 here) from the integrals
+    // with the jumps' derivatives, whose d/dmuJ and d/ddeltaJ are 0.
+    if (parameterDerivatives != nullptr) {
+        std::vector<double> scratch(Slots(members));
+        PriceGroups(model, true, members, scratch.data(), parameterDerivatives, runner, width);
+    }
+    std::vector<double> heston(parameterDerivatives != nullptr ? kModelParameterCount * Slots(members)
+                                                               : 0);
+    PriceGroups(model, false, members, prices,
+                parameterDerivatives != nullptr ? heston.data() : nullptr, runner, width);
+    if (parameterDerivatives == nullptr) return;
+    for (const BatchMember& m : members) {
+        for (int j = 0; j < kModelParameterCount; ++j) {
+            parameterDerivatives[kBatesParameterCount * m.index + j] =
+                heston[kModelParameterCount * m.index + j];
+        }
+    }
 }
 
 void PriceOptions(double spot, const ModelParameters& model, const BatchOption* options,
@@ -142,6 +194,39 @@ void PriceOptions(double spot, const ModelParameters& model, const BatchOption* 
         }
         pending.push_back({i, o.optionType, market,
                            ChooseContour(market.logMoneyness, o.maturity, model, width)});
+    }
+    PriceBatch(model, pending, prices, parameterDerivatives, runner, width);
+}
+
+void PriceOptions(double spot, const BatesParameters& model, const BatchOption* options,
+                  std::size_t count, double* prices, double* parameterDerivatives,
+                  ParallelFor& runner, VectorWidth width) {
+    CheckModel(model.heston);
+    CheckJumps(model.jumps);
+    CheckSpot(spot);
+    std::vector<BatchMember> pending;
+    for (std::size_t i = 0; i < count; ++i) {
+        const BatchOption& o = options[i];
+        double* derivatives = parameterDerivatives != nullptr
+                                  ? parameterDerivatives + kBatesParameterCount * i
+                                  : nullptr;
+        if (!OptionInputError(o.optionType, o.strike, o.maturity, o.rate, o.dividendYield)
+                 .empty()) {
+            prices[i] = std::numeric_limits<double>::quiet_NaN();
+            if (derivatives != nullptr)
+                std::fill(derivatives, derivatives + kBatesParameterCount, prices[i]);
+            continue;
+        }
+        const Market market = MakeMarket(spot, o.strike, o.maturity, o.rate, o.dividendYield);
+        BatesGreeks g;
+        if (GreeksWithoutIntegral(o.optionType, market, model, &g)) {
+            prices[i] = g.heston.price;
+            if (derivatives != nullptr) CopyParameterDerivatives(g, derivatives);
+            continue;
+        }
+        pending.push_back(
+            {i, o.optionType, market,
+             ChooseContour(market.logMoneyness, o.maturity, model.heston, model.jumps, width)});
     }
     PriceBatch(model, pending, prices, parameterDerivatives, runner, width);
 }

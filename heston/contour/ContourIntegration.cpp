@@ -13,11 +13,12 @@ namespace {
 // The integrals of one option for the given sensitivities, whose number of components is a
 // constant of each instantiation, so that the rules' loops over them unroll.
 template <Sensitivities kSensitivities>
-void IntegrateOptionFor(const ModelParameters& model, const Market& market, const Contour& contour,
-                        double* integrals, VectorWidth width) {
+void IntegrateOptionFor(const ModelParameters& model, const JumpParameters& jumps,
+                        const Market& market, const Contour& contour, double* integrals,
+                        VectorWidth width) {
     constexpr std::size_t kCount = static_cast<std::size_t>(ComponentCount(kSensitivities));
     const double k = market.logMoneyness;
-    LineIntegrand f({{model, market.maturity, contour.nu}, &k, 1, kSensitivities}, width);
+    LineIntegrand f({{model, market.maturity, contour.nu, jumps}, &k, 1, kSensitivities}, width);
     const QuadratureTolerance tolerance{AbsoluteTolerance(market), kCount};
     ComponentIntegral results[kCount], retry[kCount];
     double values[kQuadratureBatch * kCount], work[kQuadratureWork * kCount];
@@ -30,7 +31,7 @@ void IntegrateOptionFor(const ModelParameters& model, const Market& market, cons
         }
     }
     if (!report.converged) {
-        const Tail tail = ChooseTail(model, market.maturity, contour, k, width);
+        const Tail tail = ChooseTail(model, jumps, market.maturity, contour, k, width);
         if (tail.tailFrequency > 0.0) {
             IntegrateOscillatoryTail(f, tail.tailStart, tail.bulkPanel, tail.tailFrequency, kCount,
                                      retry);
@@ -41,8 +42,31 @@ void IntegrateOptionFor(const ModelParameters& model, const Market& market, cons
             }
         }
     }
-    for (int c = 0; c < kIntegralCount; ++c) {
-        integrals[c] = c < static_cast<int>(kCount) ? results[c].sum * kInversePi : 0.0;
+    for (int c = 0; c < kIntegralCount; ++c) integrals[c] = 0.0;
+    for (int c = 0; c < static_cast<int>(kCount); ++c) {
+        integrals[IntegralOfComponent(kSensitivities, c)] = results[c].sum * kInversePi;
+    }
+}
+
+void IntegrateWithJumps(const ModelParameters& model, const JumpParameters& jumps,
+                        const Market& market, const Contour& contour, Sensitivities sensitivities,
+                        double* integrals, VectorWidth width) {
+    switch (sensitivities) {
+        case Sensitivities::kNone:
+            return IntegrateOptionFor<Sensitivities::kNone>(model, jumps, market, contour,
+                                                            integrals, width);
+        case Sensitivities::kParameters:
+            return IntegrateOptionFor<Sensitivities::kParameters>(model, jumps, market, contour,
+                                                                  integrals, width);
+        case Sensitivities::kGreeks:
+            return IntegrateOptionFor<Sensitivities::kGreeks>(model, jumps, market, contour,
+                                                              integrals, width);
+        case Sensitivities::kJumpParameters:
+            return IntegrateOptionFor<Sensitivities::kJumpParameters>(model, jumps, market,
+                                                                      contour, integrals, width);
+        case Sensitivities::kJumpGreeks:
+            return IntegrateOptionFor<Sensitivities::kJumpGreeks>(model, jumps, market, contour,
+                                                                  integrals, width);
     }
 }
 
@@ -50,17 +74,13 @@ void IntegrateOptionFor(const ModelParameters& model, const Market& market, cons
 
 void IntegrateOption(const ModelParameters& model, const Market& market, const Contour& contour,
                      Sensitivities sensitivities, double* integrals, VectorWidth width) {
-    switch (sensitivities) {
-        case Sensitivities::kNone:
-            return IntegrateOptionFor<Sensitivities::kNone>(model, market, contour, integrals,
-                                                            width);
-        case Sensitivities::kParameters:
-            return IntegrateOptionFor<Sensitivities::kParameters>(model, market, contour, integrals,
-                                                                  width);
-        case Sensitivities::kGreeks:
-            return IntegrateOptionFor<Sensitivities::kGreeks>(model, market, contour, integrals,
-                                                              width);
-    }
+    IntegrateWithJumps(model, kNoJumps, market, contour, sensitivities, integrals, width);
+}
+
+void IntegrateOption(const BatesParameters& model, const Market& market, const Contour& contour,
+                     Sensitivities sensitivities, double* integrals, VectorWidth width) {
+    IntegrateWithJumps(model.heston, model.jumps, market, contour, sensitivities, integrals,
+                       width);
 }
 
 double OptionPrice(int optionType, const Market& market, const ModelParameters& model,
@@ -81,6 +101,37 @@ Greeks OptionGreeks(int optionType, const Market& market, const ModelParameters&
     double integrals[kIntegralCount];
     IntegrateOption(model, market, contour, Sensitivities::kGreeks, integrals, width);
     return GreeksFromIntegrals(optionType, market, contour, integrals);
+}
+
+}  // namespace contour
+}  // namespace heston
+
+namespace heston {
+namespace contour {
+
+double OptionPrice(int optionType, const Market& market, const BatesParameters& model,
+                   VectorWidth width) {
+    if (model.jumps.lambda == 0.0) return OptionPrice(optionType, market, model.heston, width);
+    BatesGreeks greeks;
+    if (GreeksWithoutIntegral(optionType, market, model, &greeks)) return greeks.heston.price;
+    const Contour contour =
+        ChooseContour(market.logMoneyness, market.maturity, model.heston, model.jumps, width);
+    double integrals[kIntegralCount];
+    IntegrateOption(model, market, contour, Sensitivities::kNone, integrals, width);
+    return PriceFromIntegral(optionType, market, contour, integrals[kValue]);
+}
+
+BatesGreeks OptionGreeks(int optionType, const Market& market, const BatesParameters& model,
+                         VectorWidth width) {
+    BatesGreeks greeks;
+    if (GreeksWithoutIntegral(optionType, market, model, &greeks)) return greeks;
+    const Contour contour =
+        ChooseContour(market.logMoneyness, market.maturity, model.heston, model.jumps, width);
+    double integrals[kIntegralCount];
+    IntegrateOption(model, market, contour, Sensitivities::kJumpGreeks, integrals, width);
+    greeks = BatesGreeksFromIntegrals(optionType, market, contour, integrals);
+    if (model.jumps.lambda == 0.0) greeks.heston = OptionGreeks(optionType, market, model.heston, width);
+    return greeks;
 }
 
 }  // namespace contour

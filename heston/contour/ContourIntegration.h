@@ -11,6 +11,7 @@
 
 #include "contour/ContourKernel.h"
 #include "contour/ContourPricing.h"
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 #include "model/PricingTypes.h"
 #include "vectormath/VectorWidth.h"
@@ -22,6 +23,10 @@ namespace contour {
 // by pi, in the order of ContourKernel.h; those that sensitivities leave out are 0.
 void IntegrateOption(const ModelParameters& model, const Market& market, const Contour& contour,
                      Sensitivities sensitivities, double* integrals, VectorWidth width);
+// The same with jumps in the spot (with lambda = 0 and sensitivities without the jumps',
+// Heston's integrals exactly).
+void IntegrateOption(const BatesParameters& model, const Market& market, const Contour& contour,
+                     Sensitivities sensitivities, double* integrals, VectorWidth width);
 
 // The price and the Greeks of a checked option (its inputs valid), at the loops of the given
 // width.
@@ -29,6 +34,14 @@ double OptionPrice(int optionType, const Market& market, const ModelParameters& 
                    VectorWidth width);
 Greeks OptionGreeks(int optionType, const Market& market, const ModelParameters& model,
                     VectorWidth width);
+
+// The same under the Bates model. With lambda = 0 the price and the Heston Greeks are those of
+// the Heston functions above, bit for bit; the jump derivatives are integrated on their own
+// (d/dlambda is not 0 there, d/dmuJ and d/ddeltaJ are).
+double OptionPrice(int optionType, const Market& market, const BatesParameters& model,
+                   VectorWidth width);
+BatesGreeks OptionGreeks(int optionType, const Market& market, const BatesParameters& model,
+                         VectorWidth width);
 
 }  // namespace contour
 }  // namespace heston

@@ -23,9 +23,16 @@ using vm::PlainMask;
 
 template <Sensitivities kSensitivities>
 constexpr Gradient kGradientOf =
-    kSensitivities == Sensitivities::kNone         ? Gradient::kNone
-    : kSensitivities == Sensitivities::kParameters ? Gradient::kParameters
-                                                   : Gradient::kFull;
+    kSensitivities == Sensitivities::kNone ? Gradient::kNone
+    : kSensitivities == Sensitivities::kParameters || kSensitivities == Sensitivities::kJumpParameters
+        ? Gradient::kParameters
+        : Gradient::kFull;
+
+// ln M at the nodes, with the jumps where the line has them or their gradient is wanted.
+template <Sensitivities kSensitivities, class T>
+HESTON_VMATH_INLINE LogMomentAt<T> LogMomentFor(const MomentLine& line, T v, PlainMask<T>& plain) {
+    return LogMoment<kGradientOf<kSensitivities>, WithJumps(kSensitivities)>(line, v, plain);
+}
 
 // 1/(s (s - 1)) at a node, and its modulus: the factor every option's kernel shares.
 template <class T>
@@ -64,13 +71,20 @@ HESTON_VMATH_INLINE void OptionComponents(const LogMomentAt<T>& logMoment,
             out[kDV0 + j] = kernel.re * g.re - kernel.im * g.im;
         }
     }
-    if constexpr (kSensitivities == Sensitivities::kGreeks) {
+    if constexpr (kSensitivities == Sensitivities::kGreeks ||
+                  kSensitivities == Sensitivities::kJumpGreeks) {
         // d/dk multiplies by -s, d2/dk2 by s^2 = (nu^2 - v^2) - 2 i nu v.
         const T n = Broadcast<T>(nu);
         out[kDk] = Broadcast<T>(0.0) - (n * kernel.re + v * kernel.im);
         out[kDk2] = (n * n - v * v) * kernel.re + (Broadcast<T>(2.0) * n) * v * kernel.im;
         const ComplexParts<T>& g = logMoment.gradient[kMaturityEntry];
         out[kDMaturity] = kernel.re * g.re - kernel.im * g.im;
+    }
+    if constexpr (WithJumps(kSensitivities)) {
+        for (int j = 0; j < kBatesParameterCount - kModelParameterCount; ++j) {
+            const ComplexParts<T>& g = logMoment.gradient[kLambdaEntry + j];
+            out[JumpComponent(kSensitivities) + j] = kernel.re * g.re - kernel.im * g.im;
+        }
     }
 }
 
@@ -88,8 +102,7 @@ __attribute__((noinline)) void ScalarOptions(const KernelLine& line, double v, i
                                              double* values, double* size) {
     constexpr int kComponents = ComponentCount(kSensitivities);
     bool plain = true;
-    const LogMomentAt<double> logMoment =
-        HestonLogMoment<kGradientOf<kSensitivities>>(line.moment, v, plain);
+    const LogMomentAt<double> logMoment = LogMomentFor<kSensitivities>(line.moment, v, plain);
     const Denominator<double> denominator = InverseDenominator(line.moment.nu, v, plain);
     *size = 0.0;
     for (int i = first; i < last; ++i) {
@@ -112,8 +125,7 @@ HESTON_VMATH_INLINE void KernelGroup(const KernelLine& line, const double* v, in
     const int stride = line.options * kComponents;
     const V at = lanes == kLanes ? vm::Load<V>(v) : vm::LoadFirst<V>(v, lanes, v[0]);
     PlainMask<V> plainNode = at == at;
-    const LogMomentAt<V> logMoment =
-        HestonLogMoment<kGradientOf<kSensitivities>>(line.moment, at, plainNode);
+    const LogMomentAt<V> logMoment = LogMomentFor<kSensitivities>(line.moment, at, plainNode);
     const Denominator<V> denominator = InverseDenominator(line.moment.nu, at, plainNode);
     for (int i = 0; i < line.options; ++i) {
         PlainMask<V> plain = plainNode;
@@ -185,7 +197,7 @@ HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, i
         const int lanes = n - i < kLanes ? n - i : kLanes;
         const V at = vm::LoadFirst<V>(v + i, lanes, v[i]);
         PlainMask<V> plain = at == at;
-        const LogMomentAt<V> logMoment = HestonLogMoment<Gradient::kNone>(line, at, plain);
+        const LogMomentAt<V> logMoment = LogMoment<Gradient::kNone, false>(line, at, plain);
         for (int lane = 0; lane < lanes; ++lane) {
             if (plain[lane]) {
                 re[i + lane] = logMoment.value.re[lane];
@@ -193,7 +205,7 @@ HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, i
             } else {
                 bool scalarPlain = true;
                 const LogMomentAt<double> scalar =
-                    HestonLogMoment<Gradient::kNone>(line, v[i + lane], scalarPlain);
+                    LogMoment<Gradient::kNone, false>(line, v[i + lane], scalarPlain);
                 re[i + lane] = scalar.value.re;
                 im[i + lane] = scalar.value.im;
             }
@@ -249,9 +261,13 @@ KernelLoops ChooseKernelLoops(Sensitivities sensitivities, VectorWidth width) {
         case Sensitivities::kParameters:
             return LoopsOfWidth<Sensitivities::kParameters>(width);
         case Sensitivities::kGreeks:
+            return LoopsOfWidth<Sensitivities::kGreeks>(width);
+        case Sensitivities::kJumpParameters:
+            return LoopsOfWidth<Sensitivities::kJumpParameters>(width);
+        case Sensitivities::kJumpGreeks:
             break;
     }
-    return LoopsOfWidth<Sensitivities::kGreeks>(width);
+    return LoopsOfWidth<Sensitivities::kJumpGreeks>(width);
 }
 
 void Kernels(const KernelLine& line, const double* v, int n, double* values, double* sizes,
@@ -273,6 +289,14 @@ void ScalarKernels(const KernelLine& line, const double* v, int n, double* value
                 break;
             case Sensitivities::kGreeks:
                 ScalarOptions<Sensitivities::kGreeks>(line, v[j], 0, line.options, node, sizes + j);
+                break;
+            case Sensitivities::kJumpParameters:
+                ScalarOptions<Sensitivities::kJumpParameters>(line, v[j], 0, line.options, node,
+                                                              sizes + j);
+                break;
+            case Sensitivities::kJumpGreeks:
+                ScalarOptions<Sensitivities::kJumpGreeks>(line, v[j], 0, line.options, node,
+                                                          sizes + j);
                 break;
         }
     }

@@ -20,6 +20,7 @@
 #pragma once
 
 #include "contour/LogMoment.h"
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 #include "vectormath/VectorWidth.h"
 
@@ -28,13 +29,17 @@ namespace contour {
 
 // What is integrated for each option besides its price.
 enum class Sensitivities {
-    kNone,        // the price's integrand only
-    kParameters,  // and its derivatives with respect to v0, theta, kappa, sigma, rho
-    kGreeks,      // and, after those, with respect to k (twice) and to the maturity
+    kNone,            // the price's integrand only
+    kParameters,      // and its derivatives with respect to v0, theta, kappa, sigma, rho
+    kGreeks,          // and, after those, with respect to k (twice) and to the maturity
+    kJumpParameters,  // kParameters and, after those, with respect to lambda, muJ, deltaJ
+    kJumpGreeks,      // kGreeks and, after those, with respect to lambda, muJ, deltaJ
 };
 
-// The integrands of one option in the order the kernel writes them: the price's, the model
-// parameters' in calibration order, then k's, k's second and the maturity's.
+// The integrands of one option: the price's, the model parameters' in calibration order, then
+// k's, k's second and the maturity's, then the jump parameters'. The kernel writes them in
+// this order, except that kJumpParameters has the jumps' right after the model parameters'
+// (ComponentIntegral below).
 enum Integral {
     kValue,
     kDV0,
@@ -45,6 +50,9 @@ enum Integral {
     kDk,
     kDk2,
     kDMaturity,
+    kDLambda,
+    kDMuJ,
+    kDDeltaJ,
     kIntegralCount
 };
 static_assert(kDV0 == 1 && kDk == 1 + kModelParameterCount,
@@ -52,14 +60,34 @@ static_assert(kDV0 == 1 && kDk == 1 + kModelParameterCount,
 
 // Integrands per option.
 constexpr int ComponentCount(Sensitivities sensitivities) {
-    return sensitivities == Sensitivities::kNone         ? 1
-           : sensitivities == Sensitivities::kParameters ? 1 + kModelParameterCount
-                                                         : kIntegralCount;
+    return sensitivities == Sensitivities::kNone              ? 1
+           : sensitivities == Sensitivities::kParameters      ? 1 + kModelParameterCount
+           : sensitivities == Sensitivities::kGreeks          ? kDMaturity + 1
+           : sensitivities == Sensitivities::kJumpParameters ? 1 + kBatesParameterCount
+                                                              : kIntegralCount;
+}
+
+// True when the jump parameters' derivatives are integrated.
+constexpr bool WithJumps(Sensitivities sensitivities) {
+    return sensitivities == Sensitivities::kJumpParameters ||
+           sensitivities == Sensitivities::kJumpGreeks;
+}
+
+// The component at which the kernel writes the jump parameters' derivatives.
+constexpr int JumpComponent(Sensitivities sensitivities) {
+    return sensitivities == Sensitivities::kJumpParameters ? 1 + kModelParameterCount : kDLambda;
+}
+
+// The integral (Integral above) that component c of an option holds.
+constexpr int IntegralOfComponent(Sensitivities sensitivities, int c) {
+    return sensitivities == Sensitivities::kJumpParameters && c > kModelParameterCount
+               ? c - (1 + kModelParameterCount) + kDLambda
+               : c;
 }
 
 // The kernels of a group of options along one line.
 struct KernelLine {
-    MomentLine moment;  // model, maturity, nu
+    MomentLine moment;  // model, maturity, nu, jumps
     const double* k;    // the options' log-moneyness ln(K / F)
     int options;
     Sensitivities sensitivities;

@@ -23,6 +23,12 @@ contour::Market CheckedMarket(int optionType, double spot, double strike, double
     return contour::MakeMarket(spot, strike, maturity, rate, dividendYield);
 }
 
+contour::Market CheckedMarket(int optionType, double spot, double strike, double maturity,
+                              double rate, double dividendYield, const BatesParameters& model) {
+    contour::CheckJumps(model.jumps);
+    return CheckedMarket(optionType, spot, strike, maturity, rate, dividendYield, model.heston);
+}
+
 }  // namespace
 
 double EuropeanPrice(int optionType, double spot, double strike, double maturity, double rate,
@@ -40,6 +46,27 @@ Greeks EuropeanGreeks(int optionType, double spot, double strike, double maturit
 }
 
 void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption* options,
+                    std::size_t count, double* prices, double* parameterDerivatives,
+                    ParallelFor& runner) {
+    contour::PriceOptions(spot, model, options, count, prices, parameterDerivatives, runner,
+                          VectorWidth::kWidest);
+}
+
+double EuropeanPrice(int optionType, double spot, double strike, double maturity, double rate,
+                     double dividendYield, const BatesParameters& model) {
+    return contour::OptionPrice(
+        optionType, CheckedMarket(optionType, spot, strike, maturity, rate, dividendYield, model),
+        model, VectorWidth::kWidest);
+}
+
+BatesGreeks EuropeanGreeks(int optionType, double spot, double strike, double maturity, double rate,
+                           double dividendYield, const BatesParameters& model) {
+    return contour::OptionGreeks(
+        optionType, CheckedMarket(optionType, spot, strike, maturity, rate, dividendYield, model),
+        model, VectorWidth::kWidest);
+}
+
+void EuropeanPrices(double spot, const BatesParameters& model, const BatchOption* options,
                     std::size_t count, double* prices, double* parameterDerivatives,
                     ParallelFor& runner) {
     contour::PriceOptions(spot, model, options, count, prices, parameterDerivatives, runner,

@@ -44,6 +44,153 @@ double ExplosionTime(double nu, const ModelParameters& m) {
     return 2.0 * std::atan2(gamma, -beta) / gamma;
 }
 
+// Price and Greeks where no integral is needed, deterministicForward saying whether the
+// forward has no variance at all.
+bool GreeksWithoutIntegralFor(int optionType, const Market& m, bool deterministicForward,
+                              Greeks* greeks) {
+    const bool call = optionType == kCall;
+    const double sign = call ? 1.0 : -1.0;
+    Greeks g{};
+    if (m.maturity == 0.0) {
+        // Intrinsic value; delta is the slope of the payoff (one half at the money).
+        const double intrinsic = sign * (m.spot - m.strike);
+        g.price = std::max(intrinsic, 0.0);
+        g.delta = m.spot == m.strike ? 0.5 * sign : (intrinsic > 0.0 ? sign : 0.0);
+        *greeks = g;
+        return true;
+    }
+    const double discountedSpot = m.spot * m.yieldDiscount;
+    const double discountedStrike = m.strike * m.rateDiscount;
+    // In the money for sure (zero strike, or zero spot for a put) or worthless for sure, or a
+    // forward without variance: the option is the discounted forward payoff, linear in spot.
+    bool inTheMoney;
+    if (m.strike == 0.0) {
+        inTheMoney = call;
+    } else if (m.spot == 0.0) {
+        inTheMoney = !call;
+    } else if (deterministicForward) {
+        inTheMoney = call ? m.forward > m.strike : m.forward < m.strike;
+    } else {
+        return false;
+    }
+    if (inTheMoney) {
+        g.price = std::max(sign * (discountedSpot - discountedStrike), 0.0);
+        g.delta = sign * m.yieldDiscount;
+        g.rho = sign * m.maturity * discountedStrike;
+        g.dividendRho = -sign * m.maturity * discountedSpot;
+        g.theta = sign * (m.dividendYield * discountedSpot - m.rate * discountedStrike);
+    }
+    *greeks = g;
+    return true;
+}
+
+// True where the jumps' term of ln M at the real point nu, lambda T (phi(nu) - 1 - nu m), is
+// too large for nu to lie at or before the saddle point. At the saddle the integrand is about
+// the price over K: ln M(nu) - nu k - ln(nu (nu - 1)) is well below 50, and Heston's part of
+// ln M is not negative outside [0, 1], so the jumps' term cannot exceed nu k + 50 + ln(nu (nu -
+// 1)) there. Beyond that point the term grows like exp(nu^2 deltaJ^2 / 2) and would swamp
+// every node.
+bool JumpsSwamp(double nu, double k, double maturity, const JumpParameters& j) {
+    const double exponent = nu * j.muJ + 0.5 * nu * nu * j.deltaJ * j.deltaJ;
+    const double lambdaT = j.lambda * maturity;
+    const double limit = std::fabs(nu * k) + 50.0 + std::log(std::fabs(nu * (nu - 1.0)) + 1.0) +
+                         lambdaT * (1.0 + std::fabs(nu * MeanJumpSize(j)));
+    // lambda T phi(nu) > limit, compared in logarithms so that nothing overflows.
+    return !(exponent + std::log(lambdaT) <= std::log(limit));
+}
+
+
+// The derivatives of the jumps' term of ln M, J(nu) = lambda T (phi(nu) - 1 - nu m), on the real
+// axis: first .. fourth (the moments of a normal variable of mean muJ + nu deltaJ^2 and
+// variance deltaJ^2, times lambda T phi).
+struct JumpSlopes {
+    double d1, d2, d3, d4;
+};
+
+JumpSlopes JumpDerivatives(double nu, double maturity, const JumpParameters& j) {
+    const double delta2 = j.deltaJ * j.deltaJ;
+    const double a = j.muJ + nu * delta2;
+    const double lambdaTPhi =
+        j.lambda * maturity * std::exp(nu * j.muJ + 0.5 * nu * nu * delta2);
+    const double a2 = a * a;
+    return {lambdaTPhi * a - j.lambda * maturity * MeanJumpSize(j), lambdaTPhi * (a2 + delta2),
+            lambdaTPhi * a * (a2 + 3.0 * delta2),
+            lambdaTPhi * (a2 * a2 + 6.0 * a2 * delta2 + 3.0 * delta2 * delta2)};
+}
+
+// With jumps, the saddle point of psi(nu) = ln M(nu) - nu k - ln(nu (nu - 1)) by Newton's
+// method with the jumps' term and the poles' exactly and Heston's part of ln M by its Taylor
+// polynomial of degree four, taken again at each new point (from Heston's ln M up the vertical
+// line, as for Heston alone). The jumps' term grows like exp(nu^2 deltaJ^2 / 2), too fast for
+// a polynomial over the distances the line moves. Steps stay on the line's side of the pole,
+// inside the strip of finite moments and short of where the jumps swamp the integrand; c.scale
+// becomes the width of the bell, 1 / sqrt(psi'').
+void MoveToSaddleWithJumps(Contour& c, double k, double maturity, const ModelParameters& model,
+                           const JumpParameters& jumps, VectorWidth width) {
+    double curvature = 0.0;
+    for (int expansion = 0; expansion < 6; ++expansion) {
+        // Heston's m1 .. m4 at nu, by Richardson's extrapolation (see ChooseContour).
+        const double a = c.nu * c.nu - c.nu;
+        const double hestonScale =
+            1.0 / std::sqrt(std::max(IntegratedVariance(model, maturity), 1e-300) +
+                            (2.0 * a + 1.0) / (a * a));
+        const double h = 0.1 * hestonScale;
+        const double v[3] = {0.0, h, 2.0 * h};
+        double re[3], im[3];
+        LogMoments({model, maturity, c.nu}, v, 3, re, im, width);
+        const double slopeH = -im[1] / h, slope2H = -im[2] / (2.0 * h);
+        const double curvatureH = 2.0 * (re[0] - re[1]) / (h * h);
+        const double curvature2H = 2.0 * (re[0] - re[2]) / (4.0 * h * h);
+        const double m1 = (4.0 * slopeH - slope2H) / 3.0;
+        const double m2 = (4.0 * curvatureH - curvature2H) / 3.0;
+        const double m3 = 2.0 * (slopeH - slope2H) / (h * h);
+        const double m4 = 4.0 * (curvatureH - curvature2H) / (h * h);
+        if (!(std::isfinite(m1) && std::isfinite(m2) && std::isfinite(m3) && std::isfinite(m4))) {
+            break;
+        }
+        // psi' and psi'' at nu + t.
+        auto slopes = [&](double t, double& first, double& second) {
+            const double x = c.nu + t, p = 1.0 / x, q = 1.0 / (x - 1.0);
+            const JumpSlopes jump = JumpDerivatives(x, maturity, jumps);
+            first = m1 + t * (m2 + t * (0.5 * m3 + t * m4 / 6.0)) + jump.d1 - k - (p + q);
+            second = m2 + t * (m3 + 0.5 * t * m4) + jump.d2 + p * p + q * q;
+        };
+        double first, second;
+        slopes(0.0, first, second);
+        if (!(second > 0.0) || !std::isfinite(first)) break;
+        curvature = second;
+        double step = 0.0;
+        for (int i = 0; i < 30; ++i) {
+            double f, fp;
+            slopes(step, f, fp);
+            if (!(fp > 0.0) || !std::isfinite(f)) break;
+            const double next = step - f / fp;
+            // Far from nu the polynomial is no guide: at most a few bell widths per expansion.
+            const double limit = 4.0 / std::sqrt(second) + 0.5 * std::fabs(c.nu - (c.callSide ? 1.0 : 0.0));
+            const double bounded = std::max(-limit, std::min(limit, next));
+            const bool settled = std::fabs(bounded - step) <= 1e-8 * (1.0 + std::fabs(c.nu));
+            step = bounded;
+            if (settled) break;
+        }
+        bool inside = false;
+        for (int halving = 0; halving < 8 && !inside; ++halving) {
+            if (halving > 0) step *= 0.5;
+            const double next = c.nu + step;
+            const bool sameSide = c.callSide ? next > 1.05 : next < -0.05;
+            const bool inward = c.callSide ? next < c.nu : next > c.nu;
+            inside = sameSide && (inward || maturity < 0.5 * ExplosionTime(next, model)) &&
+                     !JumpsSwamp(next, k, maturity, jumps);
+        }
+        if (!inside) break;
+        c.nu += step;
+        slopes(step, first, second);
+        if (second > 0.0 && std::isfinite(second)) curvature = second;
+        // Moved less than a tenth of the bell's width: the polynomial was good enough there.
+        if (std::fabs(step) * std::sqrt(curvature) < 0.1) break;
+    }
+    if (curvature > 0.0 && std::isfinite(curvature)) c.scale = 1.0 / std::sqrt(curvature);
+}
+
 }  // namespace
 
 void CheckModel(const ModelParameters& m) {
@@ -61,6 +208,21 @@ void CheckModel(const ModelParameters& m) {
     }
     if (!(std::fabs(m.rho) <= 1.0)) {
         throw std::invalid_argument(Describe("rho", m.rho, "in [-1, 1]"));
+    }
+}
+
+void CheckJumps(const JumpParameters& j) {
+    if (!FiniteNonNegative(j.lambda)) {
+        throw std::invalid_argument(Describe("lambda", j.lambda, "finite and non-negative"));
+    }
+    if (!std::isfinite(j.muJ)) throw std::invalid_argument(Describe("muJ", j.muJ, "finite"));
+    if (!FiniteNonNegative(j.deltaJ)) {
+        throw std::invalid_argument(Describe("deltaJ", j.deltaJ, "finite and non-negative"));
+    }
+    // The jumps' moment of order 1 must be a number: exp(muJ + deltaJ^2 / 2) finite.
+    if (!std::isfinite(MeanJumpSize(j))) {
+        throw std::invalid_argument(
+            Describe("deltaJ", j.deltaJ, "small enough for a finite mean jump (with muJ)"));
     }
 }
 
@@ -105,13 +267,23 @@ bool DeterministicForward(const ModelParameters& m) {
 }
 
 Contour ChooseContour(double k, double maturity, const ModelParameters& model, VectorWidth width) {
+    return ChooseContour(k, maturity, model, kNoJumps, width);
+}
+
+Contour ChooseContour(double k, double maturity, const ModelParameters& model,
+                      const JumpParameters& jumps, VectorWidth width) {
+    const bool withJumps = jumps.lambda != 0.0;
     Contour c{k > 0.0, false, 0.0, 0.0, 0.0};
     // Saddle point of the integrand for a normal log price with the model's expected variance
     // w: with y = nu - 1/2 (or 1/2 - nu for the put), the root y > 1/2 of
     //     f(y) = w y - |k| - 2y / (y^2 - 1/4),
     // which increases from -inf and is concave, so Newton's method from the left of the root
     // climbs to it monotonically.
-    const double w = std::max(IntegratedVariance(model, maturity), 1e-300);
+    double w = IntegratedVariance(model, maturity);
+    if (withJumps) {
+        w += jumps.lambda * maturity * (jumps.muJ * jumps.muJ + jumps.deltaJ * jumps.deltaJ);
+    }
+    w = std::max(w, 1e-300);
     const double kk = std::fabs(k);
     auto f = [&](double y) { return w * y - kk - 2.0 * y / (y * y - 0.25); };
     auto slope = [&](double y) {
@@ -139,6 +311,11 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model, V
     for (int i = 0; i < 64 && maturity >= 0.5 * ExplosionTime(c.nu, model); ++i) {
         c.nu = c.callSide ? 1.0 + 0.5 * (c.nu - 1.0) : 0.5 * c.nu;
     }
+    if (withJumps) {
+        for (int i = 0; i < 64 && JumpsSwamp(c.nu, k, maturity, jumps); ++i) {
+            c.nu = c.callSide ? 1.0 + 0.5 * (c.nu - 1.0) : 0.5 * c.nu;
+        }
+    }
     const double pole = c.callSide ? 1.0 : 0.0;
     if (std::fabs(c.nu - pole) < 0.1) {
         c.middle = true;
@@ -150,6 +327,12 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model, V
     c.scale = 1.0 / std::sqrt(w + (2.0 * a + 1.0) / (a * a));
     if (c.middle) {
         c.width = c.scale;
+        return c;
+    }
+    if (withJumps) {
+        MoveToSaddleWithJumps(c, k, maturity, model, jumps, width);
+        c.width = c.scale;
+        c.scale *= kScaleWidths;
         return c;
     }
 
@@ -196,7 +379,8 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model, V
             // least as long (the moments are log-convex), so only steps away from the pole
             // need the explosion time.
             const bool inward = c.callSide ? next < c.nu : next > c.nu;
-            inside = sameSide && (inward || maturity < 0.5 * ExplosionTime(next, model));
+            inside = sameSide && (inward || maturity < 0.5 * ExplosionTime(next, model)) &&
+                     !(withJumps && JumpsSwamp(next, k, maturity, jumps));
         }
         if (inside) c.nu += step;
     }
@@ -208,15 +392,15 @@ Contour ChooseContour(double k, double maturity, const ModelParameters& model, V
     return c;
 }
 
-Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k,
-                VectorWidth width) {
+Tail ChooseTail(const ModelParameters& model, const JumpParameters& jumps, double maturity,
+                const Contour& contour, double k, VectorWidth width) {
     Tail tail{20.0 * contour.width, 0.0, contour.width};
     const double span = 100.0 * contour.width;
     // The phase of exp(-s k) M(s) at s = nu - i v (without the slowly turning 1/(s (s - 1))),
     // at the tail's start and a hundred widths on.
     const double v[2] = {tail.tailStart, tail.tailStart + span};
     double re[2], im[2];
-    LogMoments({model, maturity, contour.nu}, v, 2, re, im, width);
+    LogMoments({model, maturity, contour.nu, jumps}, v, 2, re, im, width);
     const double omega = ((v[1] * k + im[1]) - (v[0] * k + im[0])) / span;
     if (std::isfinite(omega)) tail.tailFrequency = std::fabs(omega);
     if (tail.tailFrequency > 0.0) {
@@ -284,6 +468,20 @@ Greeks GreeksFromIntegrals(int optionType, const Market& m, const Contour& conto
     return g;
 }
 
+BatesGreeks BatesGreeksFromIntegrals(int optionType, const Market& m, const Contour& contour,
+                                     const double* J) {
+    const double scale = m.strike * m.rateDiscount;
+    return {GreeksFromIntegrals(optionType, m, contour, J), scale * J[kDLambda],
+            scale * J[kDMuJ], scale * J[kDDeltaJ]};
+}
+
+void CopyParameterDerivatives(const BatesGreeks& g, double* derivatives) {
+    CopyParameterDerivatives(g.heston, derivatives);
+    derivatives[kModelParameterCount] = g.dLambda;
+    derivatives[kModelParameterCount + 1] = g.dMuJ;
+    derivatives[kModelParameterCount + 2] = g.dDeltaJ;
+}
+
 void CopyParameterDerivatives(const Greeks& g, double* derivatives) {
     const double d[kModelParameterCount] = {g.dV0, g.dTheta, g.dKappa, g.dSigma, g.dRho};
     for (int j = 0; j < kModelParameterCount; ++j) derivatives[j] = d[j];
@@ -299,39 +497,14 @@ bool PriceWithoutIntegral(int optionType, const Market& m, const ModelParameters
 
 bool GreeksWithoutIntegral(int optionType, const Market& m, const ModelParameters& model,
                            Greeks* greeks) {
-    const bool call = optionType == kCall;
-    const double sign = call ? 1.0 : -1.0;
-    Greeks g{};
-    if (m.maturity == 0.0) {
-        // Intrinsic value; delta is the slope of the payoff (one half at the money).
-        const double intrinsic = sign * (m.spot - m.strike);
-        g.price = std::max(intrinsic, 0.0);
-        g.delta = m.spot == m.strike ? 0.5 * sign : (intrinsic > 0.0 ? sign : 0.0);
-        *greeks = g;
-        return true;
-    }
-    const double discountedSpot = m.spot * m.yieldDiscount;
-    const double discountedStrike = m.strike * m.rateDiscount;
-    // In the money for sure (zero strike, or zero spot for a put) or worthless for sure, or a
-    // forward without variance: the option is the discounted forward payoff, linear in spot.
-    bool inTheMoney;
-    if (m.strike == 0.0) {
-        inTheMoney = call;
-    } else if (m.spot == 0.0) {
-        inTheMoney = !call;
-    } else if (DeterministicForward(model)) {
-        inTheMoney = call ? m.forward > m.strike : m.forward < m.strike;
-    } else {
-        return false;
-    }
-    if (inTheMoney) {
-        g.price = std::max(sign * (discountedSpot - discountedStrike), 0.0);
-        g.delta = sign * m.yieldDiscount;
-        g.rho = sign * m.maturity * discountedStrike;
-        g.dividendRho = -sign * m.maturity * discountedSpot;
-        g.theta = sign * (m.dividendYield * discountedSpot - m.rate * discountedStrike);
-    }
-    *greeks = g;
+    return GreeksWithoutIntegralFor(optionType, m, DeterministicForward(model), greeks);
+}
+
+bool GreeksWithoutIntegral(int optionType, const Market& m, const BatesParameters& model,
+                           BatesGreeks* greeks) {
+    const bool deterministic = model.jumps.lambda == 0.0 && DeterministicForward(model.heston);
+    if (!GreeksWithoutIntegralFor(optionType, m, deterministic, &greeks->heston)) return false;
+    greeks->dLambda = greeks->dMuJ = greeks->dDeltaJ = 0.0;
     return true;
 }
 

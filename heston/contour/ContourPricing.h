@@ -33,6 +33,7 @@
 #include <string>
 
 #include "contour/ContourKernel.h"
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 #include "model/PricingTypes.h"
 #include "vectormath/MathConstants.h"
@@ -43,6 +44,7 @@ namespace contour {
 
 // Throw std::invalid_argument naming the argument when it is invalid.
 void CheckModel(const ModelParameters& model);
+void CheckJumps(const JumpParameters& jumps);
 void CheckSpot(double spot);
 // Empty when the option's own inputs are valid, else the message naming the argument.
 std::string OptionInputError(int optionType, double strike, double maturity, double rate,
@@ -78,6 +80,12 @@ struct Contour {
 };
 Contour ChooseContour(double logMoneyness, double maturity, const ModelParameters& model,
                       VectorWidth width);
+// The same with jumps in the spot: their variance widens the first guess, ln M at the line
+// includes them, and the line is kept off the side of the saddle point where their moment,
+// finite but growing like exp(nu^2 deltaJ^2 / 2), would swamp the integrand. Without jumps
+// (lambda = 0) the line is the Heston one.
+Contour ChooseContour(double logMoneyness, double maturity, const ModelParameters& model,
+                      const JumpParameters& jumps, VectorWidth width);
 
 // Where the integrand decays slowly and keeps oscillating (v0 = 0 with a small kappa theta T
 // against sigma), the sinh-trapezoid rule cannot resolve its tail. The tail is then
@@ -88,8 +96,8 @@ struct Tail {
     double tailFrequency;
     double bulkPanel;
 };
-Tail ChooseTail(const ModelParameters& model, double maturity, const Contour& contour, double k,
-                VectorWidth width);
+Tail ChooseTail(const ModelParameters& model, const JumpParameters& jumps, double maturity,
+                const Contour& contour, double k, VectorWidth width);
 
 // 1/pi: the integrals along the line are the undiscounted prices divided by pi K.
 
@@ -106,8 +114,15 @@ double PriceFromIntegral(int optionType, const Market& market, const Contour& co
 Greeks GreeksFromIntegrals(int optionType, const Market& market, const Contour& contour,
                            const double* integrals);
 
+// The Greeks with the jump parameters' derivatives, from the integrals of GreeksFromIntegrals
+// with those of lambda, muJ and deltaJ.
+BatesGreeks BatesGreeksFromIntegrals(int optionType, const Market& market, const Contour& contour,
+                                     const double* integrals);
+
 // The five parameter derivatives of g in calibration order (v0, theta, kappa, sigma, rho).
 void CopyParameterDerivatives(const Greeks& g, double* derivatives);
+// The eight in calibration order (v0, theta, kappa, sigma, rho, lambda, muJ, deltaJ).
+void CopyParameterDerivatives(const BatesGreeks& g, double* derivatives);
 
 // Price and Greeks where no integral is needed: zero maturity, zero strike, zero spot or zero
 // variance. Returns false when the option needs the integral.
@@ -115,6 +130,10 @@ bool PriceWithoutIntegral(int optionType, const Market& market, const ModelParam
                           double* price);
 bool GreeksWithoutIntegral(int optionType, const Market& market, const ModelParameters& model,
                            Greeks* greeks);
+// The same with jumps (lambda > 0), which take away the zero variance's shortcut; the jump
+// derivatives of the remaining cases (zero maturity, strike or spot) are 0.
+bool GreeksWithoutIntegral(int optionType, const Market& market, const BatesParameters& model,
+                           BatesGreeks* greeks);
 
 }  // namespace contour
 }  // namespace heston

@@ -27,8 +27,14 @@
 // complex, as both are analytic in it) and combined at the end by the chain rule:
 //     d/dv0 = B,  d/dtheta = A,  d/dkappa = theta A' + G_beta,
 //     d/dsigma = -rho s G_beta + 2 sigma G_q,  d/drho = -sigma s G_beta,  d/dT = G_T,
-// with G_x = theta kappa dA'/dx + v0 dB/dx. Another additive term of ln M (jumps, say) adds its
-// value and its own entries of the gradient.
+// with G_x = theta kappa dA'/dx + v0 dB/dx.
+//
+// Lognormal jumps in the spot (Bates 1996; BatesParameters.h) add the compensated compound
+// Poisson term
+//     lambda T (phi(s) - 1 - s m),  phi(s) = exp(s muJ + s^2 deltaJ^2 / 2),  m = phi(1) - 1,
+// whose gradient is T (phi - 1 - s m) in lambda, lambda T s (phi - 1 - m) in muJ,
+// lambda T deltaJ s (s phi - 1 - m) in deltaJ and lambda (phi - 1 - s m) in T. It is finite
+// for every s, so it leaves the strip of finite moments as it is.
 //
 // One formula serves every form: T is double (the scalar form, with the standard library's
 // careful operations) or a vector of nodes (ComplexArithmetic.h), whose lanes the plain
@@ -37,6 +43,7 @@
 
 #include <type_traits>
 
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 #include "vectormath/ComplexArithmetic.h"
 
@@ -47,18 +54,22 @@
 namespace heston {
 namespace contour {
 
-// The entries of the gradient: the model parameters in calibration order (ModelParameters.h),
-// then the maturity. A model with more parameters adds its entries before the maturity's.
+// The entries of the gradient: the model parameters in calibration order (ModelParameters.h,
+// then the jumps' of BatesParameters.h), then the maturity.
 enum GradientEntry {
     kV0Entry,
     kThetaEntry,
     kKappaEntry,
     kSigmaEntry,
     kRhoEntry,
+    kLambdaEntry,
+    kMuJEntry,
+    kDeltaJEntry,
     kMaturityEntry,
     kGradientSize
 };
-static_assert(kMaturityEntry == kModelParameterCount, "one entry per model parameter");
+static_assert(kLambdaEntry == kModelParameterCount && kMaturityEntry == kBatesParameterCount,
+              "one entry per model parameter");
 
 // How much of the gradient a caller wants.
 enum class Gradient {
@@ -67,11 +78,13 @@ enum class Gradient {
     kFull,        // and d ln M / d maturity
 };
 
-// The constants of ln M along one line s = nu - i v.
+// The constants of ln M along one line s = nu - i v. Without jumps (lambda = 0) ln M is
+// Heston's alone, computed exactly as if the jumps did not exist.
 struct MomentLine {
     ModelParameters model;
     double maturity;
     double nu;
+    JumpParameters jumps = kNoJumps;
 };
 
 template <class T>
@@ -231,6 +244,60 @@ HESTON_VMATH_INLINE LogMomentAt<T> HestonLogMoment(const MomentLine& line, T v,
         }
         return result;
     }
+}
+
+// Adds the jump term to ln M at s = nu - i v, and, when kWanted asks for a gradient, its
+// entries: those of lambda, muJ and deltaJ (set) and the maturity's (added to).
+template <Gradient kWanted, class T>
+HESTON_VMATH_INLINE void AddJumps(const MomentLine& line, T v, LogMomentAt<T>& logMoment,
+                                  vmath::PlainMask<T>& plain) {
+    using C = vmath::ComplexParts<T>;
+    using vmath::Broadcast;
+    using vmath::Mul;
+    const JumpParameters& j = line.jumps;
+    const double nu = line.nu, delta2 = j.deltaJ * j.deltaJ;
+    const double meanJump = MeanJumpSize(j);
+    // s muJ + s^2 deltaJ^2 / 2 with s^2 = nu^2 - v^2 - 2 i nu v.
+    const T exponentRe = Broadcast<T>(nu * j.muJ + 0.5 * nu * nu * delta2) -
+                         Broadcast<T>(0.5 * delta2) * v * v;
+    const T exponentIm = Broadcast<T>(0.0) - v * Broadcast<T>(j.muJ + nu * delta2);
+    const C phi = vmath::PolarOrZero(vmath::RealExp(exponentRe), exponentIm, plain);
+    plain &= vmath::FiniteLanes(phi.re);
+    // phi - 1 - s m, s = nu - i v.
+    const C term{phi.re - Broadcast<T>(1.0 + nu * meanJump), phi.im + v * Broadcast<T>(meanJump)};
+    const T lambdaT = Broadcast<T>(j.lambda * line.maturity);
+    logMoment.value.re = logMoment.value.re + lambdaT * term.re;
+    logMoment.value.im = logMoment.value.im + lambdaT * term.im;
+    if constexpr (kWanted != Gradient::kNone) {
+        const C s{Broadcast<T>(nu), Broadcast<T>(0.0) - v};
+        const T onePlusMean = Broadcast<T>(1.0 + meanJump);
+        // phi - (1 + m) and s phi - (1 + m).
+        const C shifted{phi.re - onePlusMean, phi.im};
+        const C sPhi = Mul(s, phi);
+        const C sShifted{sPhi.re - onePlusMean, sPhi.im};
+        const T maturity = Broadcast<T>(line.maturity);
+        logMoment.gradient[kLambdaEntry] = vmath::Scale(term, maturity);
+        logMoment.gradient[kMuJEntry] = vmath::Scale(Mul(s, shifted), lambdaT);
+        logMoment.gradient[kDeltaJEntry] =
+            vmath::Scale(Mul(s, sShifted), lambdaT * Broadcast<T>(j.deltaJ));
+        if constexpr (kWanted == Gradient::kFull) {
+            const T lambda = Broadcast<T>(j.lambda);
+            C& g = logMoment.gradient[kMaturityEntry];
+            g = {g.re + lambda * term.re, g.im + lambda * term.im};
+        }
+    }
+}
+
+// ln M with the jumps where the line has them (lambda != 0) or where their gradient is asked
+// for (withJumpGradient); without either, HestonLogMoment's very bits.
+template <Gradient kWanted, bool kWithJumpGradient, class T>
+HESTON_VMATH_INLINE LogMomentAt<T> LogMoment(const MomentLine& line, T v,
+                                             vmath::PlainMask<T>& plain) {
+    LogMomentAt<T> logMoment = HestonLogMoment<kWanted>(line, v, plain);
+    if (kWithJumpGradient || line.jumps.lambda != 0.0) {
+        AddJumps<kWanted>(line, v, logMoment, plain);
+    }
+    return logMoment;
 }
 
 }  // namespace contour

@@ -6,6 +6,22 @@
 
 namespace heston {
 
+namespace {
+
+// The Black-Scholes volatility of a model price; the model's own checks have passed.
+double ImpliedVolatilityOfModelPrice(int optionType, double price, double spot, double strike,
+                                     double maturity, double rate, double dividendYield) {
+    try {
+        return BlackImpliedVolatility(optionType, price, spot, strike, maturity, rate,
+                                      dividendYield);
+    } catch (const std::exception& e) {
+        throw std::domain_error(
+            std::string("the model price has no Black-Scholes implied volatility: ") + e.what());
+    }
+}
+
+}  // namespace
+
 double ModelImpliedVolatility(int optionType, double spot, double strike, double maturity,
                               double rate, double dividendYield, const ModelParameters& model) {
     // The inversion of the very price EuropeanPrice gives for this option, so that the smile
@@ -14,13 +30,16 @@ double ModelImpliedVolatility(int optionType, double spot, double strike, double
     // the put of one strike agree to the conditioning of the larger price.)
     const double price =
         EuropeanPrice(optionType, spot, strike, maturity, rate, dividendYield, model);
-    try {
-        return BlackImpliedVolatility(optionType, price, spot, strike, maturity, rate,
-                                      dividendYield);
-    } catch (const std::exception& e) {
-        throw std::domain_error(
-            std::string("the model price has no Black-Scholes implied volatility: ") + e.what());
-    }
+    return ImpliedVolatilityOfModelPrice(optionType, price, spot, strike, maturity, rate,
+                                         dividendYield);
+}
+
+double ModelImpliedVolatility(int optionType, double spot, double strike, double maturity,
+                              double rate, double dividendYield, const BatesParameters& model) {
+    const double price =
+        EuropeanPrice(optionType, spot, strike, maturity, rate, dividendYield, model);
+    return ImpliedVolatilityOfModelPrice(optionType, price, spot, strike, maturity, rate,
+                                         dividendYield);
 }
 
 }  // namespace heston
