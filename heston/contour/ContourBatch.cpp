@@ -48,13 +48,6 @@ void StoreResult(const BatchMember& m, const Contour& line, const double* integr
     CopyParameterDerivatives(g, parameterDerivatives + kModelParameterCount * m.index);
 }
 
-// One more than the largest slot of the members.
-std::size_t Slots(const std::vector<BatchMember>& members) {
-    std::size_t slots = 0;
-    for (const BatchMember& m : members) slots = std::max(slots, m.index + 1);
-    return slots;
-}
-
 // The batch under model (lambda = 0 for Heston); with parameter derivatives, the jumps' as well
 // when withJumps.
 void PriceGroups(const BatesParameters& model, bool withJumps, std::vector<BatchMember>& members,
@@ -143,28 +136,8 @@ void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members,
 
 void PriceBatch(const BatesParameters& model, std::vector<BatchMember>& members, double* prices,
                 double* parameterDerivatives, ParallelFor& runner, VectorWidth width) {
-    if (model.jumps.lambda != 0.0) {
-        PriceGroups(model, parameterDerivatives != nullptr, members, prices, parameterDerivatives,
-                    runner, width);
-        return;
-    }
-    // No jumps: Heston's prices and derivatives, and d/dlambda (not 0 here) from the integrals
-    // with the jumps' derivatives, whose d/dmuJ and d/ddeltaJ are 0.
-    if (parameterDerivatives != nullptr) {
-        std::vector<double> scratch(Slots(members));
-        PriceGroups(model, true, members, scratch.data(), parameterDerivatives, runner, width);
-    }
-    std::vector<double> heston(parameterDerivatives != nullptr ? kModelParameterCount * Slots(members)
-                                                               : 0);
-    PriceGroups(model, false, members, prices,
-                parameterDerivatives != nullptr ? heston.data() : nullptr, runner, width);
-    if (parameterDerivatives == nullptr) return;
-    for (const BatchMember& m : members) {
-        for (int j = 0; j < kModelParameterCount; ++j) {
-            parameterDerivatives[kBatesParameterCount * m.index + j] =
-                heston[kModelParameterCount * m.index + j];
-        }
-    }
+    PriceGroups(model, parameterDerivatives != nullptr, members, prices, parameterDerivatives,
+                runner, width);
 }
 
 void PriceOptions(double spot, const ModelParameters& model, const BatchOption* options,
@@ -224,11 +197,29 @@ void PriceOptions(double spot, const BatesParameters& model, const BatchOption* 
             if (derivatives != nullptr) CopyParameterDerivatives(g, derivatives);
             continue;
         }
-        pending.push_back(
-            {i, o.optionType, market,
-             ChooseContour(market.logMoneyness, o.maturity, model.heston, model.jumps, width)});
+        pending.push_back({i, o.optionType, market,
+                           ChooseContour(market.logMoneyness, o.maturity, model.heston,
+                                         model.jumps, width)});
     }
-    PriceBatch(model, pending, prices, parameterDerivatives, runner, width);
+    if (model.jumps.lambda != 0.0 || parameterDerivatives == nullptr) {
+        PriceBatch(model, pending, prices, parameterDerivatives, runner, width);
+        return;
+    }
+    // No jumps: Heston's prices and derivatives, and d/dlambda (not 0 here) along the lines
+    // of the jump derivatives (ContourIntegration.h); d/dmuJ and d/ddeltaJ are 0.
+    std::vector<BatchMember> jumpMembers = pending;
+    for (BatchMember& m : jumpMembers) m.contour = JumpDerivativeContour(m.market, model, width);
+    std::vector<double> scratch(count);
+    PriceGroups(model, true, jumpMembers, scratch.data(), parameterDerivatives, runner, width);
+    std::vector<double> heston(kModelParameterCount * count);
+    PriceGroups(model, false, pending, prices, heston.data(), runner, width);
+    for (const BatchMember& m : pending) {
+        double* derivatives = parameterDerivatives + kBatesParameterCount * m.index;
+        for (int j = 0; j < kModelParameterCount; ++j) {
+            derivatives[j] = heston[kModelParameterCount * m.index + j];
+        }
+        derivatives[kModelParameterCount + 1] = derivatives[kModelParameterCount + 2] = 0.0;
+    }
 }
 
 }  // namespace contour

@@ -37,8 +37,8 @@ struct BatchMember {
 void PriceBatch(const ModelParameters& model, std::vector<BatchMember>& members, double* prices,
                 double* parameterDerivatives, ParallelFor& runner, VectorWidth width);
 
-// The same under the Bates model, with the eight parameter derivatives at 8 * index. With
-// lambda = 0 the prices and the five Heston derivatives are PriceBatch's above, bit for bit.
+// The same under the Bates model (lambda > 0, or no parameter derivatives), with the eight
+// parameter derivatives at 8 * index.
 void PriceBatch(const BatesParameters& model, std::vector<BatchMember>& members, double* prices,
                 double* parameterDerivatives, ParallelFor& runner, VectorWidth width);
 
@@ -46,6 +46,8 @@ void PriceBatch(const BatesParameters& model, std::vector<BatchMember>& members,
 void PriceOptions(double spot, const ModelParameters& model, const BatchOption* options,
                   std::size_t count, double* prices, double* parameterDerivatives,
                   ParallelFor& runner, VectorWidth width);
+// With lambda = 0 the prices and the five Heston derivatives are the Heston batch's, bit for
+// bit.
 void PriceOptions(double spot, const BatesParameters& model, const BatchOption* options,
                   std::size_t count, double* prices, double* parameterDerivatives,
                   ParallelFor& runner, VectorWidth width);

@@ -30,7 +30,12 @@ void IntegrateOptionFor(const ModelParameters& model, const JumpParameters& jump
             if (!results[c].converged) results[c] = retry[c];
         }
     }
-    if (!report.converged) {
+    // The tail rule serves integrands whose tail decays only like a power of v, which needs
+    // v0 = 0. With jumps, a variance that starts above zero gives a Gaussian tail that the
+    // sinh rules resolve, even where jumps of nearly fixed size make them beat with two
+    // frequencies and miss their tolerance by a little; the tail rule, built on one frequency,
+    // would do worse there.
+    if (!report.converged && (jumps.lambda == 0.0 || model.v0 == 0.0)) {
         const Tail tail = ChooseTail(model, jumps, market.maturity, contour, k, width);
         if (tail.tailFrequency > 0.0) {
             IntegrateOscillatoryTail(f, tail.tailStart, tail.bulkPanel, tail.tailFrequency, kCount,
@@ -121,16 +126,24 @@ double OptionPrice(int optionType, const Market& market, const BatesParameters& 
     return PriceFromIntegral(optionType, market, contour, integrals[kValue]);
 }
 
+Contour JumpDerivativeContour(const Market& market, const BatesParameters& model,
+                              VectorWidth width) {
+    return ChooseContour(market.logMoneyness, market.maturity, model.heston,
+                         LineJumps(model.jumps), width);
+}
+
 BatesGreeks OptionGreeks(int optionType, const Market& market, const BatesParameters& model,
                          VectorWidth width) {
     BatesGreeks greeks;
     if (GreeksWithoutIntegral(optionType, market, model, &greeks)) return greeks;
-    const Contour contour =
-        ChooseContour(market.logMoneyness, market.maturity, model.heston, model.jumps, width);
+    const Contour contour = JumpDerivativeContour(market, model, width);
     double integrals[kIntegralCount];
     IntegrateOption(model, market, contour, Sensitivities::kJumpGreeks, integrals, width);
     greeks = BatesGreeksFromIntegrals(optionType, market, contour, integrals);
-    if (model.jumps.lambda == 0.0) greeks.heston = OptionGreeks(optionType, market, model.heston, width);
+    if (model.jumps.lambda == 0.0) {
+        greeks.heston = OptionGreeks(optionType, market, model.heston, width);
+        greeks.dMuJ = greeks.dDeltaJ = 0.0;
+    }
     return greeks;
 }
 

@@ -40,6 +40,18 @@ Greeks OptionGreeks(int optionType, const Market& market, const ModelParameters&
 // (d/dlambda is not 0 there, d/dmuJ and d/ddeltaJ are).
 double OptionPrice(int optionType, const Market& market, const BatesParameters& model,
                    VectorWidth width);
+
+// The jumps whose line the jump derivatives are integrated along: the model's, or where it
+// has none (lambda = 0), one jump a year of its sizes. d/dlambda's integrand carries the jumps'
+// moment phi(s) even at lambda = 0, and Heston's line, blind to it, may lie where phi is
+// astronomically large.
+inline JumpParameters LineJumps(const JumpParameters& jumps) {
+    return jumps.lambda != 0.0 ? jumps : JumpParameters{1.0, jumps.muJ, jumps.deltaJ};
+}
+
+// The line of an option's Bates Greeks (ChooseContour with LineJumps).
+Contour JumpDerivativeContour(const Market& market, const BatesParameters& model,
+                              VectorWidth width);
 BatesGreeks OptionGreeks(int optionType, const Market& market, const BatesParameters& model,
                          VectorWidth width);
 

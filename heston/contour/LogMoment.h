@@ -266,8 +266,10 @@ HESTON_VMATH_INLINE void AddJumps(const MomentLine& line, T v, LogMomentAt<T>& l
     // phi - 1 - s m, s = nu - i v.
     const C term{phi.re - Broadcast<T>(1.0 + nu * meanJump), phi.im + v * Broadcast<T>(meanJump)};
     const T lambdaT = Broadcast<T>(j.lambda * line.maturity);
-    logMoment.value.re = logMoment.value.re + lambdaT * term.re;
-    logMoment.value.im = logMoment.value.im + lambdaT * term.im;
+    if (j.lambda != 0.0) {
+        logMoment.value.re = logMoment.value.re + lambdaT * term.re;
+        logMoment.value.im = logMoment.value.im + lambdaT * term.im;
+    }
     if constexpr (kWanted != Gradient::kNone) {
         const C s{Broadcast<T>(nu), Broadcast<T>(0.0) - v};
         const T onePlusMean = Broadcast<T>(1.0 + meanJump);

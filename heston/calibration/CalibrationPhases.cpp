@@ -1,0 +1,264 @@
+// The accurate calibrations' shared steps: input checks, global phase and the final fit.
+#include "calibration/CalibrationPhases.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "blackscholes/BlackImpliedVolatility.h"
+#include "optimisation/BoundedLevenbergMarquardt.h"
+
+namespace heston {
+namespace calibration {
+
+namespace {
+
+// Tolerances of the fit to the whole table. Gauss-Newton converges only linearly on a surface
+// the model cannot fit exactly, each step gaining about one digit: a relative reduction of
+// 1e-10 leaves the RMSE within about 1e-10 of its minimum, one more digit costs one more
+// surface evaluation.
+constexpr double kReductionTolerance = 1e-10;
+constexpr double kStepTolerance = 1e-10;
+constexpr double kGradientTolerance = 1e-10;
+
+// The global phase: tables up to this size are their own representatives; the short runs go
+// to this tolerance.
+constexpr std::size_t kWholeTable = 30;
+constexpr double kShapeTolerance = 1e-6;
+
+CalibrationStatus StatusOf(LevenbergMarquardtStop stop) {
+    switch (stop) {
+        case LevenbergMarquardtStop::SmallReduction:
+        case LevenbergMarquardtStop::SmallStep:
+        case LevenbergMarquardtStop::SmallGradient:
+            return CalibrationStatus::Converged;
+        case LevenbergMarquardtStop::EvaluationLimit:
+            return CalibrationStatus::EvaluationLimit;
+        case LevenbergMarquardtStop::NoProgress:
+            return CalibrationStatus::NoFurtherImprovement;
+        case LevenbergMarquardtStop::EvaluationFailed:
+            break;
+    }
+    return CalibrationStatus::ModelFailed;
+}
+
+// A few options that carry the surface's shape, for the global phase: at each maturity the one
+// nearest the money and the lowest and highest strikes. Small tables are taken whole.
+std::vector<CalibrationQuote> Representatives(double spot,
+                                              const std::vector<CalibrationQuote>& quotes) {
+    if (quotes.size() <= kWholeTable) return quotes;
+    std::vector<std::size_t> order(quotes.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return quotes[a].option.maturity < quotes[b].option.maturity;
+    });
+    std::vector<CalibrationQuote> chosen;
+    for (std::size_t first = 0; first < order.size();) {
+        std::size_t last = first;
+        while (last < order.size() &&
+               quotes[order[last]].option.maturity == quotes[order[first]].option.maturity)
+            ++last;
+        std::size_t nearest = order[first], lowest = order[first], highest = order[first];
+        double nearestDistance = std::numeric_limits<double>::infinity();
+        for (std::size_t k = first; k < last; ++k) {
+            const BatchOption& o = quotes[order[k]].option;
+            const double forward = spot * std::exp((o.rate - o.dividendYield) * o.maturity);
+            const double distance = std::fabs(std::log(o.strike / forward));
+            if (distance < nearestDistance) {
+                nearestDistance = distance;
+                nearest = order[k];
+            }
+            if (o.strike < quotes[lowest].option.strike) lowest = order[k];
+            if (o.strike > quotes[highest].option.strike) highest = order[k];
+        }
+        chosen.push_back(quotes[nearest]);
+        if (lowest != nearest) chosen.push_back(quotes[lowest]);
+        if (highest != nearest && highest != lowest) chosen.push_back(quotes[highest]);
+        first = last;
+    }
+    return chosen;
+}
+
+}  // namespace
+
+void CheckInputs(const std::vector<CalibrationQuote>& quotes, const CalibrationProblem& problem,
+                 const std::vector<ParameterRule>& rules) {
+    if (quotes.empty()) throw std::invalid_argument("there are no options to calibrate to");
+    double totalWeight = 0.0;
+    for (std::size_t i = 0; i < quotes.size(); ++i) {
+        const CalibrationQuote& quote = quotes[i];
+        if (!std::isfinite(quote.weight) || quote.weight < 0.0)
+            throw std::invalid_argument(OptionText(i) + ": the weight must be a number >= 0");
+        totalWeight += quote.weight;
+        if (!std::isfinite(quote.price))
+            throw std::invalid_argument(OptionText(i) + ": the price is not a finite number");
+        if (problem.measure == CalibrationErrorMeasure::Relative && !(quote.price > 0.0)) {
+            throw std::invalid_argument(OptionText(i) + ": relative errors need a price above 0");
+        }
+    }
+    if (!(totalWeight > 0.0)) throw std::invalid_argument("all weights are 0");
+    const std::vector<double>& lower = problem.lower;
+    const std::vector<double>& upper = problem.upper;
+    const std::vector<double>& guess = problem.initialGuess;
+    for (std::size_t j = 0; j < rules.size(); ++j) {
+        const std::string name = rules[j].name;
+        if (!std::isfinite(lower[j]) || !std::isfinite(upper[j]))
+            throw std::invalid_argument("the bounds of " + name + " must be finite numbers");
+        if (lower[j] > upper[j])
+            throw std::invalid_argument("the lower bound of " + name + " exceeds its upper bound");
+        if (rules[j].rule == BoundRule::kNonNegative && lower[j] < 0.0)
+            throw std::invalid_argument("the lower bound of " + name + " must be at least 0");
+        if (rules[j].rule == BoundRule::kCorrelation && (lower[j] < -1.0 || upper[j] > 1.0))
+            throw std::invalid_argument("the bounds of " + name + " must lie within -1 and 1");
+        if (problem.hasInitialGuess && !(lower[j] <= guess[j] && guess[j] <= upper[j]))
+            throw std::invalid_argument("the initial guess of " + name +
+                                        " lies outside its bounds");
+    }
+    if (problem.maxEvaluations < 1)
+        throw std::invalid_argument("the number of evaluations must be at least 1");
+}
+
+double Clamp(double value, double lower, double upper) {
+    return std::min(std::max(value, lower), upper);
+}
+
+bool EstimateAtTheMoney(double spot, const std::vector<CalibrationQuote>& quotes,
+                        AtTheMoney& estimate) {
+    bool found = false;
+    double shortMoneyness = 0.0, longMoneyness = 0.0;
+    for (const CalibrationQuote& quote : quotes) {
+        const BatchOption& o = quote.option;
+        double volatility = 0.0;
+        try {
+            volatility = BlackImpliedVolatility(o.optionType, quote.price, spot, o.strike,
+                                                o.maturity, o.rate, o.dividendYield);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (!(volatility > 0.0) || !std::isfinite(volatility)) continue;
+        const double forward = spot * std::exp((o.rate - o.dividendYield) * o.maturity);
+        const double moneyness = std::fabs(std::log(o.strike / forward));
+        const double variance = volatility * volatility;
+        if (!found) {
+            estimate = {variance, o.maturity, variance, o.maturity};
+            shortMoneyness = longMoneyness = moneyness;
+            found = true;
+            continue;
+        }
+        if (o.maturity < estimate.shortMaturity ||
+            (o.maturity == estimate.shortMaturity && moneyness < shortMoneyness)) {
+            estimate.shortMaturity = o.maturity;
+            estimate.shortVariance = variance;
+            shortMoneyness = moneyness;
+        }
+        if (o.maturity > estimate.longMaturity ||
+            (o.maturity == estimate.longMaturity && moneyness < longMoneyness)) {
+            estimate.longMaturity = o.maturity;
+            estimate.longVariance = variance;
+            longMoneyness = moneyness;
+        }
+    }
+    return found;
+}
+
+std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>& quotes,
+                                const CalibrationProblem& problem, const SurfaceModel& model,
+                                const std::vector<std::vector<double>>& grid,
+                                const GlobalPhaseSettings& settings, SurfaceFit& fit,
+                                ParallelFor& runner, StopPoll& poll, int& evaluations) {
+    std::vector<double> x = grid.front();
+    fit.CheckOptions(x.data());
+    SurfaceFit shape(spot, Representatives(spot, quotes), problem.measure, model, runner);
+    shape.PollBeforeEvaluations(&poll);
+
+    // The global phase may use at most half the evaluations; the fit needs the rest. The grid
+    // points are ranked as tasks of one batch, each pricing its few options on its own thread.
+    const int budget = problem.maxEvaluations / 2;
+    const int ranking = std::max(0, std::min(static_cast<int>(grid.size()), budget - evaluations));
+    std::vector<std::pair<double, std::size_t>> ranked(ranking);
+    poll.ThrowIfRequested();
+    auto rank = [&](int k) {
+        SurfaceFit local = shape.OnThisThread();
+        ranked[k] = {local.SumOfSquares(grid[k].data()), static_cast<std::size_t>(k)};
+    };
+    runner.ForEach(ranking, rank);
+    evaluations += ranking;
+    if (ranked.empty()) ranked.emplace_back(0.0, 0);
+    // Ties keep the grid's order, so the choice is the same everywhere.
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+
+    x = grid[ranked.front().second];
+
+    // Short runs from the best grid points. Each run may use what the runs before it left of
+    // the budget; when every run can have its full share, they run as tasks of one batch.
+    const std::size_t starts = std::min(ranked.size(), settings.starts);
+    const int shapeEvaluations = settings.shapeEvaluations;
+    auto shortRun = [&](std::size_t s, SurfaceFit& fit, int limit) {
+        LevenbergMarquardtSettings local;
+        local.maxEvaluations = limit;
+        local.reductionTolerance = kShapeTolerance;
+        local.stepTolerance = kShapeTolerance;
+        local.gradientTolerance = kShapeTolerance;
+        return MinimiseWithinBounds(fit.Evaluator(), fit.Count(), grid[ranked[s].second],
+                                    problem.lower, problem.upper, local);
+    };
+    std::vector<LevenbergMarquardtResult> runs;
+    poll.ThrowIfRequested();
+    if (budget - evaluations >= static_cast<int>(starts) * shapeEvaluations) {
+        runs.resize(starts);
+        auto task = [&](int s) {
+            SurfaceFit local = shape.OnThisThread();
+            runs[s] = shortRun(s, local, shapeEvaluations);
+        };
+        runner.ForEach(static_cast<int>(starts), task);
+    } else {
+        int left = budget - evaluations;
+        for (std::size_t s = 0; s < starts && left > 0; ++s) {
+            runs.push_back(shortRun(s, shape, std::min(shapeEvaluations, left)));
+            left -= runs.back().evaluations;
+        }
+    }
+    double bestSum = std::numeric_limits<double>::infinity();
+    for (const LevenbergMarquardtResult& run : runs) {
+        evaluations += run.evaluations;
+        if (run.sumOfSquares < bestSum) {
+            bestSum = run.sumOfSquares;
+            x = run.x;
+        }
+    }
+    return x;
+}
+
+CalibrationOutcome FitWholeTable(SurfaceFit& fit, const std::vector<double>& start,
+                                 const CalibrationProblem& problem, int evaluations,
+                                 double totalWeight) {
+    CalibrationOutcome result{};
+    const int left = problem.maxEvaluations - evaluations;
+    if (left < 1) {
+        result.x = start;
+        result.rmse = std::sqrt(fit.SumOfSquares(start.data()) / totalWeight);
+        result.evaluations = evaluations;
+        result.status = CalibrationStatus::EvaluationLimit;
+        return result;
+    }
+    LevenbergMarquardtSettings local;
+    local.maxEvaluations = left;
+    local.reductionTolerance = kReductionTolerance;
+    local.stepTolerance = kStepTolerance;
+    local.gradientTolerance = kGradientTolerance;
+    const LevenbergMarquardtResult best = MinimiseWithinBounds(
+        fit.Evaluator(), fit.Count(), start, problem.lower, problem.upper, local);
+    result.x = best.x;
+    result.rmse = std::sqrt(best.sumOfSquares / totalWeight);
+    result.evaluations = evaluations + best.evaluations;
+    result.status = StatusOf(best.stop);
+    return result;
+}
+
+}  // namespace calibration
+}  // namespace heston
