@@ -16,7 +16,11 @@ if(HESTON_TESTS)
 endif()
 
 # The DAX surface of examples/ for the tests that calibrate to it.
-if(HESTON_TESTS AND TARGET parallel_calibration_test)
-    target_compile_definitions(parallel_calibration_test PRIVATE
-                               HESTON_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+if(HESTON_TESTS)
+    foreach(test parallel_calibration_test bates_calibration_test)
+        if(TARGET ${test})
+            target_compile_definitions(${test} PRIVATE
+                                       HESTON_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+        endif()
+    endforeach()
 endif()

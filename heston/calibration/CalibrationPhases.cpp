@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "blackscholes/BlackImpliedVolatility.h"
+#include "model/ModelParameters.h"
 #include "optimisation/BoundedLevenbergMarquardt.h"
 
 namespace heston {
@@ -165,14 +166,73 @@ bool EstimateAtTheMoney(double spot, const std::vector<CalibrationQuote>& quotes
     return found;
 }
 
-std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>& quotes,
-                                const CalibrationProblem& problem, const SurfaceModel& model,
-                                const std::vector<std::vector<double>>& grid,
-                                const GlobalPhaseSettings& settings, SurfaceFit& fit,
-                                ParallelFor& runner, StopPoll& poll, int& evaluations) {
+namespace {
+
+// The fit of the global phase: in implied volatilities when asked for and every
+// representative's price has one, else in the calibration's own measure.
+SurfaceFit ShapeFit(double spot, const std::vector<CalibrationQuote>& representatives,
+                    CalibrationErrorMeasure measure, bool inVolatilities, const SurfaceModel& model,
+                    ParallelFor& runner) {
+    if (inVolatilities && measure != CalibrationErrorMeasure::Vol) {
+        try {
+            return SurfaceFit(spot, representatives, CalibrationErrorMeasure::Vol, model, runner);
+        } catch (const std::invalid_argument&) {
+            // A price without implied volatility: the calibration's measure serves.
+        }
+    }
+    return SurfaceFit(spot, representatives, measure, model, runner);
+}
+
+// The Heston grid around the at-the-money estimates of v0 and theta.
+constexpr double kSpeeds[] = {0.5, 1.5, 4.0};
+constexpr double kVolatilitiesOfVariance[] = {0.3, 0.7, 1.4};
+constexpr double kCorrelations[] = {-0.8, -0.5, -0.2, 0.3};
+constexpr int kGridSize = 3 * 3 * 4;
+
+}  // namespace
+
+std::vector<std::vector<double>> HestonGrid(double spot,
+                                            const std::vector<CalibrationQuote>& quotes,
+                                            const std::vector<double>& lowerBounds,
+                                            const std::vector<double>& upperBounds) {
+    const ModelParameters lower = FromCalibrationVector(lowerBounds.data());
+    const ModelParameters upper = FromCalibrationVector(upperBounds.data());
+    AtTheMoney atm{0.04, 0.0, 0.04, 0.0};
+    EstimateAtTheMoney(spot, quotes, atm);
+    std::vector<std::vector<double>> points;
+    points.reserve(kGridSize);
+    for (double kappa : kSpeeds) {
+        // The long end's variance is the expected average of the variance over its maturity:
+        // theta + (v0 - theta) (1 - e^{-kappa T}) / (kappa T).
+        double theta = atm.longVariance;
+        const double kt = kappa * atm.longMaturity;
+        if (atm.longMaturity > atm.shortMaturity && kt > 0.0) {
+            const double share = (1.0 - std::exp(-kt)) / kt;
+            theta = (atm.longVariance - atm.shortVariance * share) / (1.0 - share);
+        }
+        theta = std::max(theta, 0.25 * atm.longVariance);
+        for (double sigma : kVolatilitiesOfVariance) {
+            for (double rho : kCorrelations) {
+                points.push_back(
+                    {Clamp(atm.shortVariance, lower.v0, upper.v0),
+                     Clamp(theta, lower.theta, upper.theta), Clamp(kappa, lower.kappa, upper.kappa),
+                     Clamp(sigma, lower.sigma, upper.sigma), Clamp(rho, lower.rho, upper.rho)});
+            }
+        }
+    }
+    return points;
+}
+
+std::vector<std::vector<double>> GlobalPhase(
+    double spot, const std::vector<CalibrationQuote>& quotes, const CalibrationProblem& problem,
+    const SurfaceModel& model, const std::vector<std::vector<double>>& grid,
+    const GlobalPhaseSettings& settings, SurfaceFit& fit, ParallelFor& runner, StopPoll& poll,
+    int& evaluations) {
     std::vector<double> x = grid.front();
     fit.CheckOptions(x.data());
-    SurfaceFit shape(spot, Representatives(spot, quotes), problem.measure, model, runner);
+    const std::vector<CalibrationQuote> representatives = Representatives(spot, quotes);
+    SurfaceFit shape = ShapeFit(spot, representatives, problem.measure,
+                                settings.shapeInVolatilities, model, runner);
     shape.PollBeforeEvaluations(&poll);
 
     // The global phase may use at most half the evaluations; the fit needs the rest. The grid
@@ -193,6 +253,25 @@ std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>
                      [](const auto& a, const auto& b) { return a.first < b.first; });
 
     x = grid[ranked.front().second];
+    if (settings.blocks > 1 && ranked.size() == grid.size()) {
+        // The best point of each block first (in the blocks' order), then the rest by rank.
+        const std::size_t blockSize = grid.size() / settings.blocks;
+        std::vector<std::pair<double, std::size_t>> bestOfBlocks, rest;
+        std::vector<bool> taken(settings.blocks, false);
+        for (const auto& point : ranked) {
+            const std::size_t block = std::min(point.second / blockSize, settings.blocks - 1);
+            if (!taken[block]) {
+                taken[block] = true;
+                bestOfBlocks.push_back(point);
+            } else {
+                rest.push_back(point);
+            }
+        }
+        std::stable_sort(bestOfBlocks.begin(), bestOfBlocks.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
+        ranked = bestOfBlocks;
+        ranked.insert(ranked.end(), rest.begin(), rest.end());
+    }
 
     // Short runs from the best grid points. Each run may use what the runs before it left of
     // the budget; when every run can have its full share, they run as tasks of one batch.
@@ -223,15 +302,41 @@ std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>
             left -= runs.back().evaluations;
         }
     }
-    double bestSum = std::numeric_limits<double>::infinity();
-    for (const LevenbergMarquardtResult& run : runs) {
+    for (const LevenbergMarquardtResult& run : runs) evaluations += run.evaluations;
+    if (runs.empty()) return {x};
+    // The end points from the best; ties keep the runs' order.
+    std::vector<std::size_t> order(runs.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return runs[a].sumOfSquares < runs[b].sumOfSquares;
+    });
+    std::vector<std::vector<double>> ends;
+    for (std::size_t i : order) ends.push_back(runs[i].x);
+    return ends;
+}
+
+std::vector<double> RefineInVolatilities(double spot, const std::vector<CalibrationQuote>& quotes,
+                                         const CalibrationProblem& problem,
+                                         const SurfaceModel& model,
+                                         const std::vector<double>& start, int maxEvaluations,
+                                         ParallelFor& runner, StopPoll& poll, int& evaluations) {
+    if (problem.measure == CalibrationErrorMeasure::Vol || maxEvaluations < 1) return start;
+    try {
+        SurfaceFit volatilities(spot, quotes, CalibrationErrorMeasure::Vol, model, runner);
+        volatilities.PollBeforeEvaluations(&poll);
+        LevenbergMarquardtSettings local;
+        local.maxEvaluations = maxEvaluations;
+        local.reductionTolerance = kShapeTolerance;
+        local.stepTolerance = kShapeTolerance;
+        local.gradientTolerance = kShapeTolerance;
+        const LevenbergMarquardtResult run =
+            MinimiseWithinBounds(volatilities.Evaluator(), volatilities.Count(), start,
+                                 problem.lower, problem.upper, local);
         evaluations += run.evaluations;
-        if (run.sumOfSquares < bestSum) {
-            bestSum = run.sumOfSquares;
-            x = run.x;
-        }
+        return run.stop == LevenbergMarquardtStop::EvaluationFailed ? start : run.x;
+    } catch (const std::invalid_argument&) {
+        return start;  // a price without implied volatility
     }
-    return x;
 }
 
 CalibrationOutcome FitWholeTable(SurfaceFit& fit, const std::vector<double>& start,
@@ -251,8 +356,8 @@ CalibrationOutcome FitWholeTable(SurfaceFit& fit, const std::vector<double>& sta
     local.reductionTolerance = kReductionTolerance;
     local.stepTolerance = kStepTolerance;
     local.gradientTolerance = kGradientTolerance;
-    const LevenbergMarquardtResult best = MinimiseWithinBounds(
-        fit.Evaluator(), fit.Count(), start, problem.lower, problem.upper, local);
+    const LevenbergMarquardtResult best = MinimiseWithinBounds(fit.Evaluator(), fit.Count(), start,
+                                                               problem.lower, problem.upper, local);
     result.x = best.x;
     result.rmse = std::sqrt(best.sumOfSquares / totalWeight);
     result.evaluations = evaluations + best.evaluations;

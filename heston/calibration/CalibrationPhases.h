@@ -59,20 +59,52 @@ bool EstimateAtTheMoney(double spot, const std::vector<CalibrationQuote>& quotes
 
 double Clamp(double value, double lower, double upper);
 
+// The Heston grid of the global phase, each point moved into the bounds (vectors of the five
+// Heston parameters): v0 from the shortest at-the-money volatility and, for each of three
+// mean-reversion speeds, the long-run variance that matches the longest one's expected average
+// variance; three volatilities of variance and four correlations around them.
+std::vector<std::vector<double>> HestonGrid(double spot,
+                                            const std::vector<CalibrationQuote>& quotes,
+                                            const std::vector<double>& lower,
+                                            const std::vector<double>& upper);
+
 // How the global phase refines its best grid points.
 struct GlobalPhaseSettings {
-    std::size_t starts;     // short runs from this many of the best grid points
-    int shapeEvaluations;   // each of at most this many evaluations
+    std::size_t starts;    // short runs from this many of the best grid points
+    int shapeEvaluations;  // each of at most this many evaluations
+    // The grid is made of this many equal blocks of different character (jumps, say); the
+    // short runs start from the best point of each block before the next best points, so
+    // that one block's local minimum cannot take every start.
+    std::size_t blocks = 1;
+    // Rank and run on the representatives in implied volatilities whatever the calibration's
+    // measure (where their prices have them): the smile's shape, which decides between local
+    // minima of different character, shows in volatilities at every maturity, while price
+    // errors are dominated by the long maturities' large prices.
+    bool shapeInVolatilities = false;
 };
 
-// The start of the fit to the whole table: the grid ranked on the representative options,
-// short local runs from its best points, the best end point. Counts every surface evaluation.
-// Checks first that the pricer takes every option at the grid's first point.
-std::vector<double> GlobalPhase(double spot, const std::vector<CalibrationQuote>& quotes,
-                                const CalibrationProblem& problem, const SurfaceModel& model,
-                                const std::vector<std::vector<double>>& grid,
-                                const GlobalPhaseSettings& settings, SurfaceFit& fit,
-                                ParallelFor& runner, StopPoll& poll, int& evaluations);
+// Starts for the fit to the whole table: the grid ranked on the representative options,
+// short local runs from its best points, and their end points from the best (the best grid
+// point alone when the budget leaves no short run). Counts every surface evaluation. Checks
+// first that the pricer takes every option at the grid's first point.
+std::vector<std::vector<double>> GlobalPhase(double spot,
+                                             const std::vector<CalibrationQuote>& quotes,
+                                             const CalibrationProblem& problem,
+                                             const SurfaceModel& model,
+                                             const std::vector<std::vector<double>>& grid,
+                                             const GlobalPhaseSettings& settings, SurfaceFit& fit,
+                                             ParallelFor& runner, StopPoll& poll, int& evaluations);
+
+// In a price or relative measure, a short fit of the whole table in implied volatilities from
+// start (at most maxEvaluations, counted in evaluations), whose end is a better start for the
+// measure's own fit than the global phase's: the volatilities' fit converges in a few steps
+// from far away, where a fit of prices crawls along the valley of the long maturities. Returns
+// start unchanged in the vol measure or where an observed price has no implied volatility.
+std::vector<double> RefineInVolatilities(double spot, const std::vector<CalibrationQuote>& quotes,
+                                         const CalibrationProblem& problem,
+                                         const SurfaceModel& model,
+                                         const std::vector<double>& start, int maxEvaluations,
+                                         ParallelFor& runner, StopPoll& poll, int& evaluations);
 
 struct CalibrationOutcome {
     std::vector<double> x;

@@ -85,9 +85,8 @@ bool SurfaceFit::Evaluate(const double* x, double* residuals, double* jacobian) 
             double vega = observed_vegas_[i];
             error /= vega;
             try {
-                const double volatility =
-                    BlackImpliedVolatility(o.optionType, prices_[i], spot_, o.strike, o.maturity,
-                                           o.rate, o.dividendYield);
+                const double volatility = BlackImpliedVolatility(
+                    o.optionType, prices_[i], spot_, o.strike, o.maturity, o.rate, o.dividendYield);
                 const double modelVega = Vega(o, spot_, volatility);
                 if (modelVega > 1e-12) {
                     vega = modelVega;

@@ -59,10 +59,9 @@ void PriceGroups(const BatesParameters& model, bool withJumps, std::vector<Batch
         if (a.contour.middle != b.contour.middle) return a.contour.middle;
         return a.contour.nu < b.contour.nu;
     });
-    const Sensitivities sensitivities =
-        parameterDerivatives == nullptr ? Sensitivities::kNone
-        : withJumps                     ? Sensitivities::kJumpParameters
-                                        : Sensitivities::kParameters;
+    const Sensitivities sensitivities = parameterDerivatives == nullptr ? Sensitivities::kNone
+                                        : withJumps ? Sensitivities::kJumpParameters
+                                                    : Sensitivities::kParameters;
     const std::size_t perOption = static_cast<std::size_t>(ComponentCount(sensitivities));
     // The groups first, members[start[g] .. start[g + 1] - 1]; then each group as a task of
     // the runner, with its own scratch, writing only its own members' slots.
@@ -197,9 +196,9 @@ void PriceOptions(double spot, const BatesParameters& model, const BatchOption* 
             if (derivatives != nullptr) CopyParameterDerivatives(g, derivatives);
             continue;
         }
-        pending.push_back({i, o.optionType, market,
-                           ChooseContour(market.logMoneyness, o.maturity, model.heston,
-                                         model.jumps, width)});
+        pending.push_back(
+            {i, o.optionType, market,
+             ChooseContour(market.logMoneyness, o.maturity, model.heston, model.jumps, width)});
     }
     if (model.jumps.lambda != 0.0 || parameterDerivatives == nullptr) {
         PriceBatch(model, pending, prices, parameterDerivatives, runner, width);

@@ -67,8 +67,8 @@ void IntegrateWithJumps(const ModelParameters& model, const JumpParameters& jump
             return IntegrateOptionFor<Sensitivities::kGreeks>(model, jumps, market, contour,
                                                               integrals, width);
         case Sensitivities::kJumpParameters:
-            return IntegrateOptionFor<Sensitivities::kJumpParameters>(model, jumps, market,
-                                                                      contour, integrals, width);
+            return IntegrateOptionFor<Sensitivities::kJumpParameters>(model, jumps, market, contour,
+                                                                      integrals, width);
         case Sensitivities::kJumpGreeks:
             return IntegrateOptionFor<Sensitivities::kJumpGreeks>(model, jumps, market, contour,
                                                                   integrals, width);
@@ -84,8 +84,7 @@ void IntegrateOption(const ModelParameters& model, const Market& market, const C
 
 void IntegrateOption(const BatesParameters& model, const Market& market, const Contour& contour,
                      Sensitivities sensitivities, double* integrals, VectorWidth width) {
-    IntegrateWithJumps(model.heston, model.jumps, market, contour, sensitivities, integrals,
-                       width);
+    IntegrateWithJumps(model.heston, model.jumps, market, contour, sensitivities, integrals, width);
 }
 
 double OptionPrice(int optionType, const Market& market, const ModelParameters& model,
@@ -128,8 +127,8 @@ double OptionPrice(int optionType, const Market& market, const BatesParameters& 
 
 Contour JumpDerivativeContour(const Market& market, const BatesParameters& model,
                               VectorWidth width) {
-    return ChooseContour(market.logMoneyness, market.maturity, model.heston,
-                         LineJumps(model.jumps), width);
+    return ChooseContour(market.logMoneyness, market.maturity, model.heston, LineJumps(model.jumps),
+                         width);
 }
 
 BatesGreeks OptionGreeks(int optionType, const Market& market, const BatesParameters& model,

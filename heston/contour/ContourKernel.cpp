@@ -22,11 +22,11 @@ using vm::ComplexParts;
 using vm::PlainMask;
 
 template <Sensitivities kSensitivities>
-constexpr Gradient kGradientOf =
-    kSensitivities == Sensitivities::kNone ? Gradient::kNone
-    : kSensitivities == Sensitivities::kParameters || kSensitivities == Sensitivities::kJumpParameters
-        ? Gradient::kParameters
-        : Gradient::kFull;
+constexpr Gradient kGradientOf = kSensitivities == Sensitivities::kNone ? Gradient::kNone
+                                 : kSensitivities == Sensitivities::kParameters ||
+                                         kSensitivities == Sensitivities::kJumpParameters
+                                     ? Gradient::kParameters
+                                     : Gradient::kFull;
 
 // ln M at the nodes, with the jumps where the line has them or their gradient is wanted.
 template <Sensitivities kSensitivities, class T>

@@ -60,11 +60,11 @@ static_assert(kDV0 == 1 && kDk == 1 + kModelParameterCount,
 
 // Integrands per option.
 constexpr int ComponentCount(Sensitivities sensitivities) {
-    return sensitivities == Sensitivities::kNone              ? 1
-           : sensitivities == Sensitivities::kParameters      ? 1 + kModelParameterCount
-           : sensitivities == Sensitivities::kGreeks          ? kDMaturity + 1
+    return sensitivities == Sensitivities::kNone             ? 1
+           : sensitivities == Sensitivities::kParameters     ? 1 + kModelParameterCount
+           : sensitivities == Sensitivities::kGreeks         ? kDMaturity + 1
            : sensitivities == Sensitivities::kJumpParameters ? 1 + kBatesParameterCount
-                                                              : kIntegralCount;
+                                                             : kIntegralCount;
 }
 
 // True when the jump parameters' derivatives are integrated.

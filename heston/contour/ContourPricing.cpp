@@ -99,7 +99,6 @@ bool JumpsSwamp(double nu, double k, double maturity, const JumpParameters& j) {
     return !(exponent + std::log(lambdaT) <= std::log(limit));
 }
 
-
 // The derivatives of the jumps' term of ln M, J(nu) = lambda T (phi(nu) - 1 - nu m), on the real
 // axis: first .. fourth (the moments of a normal variable of mean muJ + nu deltaJ^2 and
 // variance deltaJ^2, times lambda T phi).
@@ -110,8 +109,7 @@ struct JumpSlopes {
 JumpSlopes JumpDerivatives(double nu, double maturity, const JumpParameters& j) {
     const double delta2 = j.deltaJ * j.deltaJ;
     const double a = j.muJ + nu * delta2;
-    const double lambdaTPhi =
-        j.lambda * maturity * std::exp(nu * j.muJ + 0.5 * nu * nu * delta2);
+    const double lambdaTPhi = j.lambda * maturity * std::exp(nu * j.muJ + 0.5 * nu * nu * delta2);
     const double a2 = a * a;
     return {lambdaTPhi * a - j.lambda * maturity * MeanJumpSize(j), lambdaTPhi * (a2 + delta2),
             lambdaTPhi * a * (a2 + 3.0 * delta2),
@@ -166,7 +164,8 @@ void MoveToSaddleWithJumps(Contour& c, double k, double maturity, const ModelPar
             if (!(fp > 0.0) || !std::isfinite(f)) break;
             const double next = step - f / fp;
             // Far from nu the polynomial is no guide: at most a few bell widths per expansion.
-            const double limit = 4.0 / std::sqrt(second) + 0.5 * std::fabs(c.nu - (c.callSide ? 1.0 : 0.0));
+            const double limit =
+                4.0 / std::sqrt(second) + 0.5 * std::fabs(c.nu - (c.callSide ? 1.0 : 0.0));
             const double bounded = std::max(-limit, std::min(limit, next));
             const bool settled = std::fabs(bounded - step) <= 1e-8 * (1.0 + std::fabs(c.nu));
             step = bounded;
@@ -471,8 +470,8 @@ Greeks GreeksFromIntegrals(int optionType, const Market& m, const Contour& conto
 BatesGreeks BatesGreeksFromIntegrals(int optionType, const Market& m, const Contour& contour,
                                      const double* J) {
     const double scale = m.strike * m.rateDiscount;
-    return {GreeksFromIntegrals(optionType, m, contour, J), scale * J[kDLambda],
-            scale * J[kDMuJ], scale * J[kDDeltaJ]};
+    return {GreeksFromIntegrals(optionType, m, contour, J), scale * J[kDLambda], scale * J[kDMuJ],
+            scale * J[kDDeltaJ]};
 }
 
 void CopyParameterDerivatives(const BatesGreeks& g, double* derivatives) {

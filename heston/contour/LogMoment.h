@@ -258,8 +258,8 @@ HESTON_VMATH_INLINE void AddJumps(const MomentLine& line, T v, LogMomentAt<T>& l
     const double nu = line.nu, delta2 = j.deltaJ * j.deltaJ;
     const double meanJump = MeanJumpSize(j);
     // s muJ + s^2 deltaJ^2 / 2 with s^2 = nu^2 - v^2 - 2 i nu v.
-    const T exponentRe = Broadcast<T>(nu * j.muJ + 0.5 * nu * nu * delta2) -
-                         Broadcast<T>(0.5 * delta2) * v * v;
+    const T exponentRe =
+        Broadcast<T>(nu * j.muJ + 0.5 * nu * nu * delta2) - Broadcast<T>(0.5 * delta2) * v * v;
     const T exponentIm = Broadcast<T>(0.0) - v * Broadcast<T>(j.muJ + nu * delta2);
     const C phi = vmath::PolarOrZero(vmath::RealExp(exponentRe), exponentIm, plain);
     plain &= vmath::FiniteLanes(phi.re);

@@ -30,9 +30,9 @@ constexpr double kSpot = 100.0, kRate = 0.03, kYield = 0.01;
 
 reference::BatesReference::CallAndPut Reference(double K, double T, const BatesParameters& p) {
     const ModelParameters& m = p.heston;
-    reference::BatesReference ref{kSpot,   K,       T,       kRate,         kYield,
-                                  m.v0,    m.theta, m.kappa, m.sigma,       m.rho,
-                                  p.jumps.lambda,   p.jumps.muJ, p.jumps.deltaJ};
+    reference::BatesReference ref{
+        kSpot,   K,       T,     kRate,          kYield,      m.v0,          m.theta,
+        m.kappa, m.sigma, m.rho, p.jumps.lambda, p.jumps.muJ, p.jumps.deltaJ};
     return ref.Prices();
 }
 
@@ -67,9 +67,8 @@ TEST(BatesPricing, AgreesWithLongDoubleQuadratureFromOneDayToThirtyYears) {
                     const double expected = static_cast<double>(type == 1 ? want.call : want.put);
                     const double tolerance =
                         expected > 1e-3 * kSpot ? 1e-10 * expected : 1e-10 * kSpot;
-                    EXPECT_NEAR(price, expected, tolerance)
-                        << "T " << T << " K " << K << " type " << type << " lambda "
-                        << p.jumps.lambda;
+                    EXPECT_NEAR(price, expected, tolerance) << "T " << T << " K " << K << " type "
+                                                            << type << " lambda " << p.jumps.lambda;
                     ++compared;
                 }
             }
@@ -94,23 +93,22 @@ TEST(BatesPricing, MeetsMertonsSeriesAsSigmaVanishes) {
     // theta), and the model is Merton's jump diffusion; a tiny sigma moves the price by
     // orders below the goal. Also the jumps alone, without any variance.
     const JumpParameters jumpSets[] = {{0.5, -0.15, 0.2}, {4.0, 0.03, 0.05}, {1.0, -0.3, 0.0}};
-    const ModelParameters variances[] = {{0.04, 0.04, 2.0, 0.0, -0.5},
-                                         {0.09, 0.02, 3.0, 0.0, 0.3},
-                                         {0.04, 0.04, 2.0, 1e-12, -0.5}};
+    const ModelParameters variances[] = {
+        {0.04, 0.04, 2.0, 0.0, -0.5}, {0.09, 0.02, 3.0, 0.0, 0.3}, {0.04, 0.04, 2.0, 1e-12, -0.5}};
     for (const JumpParameters& j : jumpSets) {
         for (const ModelParameters& m : variances) {
             for (double T : {1.0 / 365, 0.1, 1.0, 5.0, 30.0}) {
                 for (double K : {60.0, 95.0, 100.0, 120.0, 200.0}) {
-                    reference::BatesReference merton{kSpot,   K,   T,     kRate,   kYield,
-                                                     m.v0,    m.theta, m.kappa, 0.0,   0.0,
-                                                     j.lambda, j.muJ, j.deltaJ};
+                    reference::BatesReference merton{kSpot,    K,       T,       kRate, kYield,
+                                                     m.v0,     m.theta, m.kappa, 0.0,   0.0,
+                                                     j.lambda, j.muJ,   j.deltaJ};
                     for (int type : {1, 2}) {
                         const double price =
                             EuropeanPrice(type, kSpot, K, T, kRate, kYield, BatesParameters{m, j});
                         EXPECT_NEAR(price, static_cast<double>(merton.MertonPrice(type)),
                                     1e-10 * kSpot)
-                            << "T " << T << " K " << K << " type " << type << " sigma "
-                            << m.sigma << " lambda " << j.lambda;
+                            << "T " << T << " K " << K << " type " << type << " sigma " << m.sigma
+                            << " lambda " << j.lambda;
                     }
                 }
             }
@@ -120,7 +118,7 @@ TEST(BatesPricing, MeetsMertonsSeriesAsSigmaVanishes) {
     const ModelParameters none{0.0, 0.0, 1.0, 0.0, 0.0};
     for (double T : {0.1, 1.0}) {
         for (double K : {80.0, 100.0, 110.0}) {
-            reference::BatesReference merton{kSpot, K,   T,   kRate, kYield, 0.0,  0.0,
+            reference::BatesReference merton{kSpot, K,   T,   kRate, kYield, 0.0, 0.0,
                                              1.0,   0.0, 0.0, 0.5,   -0.15,  0.2};
             for (int type : {1, 2}) {
                 const double price = EuropeanPrice(type, kSpot, K, T, kRate, kYield,
@@ -139,8 +137,8 @@ bool SameBits(double a, double b) {
 TEST(BatesPricing, WithoutJumpsIsHestonBitForBit) {
     // lambda = 0, whatever the jump sizes: price, Greeks, implied volatility and batch are the
     // Heston pricer's to the last bit; d/dmuJ and d/ddeltaJ are 0 there, d/dlambda is not.
-    const ModelParameters models[] = {{0.04, 0.04, 1.5, 0.3, -0.7}, {0.0, 0.09, 3.0, 0.5, -0.3},
-                                      {0.5, 0.3, 20.0, 0.5, 0.3}};
+    const ModelParameters models[] = {
+        {0.04, 0.04, 1.5, 0.3, -0.7}, {0.0, 0.09, 3.0, 0.5, -0.3}, {0.5, 0.3, 20.0, 0.5, 0.3}};
     std::vector<BatchOption> options;
     for (double T : {1.0 / 365, 0.5, 10.0}) {
         for (double K : {50.0, 95.0, 100.0, 130.0}) {
@@ -151,11 +149,11 @@ TEST(BatesPricing, WithoutJumpsIsHestonBitForBit) {
     for (const ModelParameters& m : models) {
         const BatesParameters bates{m, {0.0, -0.2, 0.3}};
         for (const BatchOption& o : options) {
-            const double heston = EuropeanPrice(o.optionType, kSpot, o.strike, o.maturity, kRate,
-                                                kYield, m);
-            EXPECT_TRUE(SameBits(EuropeanPrice(o.optionType, kSpot, o.strike, o.maturity, kRate,
-                                               kYield, bates),
-                                 heston));
+            const double heston =
+                EuropeanPrice(o.optionType, kSpot, o.strike, o.maturity, kRate, kYield, m);
+            EXPECT_TRUE(SameBits(
+                EuropeanPrice(o.optionType, kSpot, o.strike, o.maturity, kRate, kYield, bates),
+                heston));
             const heston::Greeks g =
                 EuropeanGreeks(o.optionType, kSpot, o.strike, o.maturity, kRate, kYield, m);
             const BatesGreeks b =
@@ -167,11 +165,11 @@ TEST(BatesPricing, WithoutJumpsIsHestonBitForBit) {
                 EXPECT_NE(b.dLambda, 0.0);
             }
             if (o.strike == 130.0 && o.maturity >= 0.5) {
-                EXPECT_TRUE(SameBits(heston::ModelImpliedVolatility(o.optionType, kSpot, o.strike,
-                                                                    o.maturity, kRate, kYield,
-                                                                    bates),
-                                     heston::ModelImpliedVolatility(o.optionType, kSpot, o.strike,
-                                                                    o.maturity, kRate, kYield, m)));
+                EXPECT_TRUE(
+                    SameBits(heston::ModelImpliedVolatility(o.optionType, kSpot, o.strike,
+                                                            o.maturity, kRate, kYield, bates),
+                             heston::ModelImpliedVolatility(o.optionType, kSpot, o.strike,
+                                                            o.maturity, kRate, kYield, m)));
             }
         }
         const std::size_t n = options.size();
@@ -217,8 +215,9 @@ TEST(BatesPricing, JumpGreeksMatchFiniteDifferences) {
                     auto jumpsAt = [&](int which) {
                         return [&, which](double x) {
                             BatesParameters q = p;
-                            (which == 0 ? q.jumps.lambda
-                                        : which == 1 ? q.jumps.muJ : q.jumps.deltaJ) = x;
+                            (which == 0   ? q.jumps.lambda
+                             : which == 1 ? q.jumps.muJ
+                                          : q.jumps.deltaJ) = x;
                             return EuropeanPrice(type, kSpot, K, T, kRate, kYield, q);
                         };
                     };
@@ -236,7 +235,9 @@ TEST(BatesPricing, JumpGreeksMatchFiniteDifferences) {
                         ++compared;
                     }
                     const double theta = -Derivative(
-                        [&](double t) { return EuropeanPrice(type, kSpot, K, t, kRate, kYield, p); },
+                        [&](double t) {
+                            return EuropeanPrice(type, kSpot, K, t, kRate, kYield, p);
+                        },
                         T, 1e-3 * T);
                     EXPECT_NEAR(g.heston.theta, theta, 1e-7 * std::fabs(theta) + 1e-10 * kSpot)
                         << "theta T " << T << " K " << K;
@@ -278,8 +279,8 @@ TEST(BatesPricing, BatchMatchesSinglePrices) {
         const BatesGreeks g =
             EuropeanGreeks(o.optionType, kSpot, o.strike, o.maturity, kRate, kYield, p);
         EXPECT_NEAR(prices[i], g.heston.price, 1e-13 * kSpot) << i;
-        const double want[8] = {g.heston.dV0,   g.heston.dTheta, g.heston.dKappa, g.heston.dSigma,
-                                g.heston.dRho,  g.dLambda,       g.dMuJ,          g.dDeltaJ};
+        const double want[8] = {g.heston.dV0,  g.heston.dTheta, g.heston.dKappa, g.heston.dSigma,
+                                g.heston.dRho, g.dLambda,       g.dMuJ,          g.dDeltaJ};
         for (int j = 0; j < 8; ++j) {
             EXPECT_NEAR(derivatives[8 * i + j], want[j], 1e-9 * std::fabs(want[j]) + 1e-12 * kSpot)
                 << i << " " << j;
@@ -312,9 +313,8 @@ TEST(BatesPricing, RefusesInvalidJumpsWithTheirNames) {
         };
         expectNamed([&] { EuropeanPrice(1, kSpot, 100.0, 1.0, kRate, kYield, p); }, "price");
         expectNamed([&] { EuropeanGreeks(1, kSpot, 100.0, 1.0, kRate, kYield, p); }, "Greeks");
-        expectNamed(
-            [&] { heston::ModelImpliedVolatility(1, kSpot, 100.0, 1.0, kRate, kYield, p); },
-            "implied volatility");
+        expectNamed([&] { heston::ModelImpliedVolatility(1, kSpot, 100.0, 1.0, kRate, kYield, p); },
+                    "implied volatility");
         expectNamed(
             [&] {
                 const BatchOption o{1, 100.0, 1.0, kRate, kYield};
