@@ -289,7 +289,7 @@ TEST_P(BatesFunctions, BadJumpsAreNamedAndBadOptionsAreNumErrors) {
 }
 
 // Fifteen calls priced under known Bates parameters; the fits from no guess in two measures
-// find a zero error, and their columns pass straight into heston_Price's Parameters and Jumps.
+// recover them, and their columns pass straight into heston_Price's Parameters and Jumps.
 const char kSurface[] =
     "0.04,80,0.1,0.5,1.5,=heston_Price(\"C\",100,B1:B5,C1:E1,0.02,0.01,A1:A5,,,A6:A8)\n"
     "0.05,90\n"
@@ -309,8 +309,11 @@ TEST_P(BatesFunctions, BatesCalibrationFitsItsSurfaceAndFeedsThePricer) {
                  "\n\n\n\n\n\n\n\n\n\n"
                  "=heston_Price(\"P\",100,105,1,0.02,0.01,A9:A13,,,A14:A16),"
                  "=heston_Price(\"P\",100,105,1,0.02,0.01,A1:A5,,,A6:A8)\n");
+    const double truth[] = {0.04, 0.05, 1.5, 0.5, -0.7, 0.5, -0.2, 0.15};
     for (int column : {0, 1}) {
         SCOPED_TRACE(column);
+        for (int j = 0; j < 8; ++j)
+            EXPECT_NEAR(Number(CellAt(sheet, 8 + j, column), "parameter"), truth[j], 1e-6) << j;
         EXPECT_LT(Number(CellAt(sheet, 8 + 8, column), "rmse"), 1e-6);
         EXPECT_GT(Number(CellAt(sheet, 8 + 9, column), "evaluations"), 0.0);
         EXPECT_EQ(Text(CellAt(sheet, 8 + 10, column)), "converged");
