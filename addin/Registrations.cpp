@@ -201,9 +201,6 @@ constexpr ArgumentEntry kJumps{
     "year (>= 0), mean and standard deviation (>= 0) of the log jump. Omitted: no jumps ",
     "XLF_OPER"};
 
-constexpr ArgumentEntry kPricingOptionArgs[] = {
-    kPricingOptionType, kPricingSpot,          kPricingStrike,    kPricingMaturity,
-    kPricingRate,       kPricingDividendYield, kPricingParameters};
 constexpr ArgumentEntry kPricingExercise{
     "Exercise",
     " Optional: \"European\" (default: Fourier inversion) or \"American\" (finite "
