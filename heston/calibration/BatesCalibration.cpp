@@ -23,14 +23,17 @@ const std::vector<ParameterRule> kParameterRules = {
     {"muJ", BoundRule::kAny},           {"deltaJ", BoundRule::kNonNegative}};
 
 // The jumps of the global phase's grid (lambda, muJ, deltaJ): rare large crashes, yearly
-// moderate falls, and frequent small moves. Each is combined with every point of the Heston
-// grid, whose variances give up the jumps' share of the at-the-money variance.
-constexpr JumpParameters kGridJumps[] = {
-    {0.1, -0.5, 0.2}, {0.3, -0.2, 0.15}, {1.0, -0.1, 0.1}, {2.0, -0.03, 0.05}};
+// moderate falls, and frequent small moves, each combined with Heston points whose variances
+// give up the jumps' share of the at-the-money variance. The grid comes in two stages: the
+// whole Heston grid with the yearly falls, then its best kKeptHestonPoints points with every
+// kind of jumps, one block of points per kind.
+constexpr JumpParameters kGridJumps[] = {{0.1, -0.5, 0.2}, {0.3, -0.2, 0.15}, {1.0, -0.1, 0.1}};
 constexpr std::size_t kJumpSets = sizeof kGridJumps / sizeof kGridJumps[0];
-// Short local runs from the best grid point of each jump set, each of at most this many
+constexpr std::size_t kFirstJumps = 1;
+constexpr std::size_t kKeptHestonPoints = 12;
+// Short local runs from the best grid point of each kind of jumps, each of at most this many
 // evaluations; fits to the whole table from the best kFinalFits of their end points.
-constexpr GlobalPhaseSettings kGlobalPhase{kJumpSets, 15, kJumpSets, true};
+constexpr GlobalPhaseSettings kGlobalPhase{kJumpSets, 10, kJumpSets, true};
 constexpr std::size_t kFinalFits = 1;
 // In a price or relative measure, the start is first refined in implied volatilities by at most
 // this many evaluations of the whole table (CalibrationPhases.h).
@@ -55,30 +58,33 @@ std::vector<double> Vector(const BatesParameters& p) {
     return x;
 }
 
-// The Heston grid with each of the grid's jumps, within the bounds.
-std::vector<std::vector<double>> BatesGrid(double spot, const std::vector<CalibrationQuote>& quotes,
-                                           const std::vector<double>& lower,
-                                           const std::vector<double>& upper) {
-    const std::vector<double> hestonLower(lower.begin(), lower.begin() + kModelParameterCount);
-    const std::vector<double> hestonUpper(upper.begin(), upper.begin() + kModelParameterCount);
-    const std::vector<std::vector<double>> heston =
-        HestonGrid(spot, quotes, hestonLower, hestonUpper);
+// A Heston point with jumps, within the bounds; the variances give up the jumps' share of the
+// at-the-money variance.
+std::vector<double> WithJumps(const std::vector<double>& heston, const JumpParameters& jumps,
+                              const std::vector<double>& lower, const std::vector<double>& upper) {
+    const double lambda = Clamp(jumps.lambda, lower[5], upper[5]);
+    const double muJ = Clamp(jumps.muJ, lower[6], upper[6]);
+    const double deltaJ = Clamp(jumps.deltaJ, lower[7], upper[7]);
+    // The jumps' variance of the log price per year.
+    const double jumpVariance = lambda * (muJ * muJ + deltaJ * deltaJ);
+    std::vector<double> x(heston.begin(), heston.begin() + kModelParameterCount);
+    x[0] = Clamp(std::max(heston[0] - jumpVariance, 0.25 * heston[0]), lower[0], upper[0]);
+    x[1] = Clamp(std::max(heston[1] - jumpVariance, 0.25 * heston[1]), lower[1], upper[1]);
+    x.push_back(lambda);
+    x.push_back(muJ);
+    x.push_back(deltaJ);
+    return x;
+}
+
+// The Heston points with each of `kinds` kinds of jumps, one block of points per kind.
+std::vector<std::vector<double>> Combine(const std::vector<std::vector<double>>& heston,
+                                         const JumpParameters* jumps, std::size_t kinds,
+                                         const std::vector<double>& lower,
+                                         const std::vector<double>& upper) {
     std::vector<std::vector<double>> points;
-    points.reserve(heston.size() * kJumpSets);
-    for (const JumpParameters& jumps : kGridJumps) {
-        const double lambda = Clamp(jumps.lambda, lower[5], upper[5]);
-        const double muJ = Clamp(jumps.muJ, lower[6], upper[6]);
-        const double deltaJ = Clamp(jumps.deltaJ, lower[7], upper[7]);
-        // The jumps' variance of the log price per year, taken from v0 and theta.
-        const double jumpVariance = lambda * (muJ * muJ + deltaJ * deltaJ);
+    for (std::size_t j = 0; j < kinds; ++j) {
         for (const std::vector<double>& h : heston) {
-            std::vector<double> x = h;
-            x[0] = Clamp(std::max(h[0] - jumpVariance, 0.25 * h[0]), lower[0], upper[0]);
-            x[1] = Clamp(std::max(h[1] - jumpVariance, 0.25 * h[1]), lower[1], upper[1]);
-            x.push_back(lambda);
-            x.push_back(muJ);
-            x.push_back(deltaJ);
-            points.push_back(x);
+            points.push_back(WithJumps(h, jumps[j], lower, upper));
         }
     }
     return points;
@@ -110,9 +116,22 @@ BatesCalibrationResult CalibrateBates(double spot, const std::vector<Calibration
     if (settings.hasInitialGuess) {
         fit.CheckOptions(starts.front().data());
     } else {
-        starts = GlobalPhase(spot, quotes, problem, kBates,
-                             BatesGrid(spot, quotes, problem.lower, problem.upper), kGlobalPhase,
-                             fit, runner, poll, evaluations);
+        const std::vector<std::vector<double>> heston =
+            HestonGrid(spot, quotes,
+                       std::vector<double>(problem.lower.begin(),
+                                           problem.lower.begin() + kModelParameterCount),
+                       std::vector<double>(problem.upper.begin(),
+                                           problem.upper.begin() + kModelParameterCount));
+        const GridRefinement refinement{
+            kKeptHestonPoints, [&](const std::vector<std::size_t>& best) {
+                std::vector<std::vector<double>> kept;
+                for (std::size_t i : best) kept.push_back(heston[i]);
+                return Combine(kept, kGridJumps, kJumpSets, problem.lower, problem.upper);
+            }};
+        starts =
+            GlobalPhase(spot, quotes, problem, kBates,
+                        Combine(heston, &kGridJumps[kFirstJumps], 1, problem.lower, problem.upper),
+                        kGlobalPhase, fit, runner, poll, evaluations, &refinement);
         if (starts.size() > kFinalFits) starts.resize(kFinalFits);
         for (std::vector<double>& start : starts) {
             start = RefineInVolatilities(spot, quotes, problem, kBates, start, kRefinement, runner,

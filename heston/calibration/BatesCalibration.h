@@ -7,7 +7,7 @@
 // of CalibrateAccurately (ContourCalibration.h); the vectors have eight entries.
 //
 // Without an initial guess the global phase (CalibrationPhases.h) ranks Heston's grid combined
-// with four kinds of jumps (rare crashes, yearly falls, frequent small moves, and in between),
+// with three kinds of jumps (rare crashes, yearly falls, frequent small moves),
 // the variances giving up the jumps' share of the at-the-money variance, on the representative
 // options in implied volatilities whatever the measure: the short end's steep smile, which
 // only the jumps can bend, shows in volatilities, while in prices the long maturities' large

@@ -225,10 +225,10 @@ std::vector<std::vector<double>> HestonGrid(double spot,
 
 std::vector<std::vector<double>> GlobalPhase(
     double spot, const std::vector<CalibrationQuote>& quotes, const CalibrationProblem& problem,
-    const SurfaceModel& model, const std::vector<std::vector<double>>& grid,
+    const SurfaceModel& model, const std::vector<std::vector<double>>& firstGrid,
     const GlobalPhaseSettings& settings, SurfaceFit& fit, ParallelFor& runner, StopPoll& poll,
-    int& evaluations) {
-    std::vector<double> x = grid.front();
+    int& evaluations, const GridRefinement* refinement) {
+    std::vector<double> x = firstGrid.front();
     fit.CheckOptions(x.data());
     const std::vector<CalibrationQuote> representatives = Representatives(spot, quotes);
     SurfaceFit shape = ShapeFit(spot, representatives, problem.measure,
@@ -237,20 +237,35 @@ std::vector<std::vector<double>> GlobalPhase(
 
     // The global phase may use at most half the evaluations; the fit needs the rest. The grid
     // points are ranked as tasks of one batch, each pricing its few options on its own thread.
-    const int budget = problem.maxEvaluations / 2;
-    const int ranking = std::max(0, std::min(static_cast<int>(grid.size()), budget - evaluations));
-    std::vector<std::pair<double, std::size_t>> ranked(ranking);
-    poll.ThrowIfRequested();
-    auto rank = [&](int k) {
-        SurfaceFit local = shape.OnThisThread();
-        ranked[k] = {local.SumOfSquares(grid[k].data()), static_cast<std::size_t>(k)};
-    };
-    runner.ForEach(ranking, rank);
-    evaluations += ranking;
-    if (ranked.empty()) ranked.emplace_back(0.0, 0);
     // Ties keep the grid's order, so the choice is the same everywhere.
-    std::stable_sort(ranked.begin(), ranked.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const int budget = problem.maxEvaluations / 2;
+    auto rankGrid = [&](const std::vector<std::vector<double>>& points) {
+        const int ranking =
+            std::max(0, std::min(static_cast<int>(points.size()), budget - evaluations));
+        std::vector<std::pair<double, std::size_t>> ranked(ranking);
+        poll.ThrowIfRequested();
+        auto rank = [&](int k) {
+            SurfaceFit local = shape.OnThisThread();
+            ranked[k] = {local.SumOfSquares(points[k].data()), static_cast<std::size_t>(k)};
+        };
+        runner.ForEach(ranking, rank);
+        evaluations += ranking;
+        if (ranked.empty()) ranked.emplace_back(0.0, 0);
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        return ranked;
+    };
+    std::vector<std::pair<double, std::size_t>> ranked = rankGrid(firstGrid);
+    std::vector<std::vector<double>> refined;
+    if (refinement != nullptr) {
+        std::vector<std::size_t> best;
+        for (std::size_t i = 0; i < ranked.size() && i < refinement->keep; ++i) {
+            best.push_back(ranked[i].second);
+        }
+        refined = refinement->expand(best);
+        ranked = rankGrid(refined);
+    }
+    const std::vector<std::vector<double>>& grid = refinement != nullptr ? refined : firstGrid;
 
     x = grid[ranked.front().second];
     if (settings.blocks > 1 && ranked.size() == grid.size()) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "calibration/ContourCalibration.h"
@@ -83,17 +84,26 @@ struct GlobalPhaseSettings {
     bool shapeInVolatilities = false;
 };
 
-// Starts for the fit to the whole table: the grid ranked on the representative options,
-// short local runs from its best points, and their end points from the best (the best grid
-// point alone when the budget leaves no short run). Counts every surface evaluation. Checks
-// first that the pricer takes every option at the grid's first point.
-std::vector<std::vector<double>> GlobalPhase(double spot,
-                                             const std::vector<CalibrationQuote>& quotes,
-                                             const CalibrationProblem& problem,
-                                             const SurfaceModel& model,
-                                             const std::vector<std::vector<double>>& grid,
-                                             const GlobalPhaseSettings& settings, SurfaceFit& fit,
-                                             ParallelFor& runner, StopPoll& poll, int& evaluations);
+// A grid in two stages: the best `keep` points of the first grid, ranked on the representative
+// options, are expanded into the grid proper (each, say, with several kinds of jumps), which
+// is ranked in turn; cheaper than ranking every combination where the first stage already
+// tells the promising points apart. expand receives the kept points' indices in the first
+// grid, from the best.
+struct GridRefinement {
+    std::size_t keep;
+    std::function<std::vector<std::vector<double>>(const std::vector<std::size_t>& best)> expand;
+};
+
+// Starts for the fit to the whole table: the grid (the first grid, or with a refinement the
+// grid it expands into) ranked on the representative options, short local runs from its best
+// points, and their end points from the best (the best grid point alone when the budget leaves
+// no short run). Counts every surface evaluation. Checks first that the pricer takes every
+// option at the first grid's first point.
+std::vector<std::vector<double>> GlobalPhase(
+    double spot, const std::vector<CalibrationQuote>& quotes, const CalibrationProblem& problem,
+    const SurfaceModel& model, const std::vector<std::vector<double>>& grid,
+    const GlobalPhaseSettings& settings, SurfaceFit& fit, ParallelFor& runner, StopPoll& poll,
+    int& evaluations, const GridRefinement* refinement = nullptr);
 
 // In a price or relative measure, a short fit of the whole table in implied volatilities from
 // start (at most maxEvaluations, counted in evaluations), whose end is a better start for the

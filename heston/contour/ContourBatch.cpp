@@ -59,9 +59,13 @@ void PriceGroups(const BatesParameters& model, bool withJumps, std::vector<Batch
         if (a.contour.middle != b.contour.middle) return a.contour.middle;
         return a.contour.nu < b.contour.nu;
     });
-    const Sensitivities sensitivities = parameterDerivatives == nullptr ? Sensitivities::kNone
-                                        : withJumps ? Sensitivities::kJumpParameters
-                                                    : Sensitivities::kParameters;
+    // Prices alone take the jumps' term where the model has jumps; derivatives take it with
+    // the jumps' own (withJumps) or are Heston's.
+    const Sensitivities sensitivities =
+        parameterDerivatives == nullptr
+            ? (model.jumps.lambda != 0.0 ? Sensitivities::kJumpPrice : Sensitivities::kNone)
+        : withJumps ? Sensitivities::kJumpParameters
+                    : Sensitivities::kParameters;
     const std::size_t perOption = static_cast<std::size_t>(ComponentCount(sensitivities));
     // The groups first, members[start[g] .. start[g + 1] - 1]; then each group as a task of
     // the runner, with its own scratch, writing only its own members' slots.

@@ -66,6 +66,9 @@ void IntegrateWithJumps(const ModelParameters& model, const JumpParameters& jump
         case Sensitivities::kGreeks:
             return IntegrateOptionFor<Sensitivities::kGreeks>(model, jumps, market, contour,
                                                               integrals, width);
+        case Sensitivities::kJumpPrice:
+            return IntegrateOptionFor<Sensitivities::kJumpPrice>(model, jumps, market, contour,
+                                                                 integrals, width);
         case Sensitivities::kJumpParameters:
             return IntegrateOptionFor<Sensitivities::kJumpParameters>(model, jumps, market, contour,
                                                                       integrals, width);
@@ -121,7 +124,7 @@ double OptionPrice(int optionType, const Market& market, const BatesParameters& 
     const Contour contour =
         ChooseContour(market.logMoneyness, market.maturity, model.heston, model.jumps, width);
     double integrals[kIntegralCount];
-    IntegrateOption(model, market, contour, Sensitivities::kNone, integrals, width);
+    IntegrateOption(model, market, contour, Sensitivities::kJumpPrice, integrals, width);
     return PriceFromIntegral(optionType, market, contour, integrals[kValue]);
 }
 

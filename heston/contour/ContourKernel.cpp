@@ -22,16 +22,23 @@ using vm::ComplexParts;
 using vm::PlainMask;
 
 template <Sensitivities kSensitivities>
-constexpr Gradient kGradientOf = kSensitivities == Sensitivities::kNone ? Gradient::kNone
-                                 : kSensitivities == Sensitivities::kParameters ||
-                                         kSensitivities == Sensitivities::kJumpParameters
-                                     ? Gradient::kParameters
-                                     : Gradient::kFull;
+constexpr Gradient kGradientOf =
+    kSensitivities == Sensitivities::kNone || kSensitivities == Sensitivities::kJumpPrice
+        ? Gradient::kNone
+    : kSensitivities == Sensitivities::kParameters ||
+            kSensitivities == Sensitivities::kJumpParameters
+        ? Gradient::kParameters
+        : Gradient::kFull;
 
-// ln M at the nodes, with the jumps where the line has them or their gradient is wanted.
+// ln M at the nodes: Heston's alone, or with the jumps' term for the kernels that have it.
 template <Sensitivities kSensitivities, class T>
 HESTON_VMATH_INLINE LogMomentAt<T> LogMomentFor(const MomentLine& line, T v, PlainMask<T>& plain) {
-    return LogMoment<kGradientOf<kSensitivities>, WithJumps(kSensitivities)>(line, v, plain);
+    if constexpr (WithJumpTerm(kSensitivities)) {
+        return LogMoment<kGradientOf<kSensitivities>, WithJumpDerivatives(kSensitivities)>(line, v,
+                                                                                           plain);
+    } else {
+        return HestonLogMoment<kGradientOf<kSensitivities>>(line, v, plain);
+    }
 }
 
 // 1/(s (s - 1)) at a node, and its modulus: the factor every option's kernel shares.
@@ -64,7 +71,7 @@ HESTON_VMATH_INLINE void OptionComponents(const LogMomentAt<T>& logMoment,
     size = magnitude * denominator.size;
     plain &= vm::FiniteLanes(size);
     out[kValue] = kernel.re;
-    if constexpr (kSensitivities != Sensitivities::kNone) {
+    if constexpr (kGradientOf<kSensitivities> != Gradient::kNone) {
         // Re(kernel * d ln M / dp).
         for (int j = 0; j < kModelParameterCount; ++j) {
             const ComplexParts<T>& g = logMoment.gradient[j];
@@ -80,7 +87,7 @@ HESTON_VMATH_INLINE void OptionComponents(const LogMomentAt<T>& logMoment,
         const ComplexParts<T>& g = logMoment.gradient[kMaturityEntry];
         out[kDMaturity] = kernel.re * g.re - kernel.im * g.im;
     }
-    if constexpr (WithJumps(kSensitivities)) {
+    if constexpr (WithJumpDerivatives(kSensitivities)) {
         for (int j = 0; j < kBatesParameterCount - kModelParameterCount; ++j) {
             const ComplexParts<T>& g = logMoment.gradient[kLambdaEntry + j];
             out[JumpComponent(kSensitivities) + j] = kernel.re * g.re - kernel.im * g.im;
@@ -189,7 +196,17 @@ HESTON_VMATH_INLINE void KernelsAt(const KernelLine& line, const double* v, int 
     }
 }
 
-template <class V>
+// ln M alone along a line, with the jumps' term or without.
+template <bool kJumps, class T>
+HESTON_VMATH_INLINE LogMomentAt<T> LineLogMoment(const MomentLine& line, T v, PlainMask<T>& plain) {
+    if constexpr (kJumps) {
+        return LogMoment<Gradient::kNone, false>(line, v, plain);
+    } else {
+        return HestonLogMoment<Gradient::kNone>(line, v, plain);
+    }
+}
+
+template <class V, bool kJumps>
 HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, int n, double* re,
                                       double* im) {
     constexpr int kLanes = vm::kLanes<V>;
@@ -197,7 +214,7 @@ HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, i
         const int lanes = n - i < kLanes ? n - i : kLanes;
         const V at = vm::LoadFirst<V>(v + i, lanes, v[i]);
         PlainMask<V> plain = at == at;
-        const LogMomentAt<V> logMoment = LogMoment<Gradient::kNone, false>(line, at, plain);
+        const LogMomentAt<V> logMoment = LineLogMoment<kJumps>(line, at, plain);
         for (int lane = 0; lane < lanes; ++lane) {
             if (plain[lane]) {
                 re[i + lane] = logMoment.value.re[lane];
@@ -205,7 +222,7 @@ HESTON_VMATH_INLINE void LogMomentsAt(const MomentLine& line, const double* v, i
             } else {
                 bool scalarPlain = true;
                 const LogMomentAt<double> scalar =
-                    LogMoment<Gradient::kNone, false>(line, v[i + lane], scalarPlain);
+                    LineLogMoment<kJumps>(line, v[i + lane], scalarPlain);
                 re[i + lane] = scalar.value.re;
                 im[i + lane] = scalar.value.im;
             }
@@ -223,9 +240,12 @@ HESTON_REALIGN_STACK __attribute__((flatten)) void KernelsSse2(const KernelLine&
     KernelsAt<kSensitivities, vm::V2>(line, v, n, values, sizes);
 }
 
+// ln M along a line, Heston's alone or with the jumps' term: one function each, so that the
+// Heston one is compiled as it would be without jumps.
+template <bool kJumps>
 __attribute__((flatten)) void LogMomentsSse2(const MomentLine& line, const double* v, int n,
                                              double* re, double* im) {
-    LogMomentsAt<vm::V2>(line, v, n, re, im);
+    LogMomentsAt<vm::V2, kJumps>(line, v, n, re, im);
 }
 
 #if HESTON_VMATH_AVX2
@@ -235,10 +255,11 @@ HESTON_REALIGN_STACK __attribute__((target("avx2"), flatten)) void KernelsAvx2(
     KernelsAt<kSensitivities, vm::V4>(line, v, n, values, sizes);
 }
 
+template <bool kJumps>
 __attribute__((target("avx2"), flatten)) void LogMomentsAvx2(const MomentLine& line,
                                                              const double* v, int n, double* re,
                                                              double* im) {
-    LogMomentsAt<vm::V4>(line, v, n, re, im);
+    LogMomentsAt<vm::V4, kJumps>(line, v, n, re, im);
 }
 #endif
 
@@ -262,6 +283,8 @@ KernelLoops ChooseKernelLoops(Sensitivities sensitivities, VectorWidth width) {
             return LoopsOfWidth<Sensitivities::kParameters>(width);
         case Sensitivities::kGreeks:
             return LoopsOfWidth<Sensitivities::kGreeks>(width);
+        case Sensitivities::kJumpPrice:
+            return LoopsOfWidth<Sensitivities::kJumpPrice>(width);
         case Sensitivities::kJumpParameters:
             return LoopsOfWidth<Sensitivities::kJumpParameters>(width);
         case Sensitivities::kJumpGreeks:
@@ -290,6 +313,10 @@ void ScalarKernels(const KernelLine& line, const double* v, int n, double* value
             case Sensitivities::kGreeks:
                 ScalarOptions<Sensitivities::kGreeks>(line, v[j], 0, line.options, node, sizes + j);
                 break;
+            case Sensitivities::kJumpPrice:
+                ScalarOptions<Sensitivities::kJumpPrice>(line, v[j], 0, line.options, node,
+                                                         sizes + j);
+                break;
             case Sensitivities::kJumpParameters:
                 ScalarOptions<Sensitivities::kJumpParameters>(line, v[j], 0, line.options, node,
                                                               sizes + j);
@@ -306,12 +333,14 @@ HESTON_REALIGN_STACK void LogMoments(const MomentLine& line, const double* v, in
                                      double* im, VectorWidth width) {
 #if HESTON_VMATH_AVX2
     if (width == VectorWidth::kWidest && vm::HasAvx2()) {
-        return LogMomentsAvx2(line, v, n, re, im);
+        if (line.jumps.lambda != 0.0) return LogMomentsAvx2<true>(line, v, n, re, im);
+        return LogMomentsAvx2<false>(line, v, n, re, im);
     }
 #else
     (void)width;
 #endif
-    LogMomentsSse2(line, v, n, re, im);
+    if (line.jumps.lambda != 0.0) return LogMomentsSse2<true>(line, v, n, re, im);
+    LogMomentsSse2<false>(line, v, n, re, im);
 }
 
 }  // namespace contour

@@ -34,6 +34,7 @@ enum class Sensitivities {
     kGreeks,          // and, after those, with respect to k (twice) and to the maturity
     kJumpParameters,  // kParameters and, after those, with respect to lambda, muJ, deltaJ
     kJumpGreeks,      // kGreeks and, after those, with respect to lambda, muJ, deltaJ
+    kJumpPrice,       // the price's integrand alone, with the jumps' term in ln M
 };
 
 // The integrands of one option: the price's, the model parameters' in calibration order, then
@@ -60,15 +61,23 @@ static_assert(kDV0 == 1 && kDk == 1 + kModelParameterCount,
 
 // Integrands per option.
 constexpr int ComponentCount(Sensitivities sensitivities) {
-    return sensitivities == Sensitivities::kNone             ? 1
+    return sensitivities == Sensitivities::kNone || sensitivities == Sensitivities::kJumpPrice ? 1
            : sensitivities == Sensitivities::kParameters     ? 1 + kModelParameterCount
            : sensitivities == Sensitivities::kGreeks         ? kDMaturity + 1
            : sensitivities == Sensitivities::kJumpParameters ? 1 + kBatesParameterCount
                                                              : kIntegralCount;
 }
 
+// True when ln M includes the jumps' term. The other kernels are Heston's alone, and do not
+// even look at the line's jumps.
+constexpr bool WithJumpTerm(Sensitivities sensitivities) {
+    return sensitivities == Sensitivities::kJumpPrice ||
+           sensitivities == Sensitivities::kJumpParameters ||
+           sensitivities == Sensitivities::kJumpGreeks;
+}
+
 // True when the jump parameters' derivatives are integrated.
-constexpr bool WithJumps(Sensitivities sensitivities) {
+constexpr bool WithJumpDerivatives(Sensitivities sensitivities) {
     return sensitivities == Sensitivities::kJumpParameters ||
            sensitivities == Sensitivities::kJumpGreeks;
 }

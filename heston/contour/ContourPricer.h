@@ -1,5 +1,6 @@
-// ContourPricer: European prices, Greeks and implied volatilities under the Heston model,
-// accurate to near machine precision at every maturity and strike, with dividends.
+// ContourPricer: European prices, Greeks and implied volatilities under the Heston model and
+// under the Bates model (Heston with lognormal jumps in the spot, BatesParameters.h), accurate
+// to near machine precision at every maturity and strike, with dividends.
 //
 // This is the library's second pricer, beside the fixed-grid closed form of Heston.h (which
 // stays as it is). It takes a continuously compounded rate and dividend yield separately, and
@@ -58,8 +59,10 @@ void EuropeanPrices(double spot, const ModelParameters& model, const BatchOption
                     ParallelFor& runner = Serial());
 
 // The same under the Bates model (BatesParameters.h): Heston's variance with lognormal jumps
-// in the spot. With lambda = 0 every number is the Heston one bit for bit. Invalid jump
-// parameters (lambda or deltaJ negative, any not finite) throw with a text naming them.
+// in the spot. With lambda = 0 every number is the Heston one bit for bit (and d/dlambda, not
+// 0 there, is integrated as well). Invalid jump parameters (lambda or deltaJ negative, any not
+// finite, or exp(muJ + deltaJ^2 / 2) beyond the doubles) throw with a text naming them.
+// Tested in tests/numerics/bates_pricing_test.cpp.
 double EuropeanPrice(int optionType, double spot, double strike, double maturity, double rate,
                      double dividendYield, const BatesParameters& model);
 

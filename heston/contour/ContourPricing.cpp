@@ -99,21 +99,19 @@ bool JumpsSwamp(double nu, double k, double maturity, const JumpParameters& j) {
     return !(exponent + std::log(lambdaT) <= std::log(limit));
 }
 
-// The derivatives of the jumps' term of ln M, J(nu) = lambda T (phi(nu) - 1 - nu m), on the real
-// axis: first .. fourth (the moments of a normal variable of mean muJ + nu deltaJ^2 and
-// variance deltaJ^2, times lambda T phi).
+// The first two derivatives of the jumps' term of ln M, J(nu) = lambda T (phi(nu) - 1 - nu m),
+// on the real axis (meanJump = m): lambda T (phi a - m) and lambda T phi (a^2 + deltaJ^2),
+// a = muJ + nu deltaJ^2.
 struct JumpSlopes {
-    double d1, d2, d3, d4;
+    double d1, d2;
 };
 
-JumpSlopes JumpDerivatives(double nu, double maturity, const JumpParameters& j) {
+JumpSlopes JumpDerivatives(double nu, double maturity, const JumpParameters& j, double meanJump) {
     const double delta2 = j.deltaJ * j.deltaJ;
     const double a = j.muJ + nu * delta2;
-    const double lambdaTPhi = j.lambda * maturity * std::exp(nu * j.muJ + 0.5 * nu * nu * delta2);
-    const double a2 = a * a;
-    return {lambdaTPhi * a - j.lambda * maturity * MeanJumpSize(j), lambdaTPhi * (a2 + delta2),
-            lambdaTPhi * a * (a2 + 3.0 * delta2),
-            lambdaTPhi * (a2 * a2 + 6.0 * a2 * delta2 + 3.0 * delta2 * delta2)};
+    const double lambdaT = j.lambda * maturity;
+    const double lambdaTPhi = lambdaT * std::exp(nu * j.muJ + 0.5 * nu * nu * delta2);
+    return {lambdaTPhi * a - lambdaT * meanJump, lambdaTPhi * (a * a + delta2)};
 }
 
 // With jumps, the saddle point of psi(nu) = ln M(nu) - nu k - ln(nu (nu - 1)) by Newton's
@@ -125,6 +123,7 @@ JumpSlopes JumpDerivatives(double nu, double maturity, const JumpParameters& j) 
 // becomes the width of the bell, 1 / sqrt(psi'').
 void MoveToSaddleWithJumps(Contour& c, double k, double maturity, const ModelParameters& model,
                            const JumpParameters& jumps, VectorWidth width) {
+    const double meanJump = MeanJumpSize(jumps);
     double curvature = 0.0;
     for (int expansion = 0; expansion < 6; ++expansion) {
         // Heston's m1 .. m4 at nu, by Richardson's extrapolation (see ChooseContour).
@@ -149,7 +148,7 @@ void MoveToSaddleWithJumps(Contour& c, double k, double maturity, const ModelPar
         // psi' and psi'' at nu + t.
         auto slopes = [&](double t, double& first, double& second) {
             const double x = c.nu + t, p = 1.0 / x, q = 1.0 / (x - 1.0);
-            const JumpSlopes jump = JumpDerivatives(x, maturity, jumps);
+            const JumpSlopes jump = JumpDerivatives(x, maturity, jumps, meanJump);
             first = m1 + t * (m2 + t * (0.5 * m3 + t * m4 / 6.0)) + jump.d1 - k - (p + q);
             second = m2 + t * (m3 + 0.5 * t * m4) + jump.d2 + p * p + q * q;
         };

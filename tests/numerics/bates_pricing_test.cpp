@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "../support/bates_reference.h"
+#include "contour/ContourBatch.h"
+#include "contour/ContourIntegration.h"
 #include "contour/ContourPricer.h"
+#include "vectormath/VectorMath.h"
 
 namespace {
 
@@ -285,6 +288,44 @@ TEST(BatesPricing, BatchMatchesSinglePrices) {
             EXPECT_NEAR(derivatives[8 * i + j], want[j], 1e-9 * std::fabs(want[j]) + 1e-12 * kSpot)
                 << i << " " << j;
         }
+    }
+}
+
+TEST(BatesPricing, SameBitsAtBothVectorWidths) {
+    // The jump kernels keep the pricer's promise: SSE2's two lanes and AVX2's four give the
+    // same prices, Greeks and batches, bit for bit.
+#if HESTON_VMATH_AVX2
+    if (!heston::vmath::HasAvx2()) GTEST_SKIP() << "this processor runs the SSE2 loops only";
+#else
+    GTEST_SKIP() << "built without the AVX2 loops";
+#endif
+    namespace contour = heston::contour;
+    using heston::VectorWidth;
+    for (const BatesParameters& p : {kModels[0], kModels[2], kModels[4]}) {
+        std::vector<BatchOption> options;
+        for (double T : {1.0 / 365, 0.25, 30.0}) {
+            for (double K : {40.0, 95.0, 100.0, 250.0}) {
+                for (int type : {1, 2}) {
+                    const contour::Market market = contour::MakeMarket(kSpot, K, T, kRate, kYield);
+                    const double a = contour::OptionPrice(type, market, p, VectorWidth::kSse2);
+                    const double b = contour::OptionPrice(type, market, p, VectorWidth::kWidest);
+                    EXPECT_TRUE(SameBits(a, b)) << "T " << T << " K " << K;
+                    const BatesGreeks ga =
+                        contour::OptionGreeks(type, market, p, VectorWidth::kSse2);
+                    const BatesGreeks gb =
+                        contour::OptionGreeks(type, market, p, VectorWidth::kWidest);
+                    EXPECT_EQ(std::memcmp(&ga, &gb, sizeof ga), 0) << "T " << T << " K " << K;
+                    options.push_back({type, K, T, kRate, kYield});
+                }
+            }
+        }
+        const std::size_t n = options.size();
+        std::vector<double> sse2(9 * n), widest(9 * n);
+        contour::PriceOptions(kSpot, p, options.data(), n, sse2.data(), sse2.data() + n,
+                              heston::Serial(), VectorWidth::kSse2);
+        contour::PriceOptions(kSpot, p, options.data(), n, widest.data(), widest.data() + n,
+                              heston::Serial(), VectorWidth::kWidest);
+        EXPECT_EQ(std::memcmp(sse2.data(), widest.data(), sse2.size() * sizeof(double)), 0);
     }
 }
 
