@@ -7,6 +7,10 @@
 // values for all options. Options are numbered row by row through the prices from 1, and
 // every message about an option uses that number. The result is a column: v0, theta, kappa,
 // sigma, rho, the RMSE in the chosen measure, the number of evaluations and a status text.
+// With the optional last argument Model "Bates" the fit is that of the Bates model
+// (BatesCalibration.h): InitialGuess and the bounds take eight numbers, and the column has
+// lambda, muJ and deltaJ after rho, so that its first five rows pass into a pricing function's
+// Parameters and rows 6 to 8 into its Jumps.
 // Thread-safe in Excel-12 mode, like the pricing functions; Esc ends it with "Calculation
 // cancelled".
 #include <cmath>
@@ -22,6 +26,7 @@
 #include "ThreadResult.h"
 #include "WorksheetFunctions.h"
 #include "WorksheetGuard.h"
+#include "calibration/BatesCalibration.h"
 #include "calibration/ContourCalibration.h"
 
 namespace {
@@ -101,6 +106,19 @@ heston::CalibrationErrorMeasure ReadMeasure(const GridArgument& argument) {
         "ErrorMeasure: use \"price\", \"relative\" or \"vol\", or leave it out for \"price\"");
 }
 
+// False for the Heston model (the default), true for Bates.
+bool ReadBatesModel(const GridArgument& argument) {
+    if (addin::IsOmitted(argument)) return false;
+    const MatrixCell& cell = argument.Element(0);
+    if (argument.IsSingle() && (cell.IsText() || cell.IsWideText())) {
+        const std::string text = cell.LowerCaseText();
+        if (text == "heston") return false;
+        if (text == "bates") return true;
+    }
+    throw std::invalid_argument(
+        "Model: use \"Heston\" or \"Bates\", or leave it out for \"Heston\"");
+}
+
 int ReadMaxEvaluations(const GridArgument& argument) {
     if (addin::IsOmitted(argument)) return heston::kDefaultMaxEvaluations;
     const MatrixCell& cell = argument.Element(0);
@@ -110,6 +128,32 @@ int ReadMaxEvaluations(const GridArgument& argument) {
     throw std::invalid_argument("MaxEvaluations: a whole number of at least 1 is needed");
 }
 
+// The Bates fit: its column has the jumps after rho.
+CellMatrix CalibrateBates(double spot, const std::vector<heston::CalibrationQuote>& quotes,
+                          heston::CalibrationErrorMeasure measure, const GridArgument& guess,
+                          const GridArgument& lower, const GridArgument& upper,
+                          const GridArgument& evaluations) {
+    heston::BatesCalibrationSettings settings;
+    settings.measure = measure;
+    settings.hasInitialGuess = !addin::IsOmitted(guess);
+    if (settings.hasInitialGuess) settings.initialGuess = addin::ReadBatesParameters(guess);
+    if (!addin::IsOmitted(lower)) settings.lower = addin::ReadBatesParameters(lower);
+    if (!addin::IsOmitted(upper)) settings.upper = addin::ReadBatesParameters(upper);
+    settings.maxEvaluations = ReadMaxEvaluations(evaluations);
+
+    const heston::BatesCalibrationResult fit =
+        heston::CalibrateBates(spot, quotes, settings, addin::EscapeRequest(), addin::SharedPool());
+    constexpr int n = heston::kBatesParameterCount;
+    double parameters[n];
+    heston::ToBatesCalibrationVector(fit.parameters, parameters);
+    CellMatrix column(n + 3, 1);
+    for (int j = 0; j < n; ++j) column.Cell(j, 0) = MatrixCell(parameters[j]);
+    column.Cell(n, 0) = MatrixCell(fit.rmse);
+    column.Cell(n + 1, 0) = MatrixCell(static_cast<double>(fit.evaluations));
+    column.Cell(n + 2, 0) = MatrixCell(heston::StatusText(fit.status));
+    return column;
+}
+
 }  // namespace
 
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, LPXLFOPER Maturities,
@@ -117,7 +161,8 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, L
                                                LPXLFOPER Rates, LPXLFOPER DividendYields,
                                                LPXLFOPER Weights, LPXLFOPER ErrorMeasure,
                                                LPXLFOPER InitialGuess, LPXLFOPER LowerBounds,
-                                               LPXLFOPER UpperBounds, LPXLFOPER MaxEvaluations) {
+                                               LPXLFOPER UpperBounds, LPXLFOPER MaxEvaluations,
+                                               LPXLFOPER Model) {
     return addin::GuardedWorksheetCall<addin::ThreadResult>([&] {
         const GridArgument strikes = ReadGrid(Strikes, "Strikes");
         const GridArgument maturities = ReadGrid(Maturities, "Maturities");
@@ -131,6 +176,8 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, L
         const GridArgument lower = ReadGrid(LowerBounds, "LowerBounds");
         const GridArgument upper = ReadGrid(UpperBounds, "UpperBounds");
         const GridArgument evaluations = ReadGrid(MaxEvaluations, "MaxEvaluations");
+        // The model says how many numbers the guess and the bounds hold, so it is read first.
+        const bool bates = ReadBatesModel(ReadGrid(Model, "Model"));
 
         const bool weighted = !addin::IsOmitted(weights);
         std::vector<const GridArgument*> columns = {&strikes, &maturities, &types, &rates, &yields};
@@ -151,6 +198,11 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, L
             quote.option.rate = NumberAt(table, rates, k);
             quote.option.dividendYield = NumberAt(table, yields, k);
             quote.weight = weighted ? NumberAt(table, weights, k) : 1.0;
+        }
+
+        if (bates) {
+            return CalibrateBates(Spot, quotes, ReadMeasure(measure), guess, lower, upper,
+                                  evaluations);
         }
 
         heston::ContourCalibrationSettings settings;

@@ -6,6 +6,11 @@
 // shows the text of the first problem; an array shows #NUM! in the cells of options that
 // cannot be read or computed, and computes the rest. Prices of an array go through the batch
 // pricer, which shares the per-maturity work among the options of one maturity.
+//
+// heston_Price, heston_Greeks and heston_ModelImpliedVol take an optional last argument Jumps
+// (JumpArguments.h): when it is given the Bates overloads of the pricer compute, and
+// heston_Greeks adds the three rows of the jump derivatives. Left out, the Heston code runs
+// exactly as without the argument. American exercise refuses jumps (FiniteDifferencePricing.h).
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -16,6 +21,7 @@
 #include "ExerciseArguments.h"
 #include "FiniteDifferencePricing.h"
 #include "GreeksTable.h"
+#include "JumpArguments.h"
 #include "OptionArguments.h"
 #include "ThreadResult.h"
 #include "WorksheetFunctions.h"
@@ -47,6 +53,16 @@ heston::ModelParameters ReadModel(LPXLFOPER parameters) {
     return addin::ReadParameters(ReadGrid(parameters, "Parameters"));
 }
 
+// The Jumps argument: false when it is left out (the Heston model), otherwise true with the
+// jumps in `model`.
+bool ReadBatesModel(LPXLFOPER jumps, const heston::ModelParameters& heston,
+                    heston::BatesParameters& model) {
+    const GridArgument argument = ReadGrid(jumps, "Jumps");
+    if (addin::IsOmitted(argument)) return false;
+    model = heston::BatesParameters{heston, addin::ReadJumps(argument)};
+    return true;
+}
+
 // The options of a grid that could be read, and the cells their results go to.
 struct ReadableOptions {
     std::vector<heston::BatchOption> options;
@@ -67,9 +83,10 @@ ReadableOptions ReadableOptionsOf(const OptionGrid& grid) {
     return readable;
 }
 
-// One batch for every readable option; NaN for those the pricer refuses.
-std::vector<double> BatchPrices(double spot, const heston::ModelParameters& model,
-                                const ReadableOptions& readable) {
+// One batch for every readable option; NaN for those the pricer refuses. Model is
+// heston::ModelParameters or heston::BatesParameters.
+template <class Model>
+std::vector<double> BatchPrices(double spot, const Model& model, const ReadableOptions& readable) {
     std::vector<double> prices(readable.options.size());
     if (!prices.empty()) {
         heston::EuropeanPrices(spot, model, readable.options.data(), readable.options.size(),
@@ -92,95 +109,128 @@ bool AmericanTerms(LPXLFOPER exercise, LPXLFOPER grid, addin::FiniteDifferenceTe
 
 using addin::SetGreeksColumn;
 
+// European prices in the grid's shape under either model.
+template <class Model>
+CellMatrix EuropeanPriceCells(const OptionGrid& grid, double spot, const Model& model) {
+    if (grid.IsSingle()) {
+        const heston::BatchOption o = grid.SingleOption();
+        return CellMatrix(heston::EuropeanPrice(o.optionType, spot, o.strike, o.maturity, o.rate,
+                                                o.dividendYield, model));
+    }
+    const ReadableOptions readable = ReadableOptionsOf(grid);
+    const std::vector<double> prices = BatchPrices(spot, model, readable);
+    CellMatrix cells = addin::ErrorCells(grid.ResultShape());
+    for (std::size_t k = 0; k < prices.size(); ++k)
+        SetNumber(cells, readable.cells[k].first, readable.cells[k].second, prices[k]);
+    return cells;
+}
+
+// The Greeks table, one column per option row by row through the combined shape: eleven rows
+// under the Heston model, fourteen under the Bates model.
+template <class Model>
+CellMatrix EuropeanGreeksTable(const OptionGrid& grid, double spot, const Model& model,
+                               std::uint32_t rows) {
+    const addin::Shape& shape = grid.ResultShape();
+    const std::uint32_t options = shape.rows * shape.columns;
+    CellMatrix table = addin::EmptyGreeksTable(options, rows);
+    if (grid.IsSingle()) {
+        const heston::BatchOption o = grid.SingleOption();
+        SetGreeksColumn(table, 1,
+                        heston::EuropeanGreeks(o.optionType, spot, o.strike, o.maturity, o.rate,
+                                               o.dividendYield, model));
+        return table;
+    }
+    std::string problem;
+    for (std::uint32_t k = 0; k < options; ++k) {
+        heston::BatchOption o{};
+        if (!grid.OptionAt(k / shape.columns, k % shape.columns, o, problem)) continue;
+        try {
+            SetGreeksColumn(table, 1 + k,
+                            heston::EuropeanGreeks(o.optionType, spot, o.strike, o.maturity, o.rate,
+                                                   o.dividendYield, model));
+        } catch (const std::exception&) {
+            // This option's column stays #NUM!.
+        }
+    }
+    return table;
+}
+
+// The model's implied volatilities in the grid's shape: an array's prices come from one batch.
+template <class Model>
+CellMatrix ModelImpliedVolCells(const OptionGrid& grid, double spot, const Model& model) {
+    if (grid.IsSingle()) {
+        const heston::BatchOption o = grid.SingleOption();
+        return CellMatrix(heston::ModelImpliedVolatility(o.optionType, spot, o.strike, o.maturity,
+                                                         o.rate, o.dividendYield, model));
+    }
+    const ReadableOptions readable = ReadableOptionsOf(grid);
+    const std::vector<double> prices = BatchPrices(spot, model, readable);
+    CellMatrix cells = addin::ErrorCells(grid.ResultShape());
+    for (std::size_t k = 0; k < prices.size(); ++k) {
+        const heston::BatchOption& o = readable.options[k];
+        try {
+            SetNumber(cells, readable.cells[k].first, readable.cells[k].second,
+                      heston::BlackImpliedVolatility(o.optionType, prices[k], spot, o.strike,
+                                                     o.maturity, o.rate, o.dividendYield));
+        } catch (const std::exception&) {
+            // A model price without an implied volatility stays #NUM!.
+        }
+    }
+    return cells;
+}
+
 }  // namespace
 
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Price(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                            LPXLFOPER Maturity, LPXLFOPER Rate,
                                            LPXLFOPER DividendYield, LPXLFOPER Parameters,
-                                           LPXLFOPER Exercise, LPXLFOPER Grid) {
+                                           LPXLFOPER Exercise, LPXLFOPER Grid, LPXLFOPER Jumps) {
     return GuardedWorksheetCall<ThreadResult>([&] {
         const OptionGrid grid = ReadOptions(OptionType, Strike, Maturity, Rate, DividendYield);
         const heston::ModelParameters model = ReadModel(Parameters);
         addin::FiniteDifferenceTerms american;
-        if (AmericanTerms(Exercise, Grid, american))
+        const bool isAmerican = AmericanTerms(Exercise, Grid, american);
+        heston::BatesParameters bates{};
+        const bool jumps = ReadBatesModel(Jumps, model, bates);
+        if (isAmerican) {
+            if (jumps) addin::RefuseJumps(bates.jumps);
             return addin::FiniteDifferencePrices(grid, Spot, model, american);
-        if (grid.IsSingle()) {
-            const heston::BatchOption o = grid.SingleOption();
-            return CellMatrix(heston::EuropeanPrice(o.optionType, Spot, o.strike, o.maturity,
-                                                    o.rate, o.dividendYield, model));
         }
-        const ReadableOptions readable = ReadableOptionsOf(grid);
-        const std::vector<double> prices = BatchPrices(Spot, model, readable);
-        CellMatrix cells = addin::ErrorCells(grid.ResultShape());
-        for (std::size_t k = 0; k < prices.size(); ++k)
-            SetNumber(cells, readable.cells[k].first, readable.cells[k].second, prices[k]);
-        return cells;
+        return jumps ? EuropeanPriceCells(grid, Spot, bates)
+                     : EuropeanPriceCells(grid, Spot, model);
     });
 }
 
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Greeks(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                             LPXLFOPER Maturity, LPXLFOPER Rate,
                                             LPXLFOPER DividendYield, LPXLFOPER Parameters,
-                                            LPXLFOPER Exercise, LPXLFOPER Grid) {
+                                            LPXLFOPER Exercise, LPXLFOPER Grid, LPXLFOPER Jumps) {
     return GuardedWorksheetCall<ThreadResult>([&] {
         const OptionGrid grid = ReadOptions(OptionType, Strike, Maturity, Rate, DividendYield);
         const heston::ModelParameters model = ReadModel(Parameters);
         addin::FiniteDifferenceTerms american;
-        if (AmericanTerms(Exercise, Grid, american))
+        const bool isAmerican = AmericanTerms(Exercise, Grid, american);
+        heston::BatesParameters bates{};
+        const bool jumps = ReadBatesModel(Jumps, model, bates);
+        if (isAmerican) {
+            if (jumps) addin::RefuseJumps(bates.jumps);
             return addin::FiniteDifferenceGreeksTable(grid, Spot, model, american);
-        // One column of values per option, row by row through the combined shape.
-        const addin::Shape& shape = grid.ResultShape();
-        const std::uint32_t options = shape.rows * shape.columns;
-        CellMatrix table = addin::EmptyGreeksTable(options);
-        if (grid.IsSingle()) {
-            const heston::BatchOption o = grid.SingleOption();
-            SetGreeksColumn(table, 1,
-                            heston::EuropeanGreeks(o.optionType, Spot, o.strike, o.maturity, o.rate,
-                                                   o.dividendYield, model));
-            return table;
         }
-        std::string problem;
-        for (std::uint32_t k = 0; k < options; ++k) {
-            heston::BatchOption o{};
-            if (!grid.OptionAt(k / shape.columns, k % shape.columns, o, problem)) continue;
-            try {
-                SetGreeksColumn(table, 1 + k,
-                                heston::EuropeanGreeks(o.optionType, Spot, o.strike, o.maturity,
-                                                       o.rate, o.dividendYield, model));
-            } catch (const std::exception&) {
-                // This option's column stays #NUM!.
-            }
-        }
-        return table;
+        return jumps ? EuropeanGreeksTable(grid, Spot, bates, addin::kBatesGreekCount)
+                     : EuropeanGreeksTable(grid, Spot, model, addin::kGreekCount);
     });
 }
 
 XLL_EXPORT LPXLFOPER WINAPI xlheston_ModelImpliedVol(LPXLFOPER OptionType, double Spot,
                                                      LPXLFOPER Strike, LPXLFOPER Maturity,
                                                      LPXLFOPER Rate, LPXLFOPER DividendYield,
-                                                     LPXLFOPER Parameters) {
+                                                     LPXLFOPER Parameters, LPXLFOPER Jumps) {
     return GuardedWorksheetCall<ThreadResult>([&] {
         const OptionGrid grid = ReadOptions(OptionType, Strike, Maturity, Rate, DividendYield);
         const heston::ModelParameters model = ReadModel(Parameters);
-        if (grid.IsSingle()) {
-            const heston::BatchOption o = grid.SingleOption();
-            return CellMatrix(heston::ModelImpliedVolatility(
-                o.optionType, Spot, o.strike, o.maturity, o.rate, o.dividendYield, model));
-        }
-        const ReadableOptions readable = ReadableOptionsOf(grid);
-        const std::vector<double> prices = BatchPrices(Spot, model, readable);
-        CellMatrix cells = addin::ErrorCells(grid.ResultShape());
-        for (std::size_t k = 0; k < prices.size(); ++k) {
-            const heston::BatchOption& o = readable.options[k];
-            try {
-                SetNumber(cells, readable.cells[k].first, readable.cells[k].second,
-                          heston::BlackImpliedVolatility(o.optionType, prices[k], Spot, o.strike,
-                                                         o.maturity, o.rate, o.dividendYield));
-            } catch (const std::exception&) {
-                // A model price without an implied volatility stays #NUM!.
-            }
-        }
-        return cells;
+        heston::BatesParameters bates{};
+        if (ReadBatesModel(Jumps, model, bates)) return ModelImpliedVolCells(grid, Spot, bates);
+        return ModelImpliedVolCells(grid, Spot, model);
     });
 }
 

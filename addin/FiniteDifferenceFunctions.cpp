@@ -2,11 +2,14 @@
 // heston_BarrierGreeks, and the American exercise of heston_Price and heston_Greeks.
 //
 // Thread-safe in Excel-12 mode like the contour pricer's functions: results in per-thread
-// storage, arguments read without the temporary pool.
+// storage, arguments read without the temporary pool. The grid carries no jump term: a Jumps
+// argument with jumps in it (lambda > 0) is refused with a text, one without (lambda = 0, the
+// Heston model) is priced as if it were left out.
 #include <cmath>
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "ExerciseArguments.h"
 #include "FiniteDifferencePricing.h"
 #include "GreeksTable.h"
+#include "JumpArguments.h"
 #include "SharedThreadPool.h"
 #include "ThreadResult.h"
 #include "WorksheetFunctions.h"
@@ -77,6 +81,14 @@ std::vector<Result> OnPool(std::size_t count, Result failed, F f) {
 }
 
 }  // namespace
+
+void RefuseJumps(const heston::JumpParameters& jumps) {
+    if (jumps.lambda > 0.0) {
+        throw std::invalid_argument(
+            "Jumps: jumps are not offered for American or barrier options; leave Jumps out or "
+            "set lambda to 0");
+    }
+}
 
 CellMatrix FiniteDifferencePrices(const OptionGrid& options, double spot,
                                   const heston::ModelParameters& model,
@@ -147,7 +159,7 @@ struct BarrierCall {
 BarrierCall ReadBarrierCall(LPXLFOPER OptionType, LPXLFOPER BarrierType, LPXLFOPER Barrier,
                             LPXLFOPER Rebate, LPXLFOPER Strike, LPXLFOPER Maturity, LPXLFOPER Rate,
                             LPXLFOPER DividendYield, LPXLFOPER Parameters, LPXLFOPER Exercise,
-                            LPXLFOPER Monitoring, LPXLFOPER Grid) {
+                            LPXLFOPER Monitoring, LPXLFOPER Grid, LPXLFOPER Jumps) {
     GridArgument type = ReadGrid(OptionType, "OptionType");
     addin::FiniteDifferenceTerms terms;
     terms.barrier.type = addin::ReadBarrierType(ReadGrid(BarrierType, "BarrierType"));
@@ -169,6 +181,7 @@ BarrierCall ReadBarrierCall(LPXLFOPER OptionType, LPXLFOPER BarrierType, LPXLFOP
             "Exercise: American knock-ins are not supported; use \"European\", or a knock-out");
     terms.barrier.observations = addin::ReadMonitoring(ReadGrid(Monitoring, "Monitoring"));
     terms.grid = addin::ReadFiniteDifferenceGrid(ReadGrid(Grid, "Grid"));
+    addin::RefuseJumps(addin::ReadJumps(ReadGrid(Jumps, "Jumps")));
     return BarrierCall{std::move(options), model, terms};
 }
 
@@ -179,11 +192,12 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_BarrierPrice(LPXLFOPER OptionType, LPXLFOPE
                                                   LPXLFOPER Strike, LPXLFOPER Maturity,
                                                   LPXLFOPER Rate, LPXLFOPER DividendYield,
                                                   LPXLFOPER Parameters, LPXLFOPER Exercise,
-                                                  LPXLFOPER Monitoring, LPXLFOPER Grid) {
+                                                  LPXLFOPER Monitoring, LPXLFOPER Grid,
+                                                  LPXLFOPER Jumps) {
     return addin::GuardedWorksheetCall<addin::ThreadResult>([&] {
         const BarrierCall call =
             ReadBarrierCall(OptionType, BarrierType, Barrier, Rebate, Strike, Maturity, Rate,
-                            DividendYield, Parameters, Exercise, Monitoring, Grid);
+                            DividendYield, Parameters, Exercise, Monitoring, Grid, Jumps);
         return addin::FiniteDifferencePrices(call.options, Spot, call.model, call.terms);
     });
 }
@@ -193,11 +207,12 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_BarrierGreeks(LPXLFOPER OptionType, LPXLFOP
                                                    LPXLFOPER Strike, LPXLFOPER Maturity,
                                                    LPXLFOPER Rate, LPXLFOPER DividendYield,
                                                    LPXLFOPER Parameters, LPXLFOPER Exercise,
-                                                   LPXLFOPER Monitoring, LPXLFOPER Grid) {
+                                                   LPXLFOPER Monitoring, LPXLFOPER Grid,
+                                                   LPXLFOPER Jumps) {
     return addin::GuardedWorksheetCall<addin::ThreadResult>([&] {
         const BarrierCall call =
             ReadBarrierCall(OptionType, BarrierType, Barrier, Rebate, Strike, Maturity, Rate,
-                            DividendYield, Parameters, Exercise, Monitoring, Grid);
+                            DividendYield, Parameters, Exercise, Monitoring, Grid, Jumps);
         return addin::FiniteDifferenceGreeksTable(call.options, Spot, call.model, call.terms);
     });
 }

@@ -11,6 +11,7 @@
 #include "CellMatrix.h"
 #include "OptionArguments.h"
 #include "finitedifference/FiniteDifferenceOption.h"
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 
 namespace addin {
@@ -20,6 +21,11 @@ struct FiniteDifferenceTerms {
     heston::Barrier barrier;
     heston::FiniteDifferenceGrid grid;
 };
+
+// The grid carries the Heston model only: jumps of a positive intensity are refused with a
+// text naming the Jumps argument (std::invalid_argument). lambda = 0 is the Heston model and
+// passes.
+void RefuseJumps(const heston::JumpParameters& jumps);
 
 // Prices in the grid's shape.
 xlf::CellMatrix FiniteDifferencePrices(const OptionGrid& options, double spot,

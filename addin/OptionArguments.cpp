@@ -129,25 +129,44 @@ bool ReadOptionType(const MatrixCell& cell, const char* name, int& type, std::st
     return false;
 }
 
-heston::ModelParameters ReadParameters(const GridArgument& argument) {
-    double values[heston::kModelParameterCount];
+namespace {
+
+// The first `count` numbers of the argument into values; cells that are not numbers are
+// passed over, an error value among them is refused. `what` names the numbers for the
+// message, e.g. "five numbers are needed (v0, theta, kappa, sigma, rho)".
+void ReadLeadingNumbers(const GridArgument& argument, int count, const char* countWord,
+                        const char* names, double* values) {
     int found = 0;
-    for (std::size_t k = 0; k < argument.Count() && found < heston::kModelParameterCount; ++k) {
+    for (std::size_t k = 0; k < argument.Count() && found < count; ++k) {
         const MatrixCell& cell = argument.Element(k);
         if (cell.IsNumber()) {
             values[found++] = cell.AsNumber();
         } else if (cell.IsError()) {
             throw std::invalid_argument(std::string(argument.name) + ": holds " + Describe(cell) +
-                                        " among its first five numbers");
+                                        " among its first " + countWord + " numbers");
         }
     }
-    if (found < heston::kModelParameterCount) {
-        throw std::invalid_argument(std::string(argument.name) +
-                                    ": five numbers are needed (v0, theta, kappa, sigma, rho), "
-                                    "found " +
+    if (found < count) {
+        throw std::invalid_argument(std::string(argument.name) + ": " + countWord +
+                                    " numbers are needed (" + names + "), found " +
                                     std::to_string(found));
     }
+}
+
+}  // namespace
+
+heston::ModelParameters ReadParameters(const GridArgument& argument) {
+    double values[heston::kModelParameterCount];
+    ReadLeadingNumbers(argument, heston::kModelParameterCount, "five",
+                       "v0, theta, kappa, sigma, rho", values);
     return heston::FromCalibrationVector(values);
+}
+
+heston::BatesParameters ReadBatesParameters(const GridArgument& argument) {
+    double values[heston::kBatesParameterCount];
+    ReadLeadingNumbers(argument, heston::kBatesParameterCount, "eight",
+                       "v0, theta, kappa, sigma, rho, lambda, muJ, deltaJ", values);
+    return heston::FromBatesCalibrationVector(values);
 }
 
 OptionGrid::OptionGrid(GridArgument optionType, GridArgument strike, GridArgument maturity,

@@ -29,6 +29,7 @@
 #include "CellMatrix.h"
 #include "XlfOper.h"
 #include "contour/ContourPricer.h"
+#include "model/BatesParameters.h"
 #include "model/ModelParameters.h"
 
 namespace addin {
@@ -80,6 +81,10 @@ bool ReadOptionType(const xlf::MatrixCell& cell, const char* name, int& type, st
 // The first five numbers of the argument as model parameters; throws std::invalid_argument
 // naming the argument when it holds fewer, or an error value before its fifth number.
 heston::ModelParameters ReadParameters(const GridArgument& argument);
+
+// The same for the eight numbers of a Bates parameter set, in the order v0, theta, kappa,
+// sigma, rho, lambda, muJ, deltaJ (a Bates calibration's vectors and output column).
+heston::BatesParameters ReadBatesParameters(const GridArgument& argument);
 
 // The per-option arguments of the pricing functions, combined into one shape, and, for the
 // Black inversion, the option prices.

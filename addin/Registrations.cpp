@@ -195,10 +195,12 @@ constexpr ArgumentEntry kPricingParameters{
     "given whole ",
     "XLF_OPER"};
 constexpr ArgumentEntry kPricingPrice{"Price", " Option price. One value or a range ", "XLF_OPER"};
+constexpr ArgumentEntry kJumps{
+    "Jumps",
+    " Optional: lambda, muJ, deltaJ of lognormal jumps in the spot (Bates model): jumps per "
+    "year (>= 0), mean and standard deviation (>= 0) of the log jump. Omitted: no jumps ",
+    "XLF_OPER"};
 
-constexpr ArgumentEntry kPricingOptionArgs[] = {
-    kPricingOptionType, kPricingSpot,          kPricingStrike,    kPricingMaturity,
-    kPricingRate,       kPricingDividendYield, kPricingParameters};
 constexpr ArgumentEntry kPricingExercise{
     "Exercise",
     " Optional: \"European\" (default: Fourier inversion) or \"American\" (finite "
@@ -212,30 +214,33 @@ constexpr ArgumentEntry kPricingGrid{
     "XLF_OPER"};
 constexpr ArgumentEntry kExercisePricingArgs[] = {
     kPricingOptionType,    kPricingSpot,       kPricingStrike,   kPricingMaturity, kPricingRate,
-    kPricingDividendYield, kPricingParameters, kPricingExercise, kPricingGrid};
+    kPricingDividendYield, kPricingParameters, kPricingExercise, kPricingGrid,     kJumps};
 const FunctionRegistration kPrice(
     "xlheston_Price", "heston_Price",
-    " Heston price of a European option by Fourier inversion, accurate to near machine "
-    "precision at any strike and maturity, with a dividend yield; of an American option by "
-    "finite differences. Ranges give an array of prices; #NUM! marks options that cannot be "
-    "priced ",
+    " Heston price (Bates with Jumps) of a European option by Fourier inversion, accurate to "
+    "near machine precision at any strike and maturity, with a dividend yield; of an American "
+    "option by finite differences (no jumps). Ranges give an array; #NUM! marks failures ",
     kCategory, kExercisePricingArgs, std::size(kExercisePricingArgs), kVolatile,
     kThreadSafeFunction, kDefaultReturnType);
 
 const FunctionRegistration kGreeks(
     "xlheston_Greeks", "heston_Greeks",
     " Heston price and sensitivities as a table of names and values: price, delta, gamma, "
-    "theta (-d/dT), rho, dividend rho, and d/d v0, theta, kappa, sigma, rho. Ranges give one "
-    "column of values per option. American exercise by finite differences ",
+    "theta (-d/dT), rho, dividend rho, d/d v0, theta, kappa, sigma, rho; with Jumps also d/d "
+    "lambda, muJ, deltaJ. Ranges give a column per option. American by finite differences ",
     kCategory, kExercisePricingArgs, std::size(kExercisePricingArgs), kVolatile,
     kThreadSafeFunction, kDefaultReturnType);
 
+constexpr ArgumentEntry kModelImpliedVolArgs[] = {
+    kPricingOptionType, kPricingSpot,          kPricingStrike,     kPricingMaturity,
+    kPricingRate,       kPricingDividendYield, kPricingParameters, kJumps};
 const FunctionRegistration kModelImpliedVol(
     "xlheston_ModelImpliedVol", "heston_ModelImpliedVol",
-    " Black-Scholes implied volatility of the Heston price: the model's smile. Ranges give an "
-    "array, e.g. a column of strikes with a row of maturities gives the smile surface ",
-    kCategory, kPricingOptionArgs, std::size(kPricingOptionArgs), kVolatile, kThreadSafeFunction,
-    kDefaultReturnType);
+    " Black-Scholes implied volatility of the Heston price (Bates with Jumps): the model's "
+    "smile. Ranges give an array, e.g. a column of strikes with a row of maturities gives the "
+    "smile surface ",
+    kCategory, kModelImpliedVolArgs, std::size(kModelImpliedVolArgs), kVolatile,
+    kThreadSafeFunction, kDefaultReturnType);
 
 constexpr ArgumentEntry kBlackImpliedVolArgs[] = {
     kPricingOptionType, kPricingPrice, kPricingSpot,         kPricingStrike,
@@ -268,25 +273,30 @@ constexpr ArgumentEntry kCalibrateArgs[] = {
      "Black implied volatilities ",
      "XLF_OPER"},
     {"InitialGuess",
-     " Optional: v0, theta, kappa, sigma, rho to start from. When omitted, a deterministic "
-     "global search over the bounds picks the start ",
+     " Optional: v0, theta, kappa, sigma, rho (Bates: then lambda, muJ, deltaJ) to start from. "
+     "When omitted, a deterministic global search over the bounds picks the start ",
      "XLF_OPER"},
     {"LowerBounds",
-     " Optional: lower bounds of v0, theta, kappa, sigma, rho; default 0.0001, 0.0001, 0.01, "
-     "0.01, -0.999 ",
+     " Optional: lower bounds of v0, theta, kappa, sigma, rho (Bates: then lambda, muJ, "
+     "deltaJ); default 0.0001, 0.0001, 0.01, 0.01, -0.999 (Bates: then 0, -1, 0.001) ",
      "XLF_OPER"},
     {"UpperBounds",
-     " Optional: upper bounds of v0, theta, kappa, sigma, rho; default 2, 2, 20, 5, 0.999 ",
+     " Optional: upper bounds of v0, theta, kappa, sigma, rho (Bates: then lambda, muJ, "
+     "deltaJ); default 2, 2, 20, 5, 0.999 (Bates: then 5, 0.5, 1) ",
      "XLF_OPER"},
     {"MaxEvaluations",
      " Optional: most evaluations of the whole surface (prices with derivatives); default "
      "500 ",
+     "XLF_OPER"},
+    {"Model",
+     " Optional: \"Heston\" (default) or \"Bates\" (Heston with lognormal jumps in the spot: "
+     "eight parameters; the column's rows 6-8 pass into the pricing functions' Jumps) ",
      "XLF_OPER"}};
 const FunctionRegistration kCalibrate(
     "xlheston_Calibrate", "heston_Calibrate",
-    " Fits the Heston parameters to observed prices with the accurate pricer and its analytic "
-    "derivatives, within bounds. Returns a column: v0, theta, kappa, sigma, rho, RMSE in the "
-    "chosen measure, evaluations, status ",
+    " Fits the Heston (or Bates) parameters to observed prices with the accurate pricer and its "
+    "analytic derivatives, within bounds. Returns a column: v0, theta, kappa, sigma, rho, "
+    "(lambda, muJ, deltaJ,) RMSE in the chosen measure, evaluations, status ",
     kCategory, kCalibrateArgs, std::size(kCalibrateArgs), kVolatile, kThreadSafeFunction,
     kDefaultReturnType);
 
@@ -314,7 +324,11 @@ constexpr ArgumentEntry kBarrierArgs[] = {
      " Optional: 0 or omitted for continuous monitoring; n for n observations at T/n, 2T/n, "
      "..., T ",
      "XLF_OPER"},
-    kPricingGrid};
+    kPricingGrid,
+    {"Jumps",
+     " Optional: lambda, muJ, deltaJ as for heston_Price; jumps are not offered for barrier "
+     "options, so only lambda = 0 (the Heston model) is priced ",
+     "XLF_OPER"}};
 const FunctionRegistration kBarrierPrice(
     "xlheston_BarrierPrice", "heston_BarrierPrice",
     " Heston price of a single or double barrier option with a rebate by finite differences; "
@@ -329,11 +343,6 @@ const FunctionRegistration kBarrierGreeks(
     kDefaultReturnType);
 
 // The path-dependent options' functions.
-constexpr ArgumentEntry kJumps{
-    "Jumps",
-    " Optional: lambda, muJ, deltaJ of lognormal jumps in the spot (Bates model): jumps per "
-    "year (>= 0), mean and standard deviation (>= 0) of the log jump. Omitted: no jumps ",
-    "XLF_OPER"};
 constexpr ArgumentEntry kAsianArgs[] = {
     {"OptionType",
      " 1, \"C\" or \"Call\" for a call; 2, \"P\" or \"Put\" for a put. One value, or one per "

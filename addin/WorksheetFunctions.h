@@ -55,19 +55,20 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_weightBSvega(double StockPrice, double Exer
 // storage, see ThreadResult.h). Per-option arguments may be single values or ranges; see
 // OptionArguments.h for their conventions.
 // Exercise and Grid are optional: European (the Fourier pricer) when Exercise is omitted;
-// "American" prices on the finite-difference grid, whose size Grid may set.
+// "American" prices on the finite-difference grid, whose size Grid may set. Jumps, optional
+// and last, prices European options under the Bates model.
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Price(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                            LPXLFOPER Maturity, LPXLFOPER Rate,
                                            LPXLFOPER DividendYield, LPXLFOPER Parameters,
-                                           LPXLFOPER Exercise, LPXLFOPER Grid);
+                                           LPXLFOPER Exercise, LPXLFOPER Grid, LPXLFOPER Jumps);
 XLL_EXPORT LPXLFOPER WINAPI xlheston_Greeks(LPXLFOPER OptionType, double Spot, LPXLFOPER Strike,
                                             LPXLFOPER Maturity, LPXLFOPER Rate,
                                             LPXLFOPER DividendYield, LPXLFOPER Parameters,
-                                            LPXLFOPER Exercise, LPXLFOPER Grid);
+                                            LPXLFOPER Exercise, LPXLFOPER Grid, LPXLFOPER Jumps);
 XLL_EXPORT LPXLFOPER WINAPI xlheston_ModelImpliedVol(LPXLFOPER OptionType, double Spot,
                                                      LPXLFOPER Strike, LPXLFOPER Maturity,
                                                      LPXLFOPER Rate, LPXLFOPER DividendYield,
-                                                     LPXLFOPER Parameters);
+                                                     LPXLFOPER Parameters, LPXLFOPER Jumps);
 XLL_EXPORT LPXLFOPER WINAPI xlheston_BlackImpliedVol(LPXLFOPER OptionType, LPXLFOPER Price,
                                                      double Spot, LPXLFOPER Strike,
                                                      LPXLFOPER Maturity, LPXLFOPER Rate,
@@ -77,22 +78,25 @@ XLL_EXPORT LPXLFOPER WINAPI xlheston_Calibrate(double Spot, LPXLFOPER Strikes, L
                                                LPXLFOPER Rates, LPXLFOPER DividendYields,
                                                LPXLFOPER Weights, LPXLFOPER ErrorMeasure,
                                                LPXLFOPER InitialGuess, LPXLFOPER LowerBounds,
-                                               LPXLFOPER UpperBounds, LPXLFOPER MaxEvaluations);
+                                               LPXLFOPER UpperBounds, LPXLFOPER MaxEvaluations,
+                                               LPXLFOPER Model);
 
 // Barrier options by finite differences (FiniteDifferenceFunctions.cpp), thread-safe in
-// Excel-12 mode. Exercise, Monitoring and Grid are optional.
+// Excel-12 mode. Exercise, Monitoring, Grid and Jumps are optional; jumps are refused.
 XLL_EXPORT LPXLFOPER WINAPI xlheston_BarrierPrice(LPXLFOPER OptionType, LPXLFOPER BarrierType,
                                                   LPXLFOPER Barrier, LPXLFOPER Rebate, double Spot,
                                                   LPXLFOPER Strike, LPXLFOPER Maturity,
                                                   LPXLFOPER Rate, LPXLFOPER DividendYield,
                                                   LPXLFOPER Parameters, LPXLFOPER Exercise,
-                                                  LPXLFOPER Monitoring, LPXLFOPER Grid);
+                                                  LPXLFOPER Monitoring, LPXLFOPER Grid,
+                                                  LPXLFOPER Jumps);
 XLL_EXPORT LPXLFOPER WINAPI xlheston_BarrierGreeks(LPXLFOPER OptionType, LPXLFOPER BarrierType,
                                                    LPXLFOPER Barrier, LPXLFOPER Rebate, double Spot,
                                                    LPXLFOPER Strike, LPXLFOPER Maturity,
                                                    LPXLFOPER Rate, LPXLFOPER DividendYield,
                                                    LPXLFOPER Parameters, LPXLFOPER Exercise,
-                                                   LPXLFOPER Monitoring, LPXLFOPER Grid);
+                                                   LPXLFOPER Monitoring, LPXLFOPER Grid,
+                                                   LPXLFOPER Jumps);
 // The path-dependent options: Asians (a row of price and standard error per strike) and
 // forward starts, thread-safe in Excel-12 mode and cluster-safe, with optional Bates jumps
 // (PathSimulationFunctions.cpp).

@@ -176,7 +176,7 @@ void AddFits(DemoLayout& layout, const Position quotes, int quoteCount) {
                               lm.rmsePrice,
                               lm.rmseVol,
                               lm.iterations,
-                              "evaluations max"});
+                              "evals max"});
     layout.blocks.push_back(
         {"Calibrations",
          "Bounds and initial guess of v (current variance), theta (long-run "
@@ -514,7 +514,7 @@ void AddContour(DemoLayout& layout, int firstRow) {
                                      rmsePrice,
                                      rmseVol,
                                      {fitRow + 6, 2},
-                                     "evaluations",
+                                     "evals",
                                      {fitRow + 7, 2}});
     layout.blocks.push_back(
         {"The contour pricer",
@@ -762,6 +762,124 @@ void AddPathDependent(DemoLayout& layout, int firstRow, const std::string& fitNa
          forwardRow, cells.lastForwardRow});
 }
 
+// The Bates model (Heston with lognormal jumps in the spot) fitted in implied vols from no
+// guess, beside the Heston fits: heston_Calibrate with Model "Bates" and its eleven cells; per
+// quote the Bates smile and price (one array formula each, the fit's rows 1-5 as Parameters
+// and 6-8 as Jumps) with their errors and root mean squares; and the Bates smile on every row
+// of the smile grid, which the charts draw beside the Heston fits'.
+void AddBates(DemoLayout& layout, int firstRow) {
+    Heading(layout, firstRow, "The Bates model: Heston with jumps in the spot, fitted in vols");
+    const int header = firstRow + 1;
+    ColumnHeaders(layout, header, {"heston_Calibrate", "Bates in implied vols"});
+    const std::string spot = Abs(layout.spot);
+    auto quoteColumn = [&](int column) {
+        return RangeName({layout.firstQuoteRow, column}, {layout.lastQuoteRow, column}, true);
+    };
+    const std::string table =
+        spot + ", " + quoteColumn(QuoteColumns::kStrike) + ", " +
+        quoteColumn(QuoteColumns::kMaturity) + ", " + quoteColumn(QuoteColumns::kType) + ", " +
+        quoteColumn(QuoteColumns::kObserved) + ", " + quoteColumn(QuoteColumns::kRate) + ", 0";
+    const char* const rows[] = {"v0",  "theta",  "kappa", "sigma",       "rho",   "lambda",
+                                "muJ", "deltaJ", "RMSE",  "evaluations", "status"};
+    const int fitRow = header + 1;
+    for (int i = 0; i < 11; ++i) layout.sheet.Set({fitRow + i, 0}, Cell::MakeText(rows[i]));
+    const Position fit{fitRow, 1};
+    layout.sheet.Set(fit, Cell::MakeAddinFormula(
+                              "=heston_Calibrate(" + table + ", , \"vol\", , , , , \"Bates\")",
+                              kParameterFormat, 11, 1));
+    const std::string fitParameters = RangeName(fit, {fitRow + 4, 1}, true);
+    const std::string fitJumps = RangeName({fitRow + 5, 1}, {fitRow + 7, 1}, true);
+    const std::string model = fitParameters + ", " + fitJumps;  // heston_ModelImpliedVol's last two
+
+    // Per quote, as in the contour pricer's block.
+    const int quoteHeader = fitRow + 12;
+    ColumnHeaders(layout, quoteHeader,
+                  {"strike", "maturity", "type (1 call, 2 put)", "rate", "observed price",
+                   "observed vol", "Bates vol", "Bates price", "price error", "vol error"});
+    const int first = quoteHeader + 1;
+    const int count = layout.lastQuoteRow - layout.firstQuoteRow + 1;
+    const int last = first + count - 1;
+    constexpr int kObservedPrice = 4, kObservedVol = 5, kModelVol = 6, kModelPrice = 7,
+                  kPriceError = 8, kVolError = 9;
+    for (int i = 0; i < count; ++i) {
+        const int q = layout.firstQuoteRow + i, row = first + i;
+        const int columns[] = {QuoteColumns::kStrike, QuoteColumns::kMaturity, QuoteColumns::kType,
+                               QuoteColumns::kRate, QuoteColumns::kObserved};
+        for (int j = 0; j < 5; ++j) layout.sheet.Set({row, j}, layout.sheet.At({q, columns[j]}));
+        layout.sheet.Set(
+            {row, kPriceError},
+            Cell::MakeDifference({row, kModelPrice}, {row, kObservedPrice}, kPriceFormat));
+        layout.sheet.Set({row, kVolError},
+                         Cell::MakeDifference({row, kModelVol}, {row, kObservedVol}, kVolFormat));
+    }
+    auto column = [&](int c) { return RangeName({first, c}, {last, c}); };
+    const std::string options =
+        column(2) + ", " + spot + ", " + column(0) + ", " + column(1) + ", " + column(3) + ", 0, ";
+    layout.sheet.Set({first, kObservedVol},
+                     Cell::MakeAddinFormula("=heston_BlackImpliedVol(" + column(2) + ", " +
+                                                column(4) + ", " + spot + ", " + column(0) + ", " +
+                                                column(1) + ", " + column(3) + ", 0)",
+                                            kVolFormat, count, 1));
+    layout.sheet.Set({first, kModelVol},
+                     Cell::MakeAddinFormula("=heston_ModelImpliedVol(" + options + model + ")",
+                                            kVolFormat, count, 1));
+    layout.sheet.Set({first, kModelPrice},
+                     Cell::MakeAddinFormula(
+                         "=heston_Price(" + options + fitParameters + ", , , " + fitJumps + ")",
+                         kPriceFormat, count, 1));
+    const int rmsRow = last + 1;
+    layout.sheet.Set({rmsRow, 0}, Cell::MakeText("RMSE in price"));
+    layout.sheet.Set({rmsRow + 1, 0}, Cell::MakeText("RMSE in implied vol"));
+    const Position rmsePrice{rmsRow, kPriceError}, rmseVol{rmsRow + 1, kVolError};
+    layout.sheet.Set(rmsePrice, Cell::MakeRootMeanSquare({first, kPriceError}, {last, kPriceError},
+                                                         kPriceFormat));
+    layout.sheet.Set(rmseVol,
+                     Cell::MakeRootMeanSquare({first, kVolError}, {last, kVolError}, kVolFormat));
+
+    // The Bates smile on the smile grid's strikes and maturities, one array formula.
+    const int smileHeader = rmsRow + 3;
+    ColumnHeaders(layout, smileHeader,
+                  {"strike", "maturity", "type (1 call, 2 put)", "rate", "Bates vol"});
+    const int gridFirst = layout.maturities.front().firstSmileRow;
+    const int gridLast = layout.maturities.back().lastSmileRow;
+    const int smileFirst = smileHeader + 1;
+    const int smileLast = smileFirst + gridLast - gridFirst;
+    for (int r = gridFirst; r <= gridLast; ++r) {
+        for (int c : {SmileColumns::kStrike, SmileColumns::kMaturity, SmileColumns::kType,
+                      SmileColumns::kRate}) {
+            layout.sheet.Set({smileFirst + r - gridFirst, c}, layout.sheet.At({r, c}));
+        }
+    }
+    auto smileColumn = [&](int c) { return RangeName({smileFirst, c}, {smileLast, c}); };
+    layout.sheet.Set(
+        {smileFirst, 4},
+        Cell::MakeAddinFormula("=heston_ModelImpliedVol(" + smileColumn(SmileColumns::kType) +
+                                   ", " + spot + ", " + smileColumn(SmileColumns::kStrike) + ", " +
+                                   smileColumn(SmileColumns::kMaturity) + ", " +
+                                   smileColumn(SmileColumns::kRate) + ", 0, " + model + ")",
+                               kVolFormat, smileLast - smileFirst + 1, 1));
+
+    layout.bates = {fit, first, last, 0, kVolError, smileFirst - gridFirst, 4};
+    layout.summary.push_back(FitSummary{{"Bates", "in implied vols"},
+                                        fit,
+                                        fit,
+                                        rmsePrice,
+                                        rmseVol,
+                                        {fitRow + 9, 1},
+                                        "evals",
+                                        {fitRow + 10, 1}});
+    layout.blocks.push_back(
+        {"The Bates model",
+         "heston_Calibrate with Model \"Bates\" fits Heston with lognormal jumps in the spot "
+         "(lambda jumps a year, log jump sizes of mean muJ and spread deltaJ) to the quotes in "
+         "implied vols from no initial guess: eight parameters, the RMSE, the evaluations and the "
+         "status. Below: per quote the Bates smile (heston_ModelImpliedVol) and price "
+         "(heston_Price) with the fit's rows 1-5 as Parameters and 6-8 as Jumps, their errors "
+         "and root mean squares; and the Bates smile on the smile grid, which the Charts sheet "
+         "draws beside the Heston fits.",
+         firstRow, smileLast});
+}
+
 }  // namespace
 
 DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot) {
@@ -781,6 +899,7 @@ DemoLayout BuildDemoLayout(const std::vector<Quote>& quotes, double spot) {
     const std::string fit = FitColumn(layout.contourFits.inVols);
     AddExerciseAndBarrier(layout, layout.blocks.back().lastRow + 2, fitName, fit);
     AddPathDependent(layout, layout.blocks.back().lastRow + 2, fitName, fit);
+    AddBates(layout, layout.blocks.back().lastRow + 2);
     for (std::size_t i = 1; i < layout.blocks.size(); ++i) {
         if (layout.blocks[i].firstRow <= layout.blocks[i - 1].lastRow)
             throw std::logic_error("block '" + layout.blocks[i].title + "' overlaps the one above");

@@ -107,6 +107,19 @@ struct PathDependentCells {
     int lastForwardRow = 0;
 };
 
+// heston_Calibrate's Bates fit (Model "Bates", in implied vols) and what the charts draw of
+// it: per quote its implied vol error, and the model's smile on the rows of the smile grid
+// (row r of the grid is row r + smileRowOffset here).
+struct BatesCells {
+    Position fit;  // first of its eleven cells: v0 ... rho, lambda, muJ, deltaJ, RMSE, ...
+    int firstQuoteRow = 0;
+    int lastQuoteRow = 0;
+    int strikeColumn = 0;
+    int volErrorColumn = 0;
+    int smileRowOffset = 0;
+    int smileVolColumn = 0;
+};
+
 struct DemoLayout {
     std::string sheetName = "DAX";
     SheetModel sheet;
@@ -121,6 +134,7 @@ struct DemoLayout {
     ContourFitCells contourFits;
     ExerciseBarrierCells exerciseBarrier;
     PathDependentCells pathDependent;
+    BatesCells bates;
     std::vector<int> columnWidths;  // characters, per column from A
 };
 

@@ -14,14 +14,15 @@ std::string Format(const char* format, double value) {
     return buffer;
 }
 
-// A label and one value per fit, in columns that fit an 80-character terminal.
+// A label and one value per fit; four fits fill an 80-character terminal (the first heading,
+// "heston_Calibrate", takes the column's leading space).
 void Row(std::ostream& out, const std::string& label, const DemoLayout& layout,
          const std::function<std::string(const FitSummary&)>& value) {
     char buffer[64];
-    std::snprintf(buffer, sizeof(buffer), "  %-14s", label.c_str());
+    std::snprintf(buffer, sizeof(buffer), "  %-13s", label.c_str());
     std::string line = buffer;
     for (const FitSummary& fit : layout.summary) {
-        std::snprintf(buffer, sizeof(buffer), " %20s", value(fit).c_str());
+        std::snprintf(buffer, sizeof(buffer), " %15s", value(fit).c_str());
         line += buffer;
     }
     line.erase(line.find_last_not_of(' ') + 1);
@@ -31,7 +32,7 @@ void Row(std::ostream& out, const std::string& label, const DemoLayout& layout,
 }  // namespace
 
 void PrintDemoSummary(std::ostream& out, const DemoLayout& layout, const CellValues& values) {
-    out << "Heston fits to " << (layout.lastQuoteRow - layout.firstQuoteRow + 1)
+    out << "Heston and Bates fits to " << (layout.lastQuoteRow - layout.firstQuoteRow + 1)
         << " DAX option quotes, spot " << Format("%.2f", values.Number(layout.spot)) << "\n\n";
     for (int line = 0; line < 2; ++line)
         Row(out, "", layout, [&](const FitSummary& fit) { return fit.heading[line]; });

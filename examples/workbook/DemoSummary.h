@@ -1,7 +1,8 @@
 // DemoSummary: the demonstration's one-screen result: the fits side by side, heston_Calibrate's
-// fit in implied vols first, with their parameters, their root mean square errors in price
-// and in implied volatility, their iterations, the status a calibration gives of itself, and
-// the time each calibration took inside the add-in.
+// fit in implied vols first and the Bates fit last, with their parameters (the Bates fit's
+// Heston part), their root mean square errors in price and in implied volatility, their
+// iterations, the status a calibration gives of itself, and the time each calibration took
+// inside the add-in.
 #pragma once
 
 #include <ostream>

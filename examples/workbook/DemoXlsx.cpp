@@ -303,6 +303,7 @@ void LineOnly(lxw_chart_series* series, lxw_color_t color, uint8_t dash) {
 constexpr lxw_color_t kObservedColor = 0x000000;
 constexpr lxw_color_t kDeColor = 0xC0504D;
 constexpr lxw_color_t kLmColor = 0x1F77B4;
+constexpr lxw_color_t kBatesColor = 0x2CA02C;
 
 void WriteCharts(lxw_workbook* workbook, lxw_worksheet* sheet, const DemoLayout& layout) {
     const lxw_color_t fitColors[] = {kDeColor, kLmColor};
@@ -326,6 +327,13 @@ void WriteCharts(lxw_workbook* workbook, lxw_worksheet* sheet, const DemoLayout&
                 Range(layout, maturity.firstSmileRow, maturity.lastSmileRow, fit.smileVolColumn));
             LineOnly(smile, fitColors[f % 2], fitDashes[f % 2]);
         }
+        const BatesCells& bates = layout.bates;
+        lxw_chart_series* batesSmile = AddSeries(
+            chart, "Bates fit",
+            Range(layout, maturity.firstSmileRow, maturity.lastSmileRow, SmileColumns::kStrike),
+            Range(layout, maturity.firstSmileRow + bates.smileRowOffset,
+                  maturity.lastSmileRow + bates.smileRowOffset, bates.smileVolColumn));
+        LineOnly(batesSmile, kBatesColor, LXW_CHART_LINE_DASH_SOLID);
         const std::string title = MaturityTitle(maturity.maturity);
         chart_title_set_name(chart, title.c_str());
         lxw_chart_font titleFont{};
@@ -358,6 +366,13 @@ void WriteCharts(lxw_workbook* workbook, lxw_worksheet* sheet, const DemoLayout&
             Range(layout, layout.firstQuoteRow, layout.lastQuoteRow, fit.volErrorColumn));
         MarkersOnly(series, fitColors[f % 2], markers[f % 2]);
     }
+    lxw_chart_series* batesResiduals =
+        AddSeries(residuals, "Bates fit",
+                  Range(layout, layout.bates.firstQuoteRow, layout.bates.lastQuoteRow,
+                        layout.bates.strikeColumn),
+                  Range(layout, layout.bates.firstQuoteRow, layout.bates.lastQuoteRow,
+                        layout.bates.volErrorColumn));
+    MarkersOnly(batesResiduals, kBatesColor, LXW_CHART_MARKER_TRIANGLE);
     chart_title_set_name(residuals, "Fit residuals: model minus observed implied vol, all quotes");
     chart_axis_set_name(residuals->x_axis, "strike");
     chart_axis_set_name(residuals->y_axis, "implied vol error");
@@ -442,8 +457,9 @@ void WriteReadMe(lxw_worksheet* sheet, const DemoLayout& layout, const std::stri
     line("What the Charts sheet shows", Style::Heading);
     paragraph(
         "Per quoted maturity the observed implied volatilities (dots) and the smiles of "
-        "both fits (lines) against strike, from the model smile block; below them the "
-        "residuals of both fits in implied volatility for all quotes.");
+        "both Heston fits (lines) against strike, from the model smile block, with the Bates "
+        "fit's smile (green) from the Bates block, where the jumps bend the short end; below "
+        "them the residuals of the three fits in implied volatility for all quotes.");
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 namespace runner {
 
 constexpr std::size_t kMaxMixedArguments = 12;
-constexpr std::size_t kMaxEntryPointArguments = 13;
+constexpr std::size_t kMaxEntryPointArguments = 14;
 
 struct CallArgument {
     bool isDouble = false;

@@ -61,8 +61,8 @@ TEST_P(ContourFunctions, RegisterAfterTheNineThreadSafeOnlyInExcel12) {
     EXPECT_EQ(functions[8].worksheetName, "heston_weightBSvega");
     const char* const names[] = {"heston_Price", "heston_Greeks", "heston_ModelImpliedVol",
                                  "heston_BlackImpliedVol", "heston_Calibrate"};
-    const char* const argumentsExcel12[] = {"QQBQQQQQQQ$", "QQBQQQQQQQ$", "QQBQQQQQ$", "QQQBQQQQ$",
-                                            "QBQQQQQQQQQQQQ$"};
+    const char* const argumentsExcel12[] = {"QQBQQQQQQQQ$", "QQBQQQQQQQQ$", "QQBQQQQQQ$",
+                                            "QQQBQQQQ$", "QBQQQQQQQQQQQQQ$"};
     for (int i = 0; i < 5; ++i) {
         const runner::RegisteredFunction& got = functions[9 + i];
         SCOPED_TRACE(names[i]);
@@ -84,7 +84,7 @@ TEST_P(ContourFunctions, RegisterAfterTheNineThreadSafeOnlyInExcel12) {
     }
     EXPECT_EQ(functions[13].argumentText,
               "Spot, Strikes, Maturities, OptionTypes, Prices, Rates, DividendYields, Weights, "
-              "ErrorMeasure, InitialGuess, LowerBounds, UpperBounds, MaxEvaluations");
+              "ErrorMeasure, InitialGuess, LowerBounds, UpperBounds, MaxEvaluations, Model");
     EXPECT_NE(functions[13].argumentHelp[11].find("2, 2, 20, 5, 0.999"), std::string::npos);
 }
 

@@ -1,8 +1,8 @@
 // Esc during long work, in both modes: the host finds Esc pressed at a chosen xlAbort request,
-// and each long worksheet function (both Monte Carlo prices, the three calibrations) comes back
-// within 0.2 s of that answer with the text "Calculation cancelled", nothing of the host's
-// left outstanding; the break is cleared, so the next cell of the same recalculation and the
-// next call compute normally.
+// and each long worksheet function (both Monte Carlo prices, the three calibrations, the
+// contour one with Model "Bates" too) comes back within 0.2 s of that answer with the text
+// "Calculation cancelled", nothing of the host's left outstanding; the break is cleared, so
+// the next cell of the same recalculation and the next call compute normally.
 #include <chrono>
 #include <string>
 
@@ -92,6 +92,9 @@ TEST_P(Escape, CalibrationsStopAndTheNextCallFitsNormally) {
     // The contour calibration, as quick: Esc at its first question, before its input checks.
     ExpectCancelled(table + "=heston_Calibrate(J1,D1:D40,E1:E40,F1:F40,G1:G40,H1:H40,0)\n", "A41",
                     1);
+    ExpectCancelled(
+        table + "=heston_Calibrate(J1,D1:D40,E1:E40,F1:F40,G1:G40,H1:H40,0,,,,,,,\"Bates\")\n",
+        "A41", 1);
 
     // Without Esc both run to the end: Levenberg-Marquardt fits the table the closed form
     // priced (v 0.04, theta 0.05, kappa 1.5, sigma 0.4, rho -0.6); thirty generations of

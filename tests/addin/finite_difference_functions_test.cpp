@@ -40,7 +40,7 @@ TEST_P(FiniteDifferenceFunctions, RegisterAfterTheContourFunctions) {
     EXPECT_EQ(functions[14].worksheetName, "heston_BarrierPrice");
     EXPECT_EQ(functions[15].worksheetName, "heston_BarrierGreeks");
     for (int i = 14; i < 16; ++i) {
-        std::string type = "QQQQQBQQQQQQQQ$";
+        std::string type = "QQQQQBQQQQQQQQQ$";
         if (!IsExcel12()) {
             type.pop_back();
             for (char& c : type) c = c == 'Q' ? 'P' : c;

@@ -411,8 +411,8 @@ TEST_F(DemoWorkbookTest, ExcelShowsTheStoredValuesOnOpening) {
     }
     // Two calibrations, the draws, two contour calibrations, the Greeks, three quote columns;
     // three columns of puts and their Greeks, the Asian and European calls, four forward
-    // columns.
-    EXPECT_EQ(arrays, 9 + 4 + 2 + 4);
+    // columns; the Bates fit, its three quote columns and its smile on the grid.
+    EXPECT_EQ(arrays, 9 + 4 + 2 + 4 + 5);
 }
 
 TEST_F(DemoWorkbookTest, FormulasSurviveInCalc) {
@@ -545,6 +545,54 @@ TEST_F(DemoWorkbookTest, ExoticPricesKeepTheirNoArbitrageRelations) {
     }
 }
 
+// The Bates fit bends the short end: its vol errors are a fraction of the Heston fits' at the
+// shortest maturity and over the whole surface, its smile on the grid passes through the
+// quotes it was fitted to, and the summary shows it beside the others.
+TEST_F(DemoWorkbookTest, BatesFitBendsTheShortEnd) {
+    const demo::DemoLayout layout = Layout();
+    const demo::CellValues addin = AddinValues();
+    const demo::BatesCells& bates = layout.bates;
+    ASSERT_EQ(bates.lastQuoteRow - bates.firstQuoteRow, layout.lastQuoteRow - layout.firstQuoteRow);
+    EXPECT_EQ(addin.At({bates.fit.row + 10, bates.fit.col}).text, "converged");
+    const double lambda = addin.Number({bates.fit.row + 5, bates.fit.col});
+    EXPECT_GT(lambda, 0.01) << "a fit with jumps, not Heston's";
+
+    // The Bates vol errors at the shortest maturity (model vol minus heston_BlackImpliedVol of
+    // the quote, the two columns left of the errors), and the fits' RMSEs as Calc shows them.
+    const int modelVol = bates.volErrorColumn - 3, observedVol = bates.volErrorColumn - 4;
+    const demo::MaturityRows& shortest = layout.maturities.front();
+    const int count = shortest.lastQuoteRow - shortest.firstQuoteRow + 1;
+    double squares = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const int r = bates.firstQuoteRow + i;
+        const double e = addin.Number({r, modelVol}) - addin.Number({r, observedVol});
+        squares += e * e;
+    }
+    EXPECT_LT(std::sqrt(squares / count), 0.015);
+    auto shown = [&](demo::Position p) {
+        double value = 0.0;
+        EXPECT_TRUE(CalcNumber(values_.Field(p), value)) << demo::CellName(p);
+        return value;
+    };
+    const demo::FitSummary& heston = layout.summary.front();
+    const demo::FitSummary& batesSummary = layout.summary.back();
+    EXPECT_EQ(batesSummary.heading[0], "Bates");
+    EXPECT_LT(shown(batesSummary.rmseVol), 0.5 * shown(heston.rmseVol));
+
+    // The grid's smile at a quoted strike of the shortest maturity is the quote's model vol.
+    for (int r = shortest.firstSmileRow; r <= shortest.lastSmileRow; ++r) {
+        const double strike = addin.Number({r, demo::SmileColumns::kStrike});
+        for (int i = 0; i < count; ++i) {
+            const int q = bates.firstQuoteRow + i;
+            if (addin.Number({q, bates.strikeColumn}) != strike) continue;
+            EXPECT_NEAR(addin.Number({r + bates.smileRowOffset, bates.smileVolColumn}),
+                        addin.Number({q, modelVol}), 1e-12)
+                << "strike " << strike;
+        }
+    }
+    EXPECT_NE(demoOutput_.find("Bates"), std::string::npos) << demoOutput_;
+}
+
 TEST_F(DemoWorkbookTest, ChartsRenderInCalc) {
     const demo::DemoLayout layout = Layout();
     const std::string pdf = kOut + "/work/heston-demo.pdf";
@@ -563,6 +611,7 @@ TEST_F(DemoWorkbookTest, ChartsRenderInCalc) {
     }
     EXPECT_NE(text.find("Fit residuals"), std::string::npos);
     EXPECT_NE(text.find("LM fit"), std::string::npos);
+    EXPECT_NE(text.find("Bates fit"), std::string::npos);
     EXPECT_NE(text.find("implied vol"), std::string::npos);
 
     // Drawn, not blank: a grey picture of the page has dark pixels (axes, lines, markers,

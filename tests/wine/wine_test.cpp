@@ -390,6 +390,38 @@ TEST_P(WineTest, PathSimulationsGiveTheSameResultsFromEightThreads) {
     EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
 }
 
+// The Bates model's workbook: European prices, smiles and Greeks with Jumps (arrays with a
+// bad strike), lambda = 0 beside no Jumps, jumps refused on the finite-difference grid, bad
+// Jumps and Model texts, and in E29:G39 three fits of a fifteen-option surface (Bates in vols
+// and prices, Heston in vols), with H29 and I29 computed at the Bates fits. The fits agree
+// within their accuracy, the evaluation counts (E38, F38, G35) within a few.
+double BatesTolerance(const std::string& cell) {
+    const std::string column = cell.substr(0, cell.find_first_of("0123456789"));
+    const int row = std::atoi(cell.c_str() + column.size());
+    if (cell == "E38" || cell == "F38" || cell == "G35") return 0.2;
+    const bool fit = (column == "E" || column == "F" || column == "G") && row >= 29 && row <= 39;
+    return fit || cell == "H29" || cell == "I29" ? 1e-8 : 1e-12;
+}
+
+TEST_P(WineTest, BatesFunctionsMatchTheNativeBuild) {
+    CompareWorkbook(std::string(WINE_TEST_WORKBOOK_DIR) + "/bates-functions.csv", BatesTolerance);
+}
+
+// The same workbook from 8 threads at once: each call gives what it gave alone.
+TEST_P(WineTest, BatesFunctionsGiveTheSameResultsFromEightThreads) {
+    const Target target = GetParam();
+    if (std::string(target.mode) != "--excel12") GTEST_SKIP() << "no thread-safe functions";
+    const Output windows = RunWindows(
+        target.bits, {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
+                      WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/bates-functions.csv")});
+    ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
+    const auto line = windows.out.find("threads: 8 threads made ");
+    ASSERT_NE(line, std::string::npos) << windows.out;
+    const std::string report = windows.out.substr(line, windows.out.find('\n', line) - line);
+    std::printf("%s\n", report.c_str());
+    EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
+}
+
 long Field(const std::string& text, const std::string& name) {
     const auto at = text.find(" " + name + "=");
     return at == std::string::npos ? -1 : std::atol(text.c_str() + at + name.size() + 2);
