@@ -503,6 +503,26 @@ bool GreeksWithoutIntegral(int optionType, const Market& m, const BatesParameter
     const bool deterministic = model.jumps.lambda == 0.0 && DeterministicForward(model.heston);
     if (!GreeksWithoutIntegralFor(optionType, m, deterministic, &greeks->heston)) return false;
     greeks->dLambda = greeks->dMuJ = greeks->dDeltaJ = 0.0;
+    if (deterministic && m.maturity > 0.0 && m.strike > 0.0 && m.spot > 0.0) {
+        // A forward without variance and, at lambda = 0, no jumps: the first jump's chance
+        // lambda T moves the price by T (E[(F e^J - K)^+] - (F - K)^+) less the compensator's
+        // T m F where the option is in the money (half of it at the money); the put's by the
+        // same (F does not depend on lambda).
+        const JumpParameters& j = model.jumps;
+        const double F = m.forward, K = m.strike;
+        auto normal = [](double x) { return 0.5 * std::erfc(-x * 0.7071067811865476); };
+        double jumped;
+        if (j.deltaJ > 0.0) {
+            const double d1 = (std::log(F / K) + j.muJ + j.deltaJ * j.deltaJ) / j.deltaJ;
+            jumped = F * std::exp(j.muJ + 0.5 * j.deltaJ * j.deltaJ) * normal(d1) -
+                     K * normal(d1 - j.deltaJ);
+        } else {
+            jumped = std::max(F * std::exp(j.muJ) - K, 0.0);
+        }
+        const double inTheMoney = F > K ? 1.0 : F == K ? 0.5 : 0.0;
+        greeks->dLambda = m.rateDiscount * m.maturity *
+                          (jumped - std::max(F - K, 0.0) - MeanJumpSize(j) * F * inTheMoney);
+    }
     return true;
 }
 

@@ -131,7 +131,8 @@ bool PriceWithoutIntegral(int optionType, const Market& market, const ModelParam
 bool GreeksWithoutIntegral(int optionType, const Market& market, const ModelParameters& model,
                            Greeks* greeks);
 // The same with jumps (lambda > 0), which take away the zero variance's shortcut; the jump
-// derivatives of the remaining cases (zero maturity, strike or spot) are 0.
+// derivatives of the remaining cases (zero maturity, strike or spot) are 0, and at lambda = 0
+// without variance d/dlambda is the first jump's effect in closed form.
 bool GreeksWithoutIntegral(int optionType, const Market& market, const BatesParameters& model,
                            BatesGreeks* greeks);
 

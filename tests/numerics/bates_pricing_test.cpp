@@ -197,6 +197,31 @@ TEST(BatesPricing, WithoutJumpsIsHestonBitForBit) {
     }
 }
 
+TEST(BatesPricing, FirstJumpOfADeterministicForward) {
+    // No variance and no jumps yet (lambda = 0): the price is the discounted intrinsic value of
+    // the forward, and d/dlambda the effect of the first jump, against a one-sided difference
+    // of the jump model's prices at lambda = h, 2h (integrated, as lambda > 0 has no shortcut).
+    const ModelParameters none{0.0, 0.0, 1.0, 0.3, -0.5};
+    for (const JumpParameters& j :
+         {JumpParameters{0.0, -0.1, 0.2}, JumpParameters{0.0, 0.05, 0.0}}) {
+        for (double K : {80.0, 125.0}) {
+            for (int type : {1, 2}) {
+                const BatesGreeks g =
+                    EuropeanGreeks(type, kSpot, K, 0.5, kRate, kYield, BatesParameters{none, j});
+                auto price = [&](double lambda) {
+                    return EuropeanPrice(type, kSpot, K, 0.5, kRate, kYield,
+                                         BatesParameters{none, {lambda, j.muJ, j.deltaJ}});
+                };
+                const double h = 1e-4;
+                const double numeric =
+                    (-3.0 * g.heston.price + 4.0 * price(h) - price(2.0 * h)) / (2.0 * h);
+                EXPECT_NEAR(g.dLambda, numeric, 1e-5 * std::fabs(numeric) + 1e-9)
+                    << "K " << K << " type " << type << " muJ " << j.muJ;
+            }
+        }
+    }
+}
+
 // A sixth-order central difference of f at x with step h.
 double Derivative(const std::function<double(double)>& f, double x, double h) {
     return (45.0 * (f(x + h) - f(x - h)) - 9.0 * (f(x + 2 * h) - f(x - 2 * h)) +
