@@ -143,34 +143,70 @@ void PriceBatch(const BatesParameters& model, std::vector<BatchMember>& members,
                 runner, width);
 }
 
+namespace {
+
+// What the sorting of a batch's options needs of each model.
+int ParameterCount(const ModelParameters&) {
+    return kModelParameterCount;
+}
+int ParameterCount(const BatesParameters&) {
+    return kBatesParameterCount;
+}
+double PriceOf(const Greeks& g) {
+    return g.price;
+}
+double PriceOf(const BatesGreeks& g) {
+    return g.heston.price;
+}
+Contour LineOf(const Market& market, const ModelParameters& model, VectorWidth width) {
+    return ChooseContour(market.logMoneyness, market.maturity, model, width);
+}
+Contour LineOf(const Market& market, const BatesParameters& model, VectorWidth width) {
+    return ChooseContour(market.logMoneyness, market.maturity, model.heston, model.jumps, width);
+}
+
+// The options of a batch that need an integral, each with its line. The others get their
+// values at once: NaN (and NaN derivatives) for an invalid option, the exact value where no
+// integral is needed.
+template <typename Model, typename ModelGreeks>
+std::vector<BatchMember> MembersToIntegrate(double spot, const Model& model,
+                                            const BatchOption* options, std::size_t count,
+                                            double* prices, double* parameterDerivatives,
+                                            VectorWidth width) {
+    const int parameterCount = ParameterCount(model);
+    std::vector<BatchMember> pending;
+    for (std::size_t i = 0; i < count; ++i) {
+        const BatchOption& o = options[i];
+        double* derivatives =
+            parameterDerivatives != nullptr ? parameterDerivatives + parameterCount * i : nullptr;
+        if (!OptionInputError(o.optionType, o.strike, o.maturity, o.rate, o.dividendYield)
+                 .empty()) {
+            prices[i] = std::numeric_limits<double>::quiet_NaN();
+            if (derivatives != nullptr)
+                std::fill(derivatives, derivatives + parameterCount, prices[i]);
+            continue;
+        }
+        const Market market = MakeMarket(spot, o.strike, o.maturity, o.rate, o.dividendYield);
+        ModelGreeks g;
+        if (GreeksWithoutIntegral(o.optionType, market, model, &g)) {
+            prices[i] = PriceOf(g);
+            if (derivatives != nullptr) CopyParameterDerivatives(g, derivatives);
+            continue;
+        }
+        pending.push_back({i, o.optionType, market, LineOf(market, model, width)});
+    }
+    return pending;
+}
+
+}  // namespace
+
 void PriceOptions(double spot, const ModelParameters& model, const BatchOption* options,
                   std::size_t count, double* prices, double* parameterDerivatives,
                   ParallelFor& runner, VectorWidth width) {
     CheckModel(model);
     CheckSpot(spot);
-    std::vector<BatchMember> pending;
-    for (std::size_t i = 0; i < count; ++i) {
-        const BatchOption& o = options[i];
-        double* derivatives = parameterDerivatives != nullptr
-                                  ? parameterDerivatives + kModelParameterCount * i
-                                  : nullptr;
-        if (!OptionInputError(o.optionType, o.strike, o.maturity, o.rate, o.dividendYield)
-                 .empty()) {
-            prices[i] = std::numeric_limits<double>::quiet_NaN();
-            if (derivatives != nullptr)
-                std::fill(derivatives, derivatives + kModelParameterCount, prices[i]);
-            continue;
-        }
-        const Market market = MakeMarket(spot, o.strike, o.maturity, o.rate, o.dividendYield);
-        Greeks g;
-        if (GreeksWithoutIntegral(o.optionType, market, model, &g)) {
-            prices[i] = g.price;
-            if (derivatives != nullptr) CopyParameterDerivatives(g, derivatives);
-            continue;
-        }
-        pending.push_back({i, o.optionType, market,
-                           ChooseContour(market.logMoneyness, o.maturity, model, width)});
-    }
+    std::vector<BatchMember> pending = MembersToIntegrate<ModelParameters, Greeks>(
+        spot, model, options, count, prices, parameterDerivatives, width);
     PriceBatch(model, pending, prices, parameterDerivatives, runner, width);
 }
 
@@ -180,30 +216,8 @@ void PriceOptions(double spot, const BatesParameters& model, const BatchOption* 
     CheckModel(model.heston);
     CheckJumps(model.jumps);
     CheckSpot(spot);
-    std::vector<BatchMember> pending;
-    for (std::size_t i = 0; i < count; ++i) {
-        const BatchOption& o = options[i];
-        double* derivatives = parameterDerivatives != nullptr
-                                  ? parameterDerivatives + kBatesParameterCount * i
-                                  : nullptr;
-        if (!OptionInputError(o.optionType, o.strike, o.maturity, o.rate, o.dividendYield)
-                 .empty()) {
-            prices[i] = std::numeric_limits<double>::quiet_NaN();
-            if (derivatives != nullptr)
-                std::fill(derivatives, derivatives + kBatesParameterCount, prices[i]);
-            continue;
-        }
-        const Market market = MakeMarket(spot, o.strike, o.maturity, o.rate, o.dividendYield);
-        BatesGreeks g;
-        if (GreeksWithoutIntegral(o.optionType, market, model, &g)) {
-            prices[i] = g.heston.price;
-            if (derivatives != nullptr) CopyParameterDerivatives(g, derivatives);
-            continue;
-        }
-        pending.push_back(
-            {i, o.optionType, market,
-             ChooseContour(market.logMoneyness, o.maturity, model.heston, model.jumps, width)});
-    }
+    std::vector<BatchMember> pending = MembersToIntegrate<BatesParameters, BatesGreeks>(
+        spot, model, options, count, prices, parameterDerivatives, width);
     if (model.jumps.lambda != 0.0 || parameterDerivatives == nullptr) {
         PriceBatch(model, pending, prices, parameterDerivatives, runner, width);
         return;
