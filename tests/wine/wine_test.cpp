@@ -336,14 +336,13 @@ TEST_P(WineTest, FiniteDifferenceFunctionsMatchTheNativeBuild) {
                     ExactTolerance);
 }
 
-// Excel-12 mode registers the contour pricer's functions as thread-safe: called from 8
-// threads at once, each gives what it gave alone (Excel-4 mode has none to call).
-TEST_P(WineTest, ThreadSafeFunctionsGiveTheSameResultsFromEightThreads) {
-    const Target target = GetParam();
+// A workbook of thread-safe functions called from 8 threads at once (Excel-12 mode; Excel-4
+// mode has none to call): each call gives what it gave alone.
+void ExpectTheSameResultsFromEightThreads(const Target& target, const std::string& workbook) {
     if (std::string(target.mode) != "--excel12") GTEST_SKIP() << "no thread-safe functions";
-    const Output windows = RunWindows(
-        target.bits, {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
-                      WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/contour-functions.csv")});
+    const Output windows =
+        RunWindows(target.bits, {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
+                                 WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/" + workbook)});
     ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
     const auto line = windows.out.find("threads: 8 threads made ");
     ASSERT_NE(line, std::string::npos) << windows.out;
@@ -352,20 +351,15 @@ TEST_P(WineTest, ThreadSafeFunctionsGiveTheSameResultsFromEightThreads) {
     EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
 }
 
+// Excel-12 mode registers the contour pricer's functions as thread-safe: called from 8
+// threads at once, each gives what it gave alone (Excel-4 mode has none to call).
+TEST_P(WineTest, ThreadSafeFunctionsGiveTheSameResultsFromEightThreads) {
+    ExpectTheSameResultsFromEightThreads(GetParam(), "contour-functions.csv");
+}
+
 // The finite-difference functions are thread-safe too, their arrays and Greeks on the pool.
 TEST_P(WineTest, FiniteDifferenceFunctionsGiveTheSameResultsFromEightThreads) {
-    const Target target = GetParam();
-    if (std::string(target.mode) != "--excel12") GTEST_SKIP() << "no thread-safe functions";
-    const Output windows = RunWindows(
-        target.bits,
-        {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
-         WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/finite-difference-functions.csv")});
-    ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
-    const auto line = windows.out.find("threads: 8 threads made ");
-    ASSERT_NE(line, std::string::npos) << windows.out;
-    const std::string report = windows.out.substr(line, windows.out.find('\n', line) - line);
-    std::printf("%s\n", report.c_str());
-    EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
+    ExpectTheSameResultsFromEightThreads(GetParam(), "finite-difference-functions.csv");
 }
 
 // The path simulations: the same seed gives the same simulated prices and standard errors
@@ -377,17 +371,7 @@ TEST_P(WineTest, PathSimulationsMatchTheNativeBuild) {
 
 // The path simulations called from 8 threads at once give what each gave alone.
 TEST_P(WineTest, PathSimulationsGiveTheSameResultsFromEightThreads) {
-    const Target target = GetParam();
-    if (std::string(target.mode) != "--excel12") GTEST_SKIP() << "no thread-safe functions";
-    const Output windows = RunWindows(
-        target.bits, {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
-                      WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/path-simulation.csv")});
-    ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
-    const auto line = windows.out.find("threads: 8 threads made ");
-    ASSERT_NE(line, std::string::npos) << windows.out;
-    const std::string report = windows.out.substr(line, windows.out.find('\n', line) - line);
-    std::printf("%s\n", report.c_str());
-    EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
+    ExpectTheSameResultsFromEightThreads(GetParam(), "path-simulation.csv");
 }
 
 // The Bates model's workbook: European prices, smiles and Greeks with Jumps (arrays with a
@@ -409,17 +393,7 @@ TEST_P(WineTest, BatesFunctionsMatchTheNativeBuild) {
 
 // The same workbook from 8 threads at once: each call gives what it gave alone.
 TEST_P(WineTest, BatesFunctionsGiveTheSameResultsFromEightThreads) {
-    const Target target = GetParam();
-    if (std::string(target.mode) != "--excel12") GTEST_SKIP() << "no thread-safe functions";
-    const Output windows = RunWindows(
-        target.bits, {target.mode, "--threads", "8", WinePath(WindowsAddin(target.bits)),
-                      WinePath(std::string(WINE_TEST_WORKBOOK_DIR) + "/bates-functions.csv")});
-    ASSERT_EQ(windows.status, 0) << windows.err << windows.out;
-    const auto line = windows.out.find("threads: 8 threads made ");
-    ASSERT_NE(line, std::string::npos) << windows.out;
-    const std::string report = windows.out.substr(line, windows.out.find('\n', line) - line);
-    std::printf("%s\n", report.c_str());
-    EXPECT_NE(report.find(" 0 results differ"), std::string::npos) << windows.out;
+    ExpectTheSameResultsFromEightThreads(GetParam(), "bates-functions.csv");
 }
 
 long Field(const std::string& text, const std::string& name) {
