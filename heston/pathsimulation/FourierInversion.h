@@ -50,13 +50,19 @@ constexpr double kFourierPutAlpha = -1.5;
 // alpha on each side, so the walk stops where it rises, and it stops before a moment that is
 // infinite, that is not real, or where ln M stops being convex (beyond its explosion). There the
 // integrand is of the order of the option's value, so that a value far below the spot is not the
-// small difference of large oscillating terms. NaN when even the first line has no finite moment.
+// small difference of large oscillating terms. alpha is NaN when even the first line has no
+// finite moment.
+struct FourierLineChoice {
+    double alpha;
+    double logMoment;  // ln M(1 + alpha)
+};
+
 template <typename LogMoment>
-double FourierLine(const LogMoment& logMoment, double logK, bool putSide) {
+FourierLineChoice FourierLine(const LogMoment& logMoment, double logK, bool putSide) {
     static constexpr double kCallLines[] = {kFourierAlpha, 1.0, 2.0, 4.0, 8.0, 16.0, 32.0};
     static constexpr double kPutLines[] = {kFourierPutAlpha, -2.0, -3.0, -5.0, -9.0, -17.0, -33.0};
     const double* lines = putSide ? kPutLines : kCallLines;
-    double best = std::numeric_limits<double>::quiet_NaN();
+    FourierLineChoice best{std::numeric_limits<double>::quiet_NaN(), 0.0};
     double bestSize = std::numeric_limits<double>::infinity();
     double previousMoment = 0.0, previousLine = 0.0, previousSlope = 0.0;
     for (int i = 0; i < 7; ++i) {
@@ -79,7 +85,7 @@ double FourierLine(const LogMoment& logMoment, double logK, bool putSide) {
         previousLine = alpha;
         const double size = moment - alpha * logK - std::log(std::fabs(alpha * (alpha + 1.0)));
         if (size >= bestSize) break;
-        best = alpha;
+        best = {alpha, moment};
         bestSize = size;
     }
     return best;
@@ -95,16 +101,17 @@ FourierCall CallFromLogMoment(const LogMoment& logMoment, double k) {
         throw std::domain_error("the first moment is infinite for these parameters");
     }
     bool putSide = k * weight < mean;
-    double alpha = FourierLine(logMoment, logK, putSide);
-    if (!std::isfinite(alpha) && putSide) {
+    FourierLineChoice line = FourierLine(logMoment, logK, putSide);
+    if (!std::isfinite(line.alpha) && putSide) {
         // No finite moment on the put's side: the call's line serves both.
         putSide = false;
-        alpha = FourierLine(logMoment, logK, false);
+        line = FourierLine(logMoment, logK, false);
     }
-    if (!std::isfinite(alpha)) {
+    if (!std::isfinite(line.alpha)) {
         throw std::domain_error("the moment of order 3/2 is infinite for these parameters");
     }
-    const double atLine = std::real(logMoment(C(1.0 + alpha)));
+    const double alpha = line.alpha;
+    const double atLine = line.logMoment;
     // Width of the integrand's bell: one over the standard deviation of Y.
     const double h = 0.25;
     const double curvature = (std::real(logMoment(C(1.0 + alpha + h))) - 2.0 * atLine +
